@@ -1,0 +1,70 @@
+#pragma once
+
+#include <QImage>
+#include <QList>
+#include <QObject>
+#include <QSize>
+#include <QString>
+
+// One adjustable setting a source offers (a V4L2 control: brightness,
+// contrast, ...). Integer controls show as sliders, boolean ones as check boxes.
+struct SourceControl {
+    enum class Kind { Integer, Boolean, Menu };
+    quint32 id = 0;
+    QString name;
+    Kind kind = Kind::Integer;
+    int minimum = 0;
+    int maximum = 0;
+    int step = 1;
+    int defaultValue = 0;
+    int value = 0;
+    QStringList menuItems;  // Menu: entry i is value minimum + i
+};
+
+// Where frames come from: a camera, the built-in test pattern, or a scripted
+// fake in the tests. All calls happen on the UI thread; a source delivers its
+// frames from the Qt event loop and announces each with frameReady().
+class VideoSource : public QObject {
+    Q_OBJECT
+public:
+    using QObject::QObject;
+    ~VideoSource() override = default;
+
+    // Stable identity for the user's configuration ("testpattern", "/dev/video0").
+    virtual QString id() const = 0;
+    // Name shown in the source dialog.
+    virtual QString displayName() const = 0;
+
+    // Starts delivering frames. Safe to call when already open. False when the
+    // source cannot be had now (no device, busy, gone).
+    virtual bool open() = 0;
+    // Stops and releases the device. Safe to call twice.
+    virtual void close() = 0;
+    virtual bool isOpen() const = 0;
+
+    // The newest frame for the live display (Format_BGR888 or any Qt format);
+    // null when there is none yet.
+    virtual QImage latestFrame() const = 0;
+
+    // Takes the newest frame for a still. May wait a bounded time (about a
+    // second at most) when no fresh frame is at hand. On failure returns a
+    // null image and sets *error to a short reason.
+    virtual QImage grabStill(QString* error) = 0;
+
+    // Frame sizes the source offers, and the one in use.
+    virtual QList<QSize> frameSizes() const = 0;
+    virtual QSize frameSize() const = 0;
+    virtual bool setFrameSize(const QSize& size) = 0;
+
+    // Device controls; empty when the source has none.
+    virtual QList<SourceControl> controls() const { return {}; }
+    virtual bool setControl(quint32 id, int value)
+    {
+        Q_UNUSED(id);
+        Q_UNUSED(value);
+        return false;
+    }
+
+signals:
+    void frameReady();
+};

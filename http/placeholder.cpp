@@ -1,0 +1,1 @@
+// Removed once the subsystem has sources of its own.

@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages Talvex needs to build, run and test, when
+# they are missing. Runs apt-get through sudo unless already root.
+set -euo pipefail
+
+packages=(
+  cmake make g++ pkg-config
+  qt6-base-dev libgl-dev libturbojpeg0-dev libv4l-dev libgtest-dev
+  fonts-dejavu-core
+)
+if [ "${1:-}" = "--test" ]; then
+  # Tests and benchmarks: the end-to-end run in a real X server, the load
+  # generator, the reference server and the fuzzers' compiler.
+  packages+=(xvfb xauth xdotool x11-utils wrk nginx-light clang libclang-rt-14-dev valgrind curl)
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+echo "Installing: ${missing[*]}"
+$sudo apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+# nginx is only a yardstick for the benchmark; keep it from holding port 80.
+if printf '%s\n' "${missing[@]}" | grep -qx nginx-light; then
+  $sudo service nginx stop >/dev/null 2>&1 || true
+fi
