@@ -1,0 +1,20 @@
+#pragma once
+
+#include <cstdint>
+
+// Interval of the snapshot timer: 1000 / rate ms, rounded halves to even
+// (3 gives 333, 5 gives 200). `rate` must be at least 1.
+int SnapshotInterval(int16_t rate);
+
+// The automatic port: 8000 + the number formed by the first three characters
+// of the clock value (seconds since midnight, single precision) written in its
+// shortest form, rounded. 49510 s gives 8495, 100 s gives 8100, 5.25 s gives 8005.
+int16_t ClockPort(float secondsSinceMidnight);
+
+// Seconds since midnight of the local clock, as a single-precision number.
+float SecondsSinceMidnight();
+
+// Fallbacks for the values a missing or damaged Settings.ini leaves at 0:
+// a quality below 1 becomes 75, a rate below 1 becomes 2.
+int16_t UsableQuality(int16_t quality);
+int16_t UsableRate(int16_t rate);
