@@ -6,11 +6,6 @@
 #include <cmath>
 #include <cstdlib>
 
-int SnapshotInterval(int16_t rate)
-{
-    return static_cast<int>(std::nearbyint(1000.0 / rate));
-}
-
 int16_t ClockPort(float secondsSinceMidnight)
 {
     char text[32] = {};

@@ -1,10 +1,8 @@
 #pragma once
 
-#include <cstdint>
+#include "core/SnapshotInterval.h"
 
-// Interval of the snapshot timer: 1000 / rate ms, rounded halves to even
-// (3 gives 333, 5 gives 200). `rate` must be at least 1.
-int SnapshotInterval(int16_t rate);
+#include <cstdint>
 
 // The automatic port: 8000 + the number formed by the first three characters
 // of the clock value (seconds since midnight, single precision) written in its
