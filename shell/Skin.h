@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QColor>
+#include <QFont>
+#include <QImage>
+#include <QRect>
+
+class QLabel;
+
+// The program's dark skin, drawn by the program itself: window backgrounds
+// and button faces. Each picture is made anew on every call; callers keep
+// what they need in picture boxes.
+namespace Skin {
+
+QImage mainBackground();   // 324 x 335, the main window
+QImage beginBackground();  // 324 x 260, the start-up window
+QImage aboutBackground();  // 324 x 240, the about window
+QImage aboutBadge();       // 65 x 15, the about window's decoration
+QImage textFace(bool pressed);            // 81 x 21
+QImage closeFace(bool pressed);           // 23 x 22
+QImage minFace(bool pressed);             // 22 x 22
+QImage arrowFace(bool up, bool pressed);  // 23 x 15
+
+QFont labelFont();
+QColor textColor();
+QColor linkColor();
+// Label font and text colour on a transparent label, so the background shows.
+void styleLabel(QLabel* label);
+
+// Where the start-up window's backgrounds expect their elements.
+namespace BeginLayout {
+inline constexpr QRect emblem{22, 30, 64, 64};
+inline constexpr QRect title{100, 34, 210, 34};
+inline constexpr QRect version{102, 70, 208, 16};
+inline constexpr QRect homePage{20, 124, 284, 18};
+inline constexpr QRect statusWell{20, 154, 284, 24};
+inline constexpr QRect days{24, 157, 276, 18};
+inline constexpr QPoint loginFace{72, 214};
+inline constexpr QPoint closeFace{171, 214};
+} // namespace BeginLayout
+
+// Where the about window's background expects its elements.
+namespace AboutLayout {
+inline constexpr QPoint badge{12, 11};
+inline constexpr QRect version{86, 10, 226, 17};
+inline constexpr QRect descriptionWell{10, 44, 304, 126};
+inline constexpr QRect description{17, 49, 290, 116};
+inline constexpr QRect homePage{10, 178, 304, 18};
+inline constexpr QPoint testFace{72, 208};
+inline constexpr QPoint closeFace{171, 208};
+} // namespace AboutLayout
+
+} // namespace Skin
