@@ -1,0 +1,122 @@
+#include "image/FileReplace.h"
+
+#include <QByteArray>
+#include <QFile>
+#include <QString>
+
+#include <atomic>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// The temporary file: closed and removed on every path unless committed.
+class TempFile {
+public:
+    TempFile() = default;
+    ~TempFile()
+    {
+        closeFd();
+        if (!m_path.isEmpty())
+            ::unlink(m_path.constData());
+    }
+    TempFile(const TempFile&) = delete;
+    TempFile& operator=(const TempFile&) = delete;
+
+    bool create(const QByteArray& target)
+    {
+        const qsizetype slash = target.lastIndexOf('/');
+        const QByteArray dir = slash < 0 ? QByteArray(".") : target.left(slash);
+        const QByteArray base = target.mid(slash + 1);
+        // Hidden, and unique to this process; O_EXCL makes a clash a retry,
+        // a bounded number of times.
+        for (int attempt = 0; attempt < 16; ++attempt) {
+            const QByteArray candidate = dir + "/." + base + ".tmp" + QByteArray::number(::getpid()) + "_"
+                + QByteArray::number(s_counter++);
+            // 0666 lets the umask decide, as for any newly created file.
+            const int fd = ::open(candidate.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            if (fd >= 0) {
+                m_fd = fd;
+                m_path = candidate;
+                return true;
+            }
+            if (errno != EEXIST)
+                return false;
+        }
+        return false;
+    }
+
+    bool writeAll(const std::uint8_t* data, std::size_t size)
+    {
+        while (size > 0) {
+            const ssize_t n = ::write(m_fd, data, size);
+            if (n < 0) {
+                if (errno == EINTR)
+                    continue;
+                return false;
+            }
+            data += n;
+            size -= static_cast<std::size_t>(n);
+        }
+        return true;
+    }
+
+    void keepStampsOf(const struct stat& old)
+    {
+        // Best effort, as a failed restore still leaves a good file.
+        ::fchmod(m_fd, old.st_mode & 07777);
+        const struct timespec times[2] = {old.st_atim, old.st_mtim};
+        ::futimens(m_fd, times);
+    }
+
+    bool close() { return closeFd() == 0; }
+
+    bool renameOver(const QByteArray& target)
+    {
+        if (::rename(m_path.constData(), target.constData()) != 0)
+            return false;
+        m_path.clear();
+        return true;
+    }
+
+private:
+    int closeFd()
+    {
+        if (m_fd < 0)
+            return 0;
+        const int result = ::close(m_fd);
+        m_fd = -1;
+        return result;
+    }
+
+    static inline std::atomic<unsigned> s_counter{0};
+    int m_fd = -1;
+    QByteArray m_path;
+};
+
+} // namespace
+
+ReplaceStatus replaceFileKeepingStamps(const QString& path, const std::uint8_t* data, std::size_t size)
+{
+    const QByteArray target = QFile::encodeName(path);
+    if (target.isEmpty() || target.endsWith('/'))
+        return ReplaceStatus::CreateFailed;
+
+    struct stat old {};
+    const bool existed = ::stat(target.constData(), &old) == 0 && S_ISREG(old.st_mode);
+
+    TempFile temp;
+    if (!temp.create(target))
+        return ReplaceStatus::CreateFailed;
+    if (!temp.writeAll(data, size))
+        return ReplaceStatus::WriteFailed;
+    if (existed)
+        temp.keepStampsOf(old);
+    if (!temp.close())
+        return ReplaceStatus::WriteFailed;
+    if (!temp.renameOver(target))
+        return ReplaceStatus::RenameFailed;
+    return ReplaceStatus::Ok;
+}
