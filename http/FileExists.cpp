@@ -1,0 +1,26 @@
+#include "http/FileExists.h"
+
+#include <QFile>
+
+#include <sys/stat.h>
+
+bool FileExists(const QByteArray& nativePath)
+{
+    if (nativePath.isEmpty() || nativePath.contains('\0'))
+        return false;
+    const qsizetype slash = nativePath.lastIndexOf('/');
+    const qsizetype nameStart = slash + 1;
+    if (nameStart >= nativePath.size() || nativePath.at(nameStart) == '.')
+        return false;
+    struct stat info {};
+    if (::stat(nativePath.constData(), &info) != 0)
+        return false;
+    return S_ISREG(info.st_mode);
+}
+
+bool FileExists(const QString& path)
+{
+    if (path.contains(QChar(u'\0')))
+        return false;
+    return FileExists(QFile::encodeName(path));
+}

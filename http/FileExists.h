@@ -1,0 +1,12 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// True when path names a regular file (links followed) whose own name does
+// not begin with "." (hidden). Directories, devices, FIFOs and sockets give
+// false, and so does every error. A path holding a NUL byte gives false:
+// the name is never cut short at the NUL and looked up.
+bool FileExists(const QString& path);
+// The same for a path already in the file system's encoding.
+bool FileExists(const QByteArray& nativePath);

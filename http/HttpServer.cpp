@@ -1,0 +1,100 @@
+#include "http/HttpServer.h"
+
+#include "http/RequestHandler.h"
+
+#include <QFile>
+
+namespace {
+constexpr int16_t kMaxPortTries = 5;
+}
+
+HttpServer::HttpServer(MainState& state, TcpSocketArray& webServer, ServerStatusView& view)
+    : m_state(state)
+    , m_webServer(webServer)
+    , m_view(view)
+{
+}
+
+void HttpServer::connectEvents()
+{
+    QObject::connect(&m_webServer, &TcpSocketArray::ConnectionRequest, &m_webServer,
+                     [this](int index, int handle) { ConnectionRequest(index, handle); });
+    QObject::connect(&m_webServer, &TcpSocketArray::SocketEnded, &m_webServer,
+                     [this](int index) { SocketEnded(index); });
+    QObject::connect(&m_webServer, &TcpSocketArray::DataArrived, &m_webServer,
+                     [this](int index) { DataArrived(index); });
+}
+
+bool HttpServer::listen()
+{
+    TcpSocketControl& listener = m_webServer[0];
+    listener.CloseSocket();
+    listener.setPortNumber(m_state.My_PORT);
+    m_state.My_IP = listener.OwnAddress();
+    return listener.StartListening();
+}
+
+void HttpServer::StartServer()
+{
+    // Each failed attempt retries the next port until the tries run out;
+    // a configured port is never traded for another.
+    while (!listen()) {
+        if (m_state.portTries >= kMaxPortTries || m_state.cfgPort != 0) {
+            m_view.setServerCaption(QStringLiteral("Server: OFF"));
+            m_view.showServerWarning(QStringLiteral("Web Server cannot be start! Port ")
+                                     + QString::number(m_webServer[0].PortNumber())
+                                     + QStringLiteral(" may be in use by another application."));
+            return;
+        }
+        // Wraps rather than overflows; a port below 1 then fails to bind.
+        m_state.My_PORT = static_cast<int16_t>(m_state.My_PORT + 1);
+        ++m_state.portTries;
+    }
+    m_view.setServerCaption(QStringLiteral("Server: ON"));
+}
+
+void HttpServer::ConnectionRequest(int /*index*/, int handle)
+{
+    // Every slot is closed before it is passed over, so one pass ends the
+    // search; the bound only guards a state with too few slots.
+    for (int step = 0; step <= m_state.maxSlots; ++step) {
+        ++m_state.lastSlot;
+        if (m_state.lastSlot >= m_state.maxSlots || m_state.lastSlot < 1)
+            m_state.lastSlot = 1;
+        TcpSocketControl* slot = m_webServer.element(m_state.lastSlot);
+        if (!slot)
+            return; // left untaken, the listener closes the connection
+        if (!slot->HasConnection()) {
+            slot->TakeConnection(handle);
+            return;
+        }
+        slot->CloseSocket();
+    }
+}
+
+void HttpServer::SocketEnded(int index)
+{
+    if (TcpSocketControl* element = m_webServer.element(index))
+        element->CloseSocket();
+    if (index == 0) {
+        m_state.portTries = kMaxPortTries;
+        StartServer();
+    }
+}
+
+const QByteArray& HttpServer::webRoot()
+{
+    if (m_webRoot.isEmpty() || m_webRootFor != m_state.TempPath) {
+        m_webRootFor = m_state.TempPath;
+        m_webRoot = QFile::encodeName(m_state.TempPath + QStringLiteral("/root/"));
+    }
+    return m_webRoot;
+}
+
+void HttpServer::DataArrived(int index)
+{
+    if (index < 1)
+        return;
+    if (TcpSocketControl* slot = m_webServer.element(index))
+        HandleRequest(*slot, webRoot());
+}

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "core/MainState.h"
+#include "http/ServerStatusView.h"
+#include "http/TcpSocketArray.h"
+
+#include <QByteArray>
+#include <QString>
+
+// The listener with its port retries, the rotation of connections over the
+// slots, and the answer to each request. Works on the main window's state
+// and socket array; the window forwards the array's events to the handlers
+// of the same names. "state", "webServer" and "view" must outlive it.
+class HttpServer {
+public:
+    HttpServer(MainState& state, TcpSocketArray& webServer, ServerStatusView& view);
+
+    // Binds My_PORT on element 0; while it fails and retries are allowed,
+    // tries the next ports. Shows "Server: ON", or "Server: OFF" and a warning.
+    void StartServer();
+    // Gives the connection the next slot in rotation over 1 .. maxSlots - 1.
+    void ConnectionRequest(int index, int handle);
+    // Closes the element; a lost listener is started again on its port.
+    void SocketEnded(int index);
+    // Answers the request waiting on a slot.
+    void DataArrived(int index);
+
+    // Routes the array's events to the handlers above. For users that have
+    // no window of their own to forward them (tools, tests).
+    void connectEvents();
+
+private:
+    bool listen();
+    const QByteArray& webRoot();
+
+    MainState& m_state;
+    TcpSocketArray& m_webServer;
+    ServerStatusView& m_view;
+    QString m_webRootFor;
+    QByteArray m_webRoot;
+};

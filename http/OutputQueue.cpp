@@ -1,0 +1,78 @@
+#include "http/OutputQueue.h"
+
+#include <algorithm>
+#include <cerrno>
+
+namespace {
+// Enough for a header and a few 16 KiB chunks in one call; larger queues loop.
+constexpr int kMaxPieces = 64;
+}
+
+void OutputQueue::append(const QByteArray& buffer, qsizetype offset, qsizetype length)
+{
+    offset = std::clamp<qsizetype>(offset, 0, buffer.size());
+    length = std::clamp<qsizetype>(length, 0, buffer.size() - offset);
+    if (length == 0)
+        return;
+    m_pieces.push_back({buffer, offset, length});
+    m_queued += length;
+}
+
+void OutputQueue::clear()
+{
+    m_pieces.clear();
+    m_head = 0;
+    m_queued = 0;
+}
+
+void OutputQueue::consume(qsizetype sent)
+{
+    m_queued -= sent;
+    while (sent > 0) {
+        Piece& piece = m_pieces[m_head];
+        const qsizetype taken = std::min(sent, piece.length);
+        piece.offset += taken;
+        piece.length -= taken;
+        sent -= taken;
+        if (piece.length == 0) {
+            piece.data = QByteArray();
+            ++m_head;
+        }
+    }
+    if (m_head == m_pieces.size()) {
+        m_pieces.clear();
+        m_head = 0;
+    }
+}
+
+OutputQueue::Flush OutputQueue::flush(SocketOs& os, int fd, bool* progressed)
+{
+    if (progressed)
+        *progressed = false;
+    iovec pieces[kMaxPieces];
+    while (m_queued > 0) {
+        int count = 0;
+        qsizetype batch = 0;
+        for (size_t i = m_head; i < m_pieces.size() && count < kMaxPieces; ++i, ++count) {
+            const Piece& piece = m_pieces[i];
+            pieces[count].iov_base = const_cast<char*>(piece.data.constData() + piece.offset);
+            pieces[count].iov_len = static_cast<size_t>(piece.length);
+            batch += piece.length;
+        }
+        const ssize_t sent = os.send(fd, pieces, count);
+        if (sent == -EINTR)
+            continue;
+        if (sent == -EAGAIN || sent == -EWOULDBLOCK)
+            return Flush::Blocked;
+        if (sent < 0)
+            return Flush::Failed;
+        if (sent > 0 && progressed)
+            *progressed = true;
+        consume(static_cast<qsizetype>(sent));
+        // A short send means the socket buffer is full; asking again now
+        // would only cost a call that returns EAGAIN.
+        if (sent < batch)
+            return Flush::Blocked;
+    }
+    return Flush::Done;
+}

@@ -1,0 +1,83 @@
+#include "http/SocketOs.h"
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace {
+
+int failure()
+{
+    return -errno;
+}
+
+class PosixSocketOs final : public SocketOs {
+public:
+    int listenTcp4(uint16_t port) override
+    {
+        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        if (fd < 0)
+            return failure();
+        const int on = 1;
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_ANY);
+        address.sin_port = htons(port);
+        if (::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0
+            || ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0
+            || ::listen(fd, SOMAXCONN) != 0) {
+            const int error = failure();
+            ::close(fd);
+            return error;
+        }
+        return fd;
+    }
+
+    int accept(int listenFd) override
+    {
+        const int fd = ::accept4(listenFd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        return fd < 0 ? failure() : fd;
+    }
+
+    ssize_t receive(int fd, char* buffer, size_t length) override
+    {
+        const ssize_t n = ::recv(fd, buffer, length, 0);
+        return n < 0 ? failure() : n;
+    }
+
+    ssize_t send(int fd, const iovec* pieces, int count) override
+    {
+        msghdr message{};
+        message.msg_iov = const_cast<iovec*>(pieces);
+        message.msg_iovlen = static_cast<size_t>(count);
+        const ssize_t n = ::sendmsg(fd, &message, MSG_NOSIGNAL | MSG_DONTWAIT);
+        return n < 0 ? failure() : n;
+    }
+
+    int shutdownWrite(int fd) override
+    {
+        return ::shutdown(fd, SHUT_WR) == 0 ? 0 : failure();
+    }
+
+    void close(int fd) override
+    {
+        ::close(fd);
+    }
+
+    void abort(int fd) override
+    {
+        const linger reset{1, 0};
+        ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+        ::close(fd);
+    }
+};
+
+} // namespace
+
+SocketOs& posixSocketOs()
+{
+    static PosixSocketOs os;
+    return os;
+}

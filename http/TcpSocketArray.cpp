@@ -1,0 +1,52 @@
+#include "http/TcpSocketArray.h"
+
+namespace {
+// Indexes are 16-bit in the design; nothing needs more.
+constexpr int kMaxIndex = 32767;
+}
+
+TcpSocketArray::TcpSocketArray(SocketOs& os, QObject* parent)
+    : QObject(parent)
+    , m_context(os)
+{
+    m_elements.push_back(std::make_unique<TcpSocketControl>(0, m_context));
+    attach(*m_elements.front());
+}
+
+TcpSocketArray::~TcpSocketArray()
+{
+    // Elements go before the context they use.
+    m_elements.clear();
+}
+
+void TcpSocketArray::attach(TcpSocketControl& element)
+{
+    connect(&element, &TcpSocketControl::ConnectionRequest, this, &TcpSocketArray::ConnectionRequest);
+    connect(&element, &TcpSocketControl::SocketEnded, this, &TcpSocketArray::SocketEnded);
+    connect(&element, &TcpSocketControl::DataArrived, this, &TcpSocketArray::DataArrived);
+}
+
+bool TcpSocketArray::Load(int index)
+{
+    if (index < 1 || index > kMaxIndex || contains(index))
+        return false;
+    if (index >= size())
+        m_elements.resize(static_cast<size_t>(index) + 1);
+    auto element = std::make_unique<TcpSocketControl>(index, m_context);
+    element->setPortNumber(m_elements.front()->PortNumber());
+    attach(*element);
+    m_elements[static_cast<size_t>(index)] = std::move(element);
+    return true;
+}
+
+bool TcpSocketArray::contains(int index) const
+{
+    return element(index) != nullptr;
+}
+
+TcpSocketControl* TcpSocketArray::element(int index) const
+{
+    if (index < 0 || index >= size())
+        return nullptr;
+    return m_elements[static_cast<size_t>(index)].get();
+}

@@ -1,0 +1,83 @@
+#pragma once
+
+#include "http/OutputQueue.h"
+#include "http/SocketSlot.h"
+
+#include <QObject>
+#include <QSocketNotifier>
+#include <QString>
+#include <QTimer>
+
+#include <cstdint>
+
+class SocketContext;
+
+// One element of the socket control array: either the listener or a
+// connection slot, on a non-blocking TCP socket driven by the event loop.
+// Events carry the element's index first. Members never raise an event
+// from inside themselves; events come only from the event loop.
+class TcpSocketControl : public QObject, public SocketSlot {
+    Q_OBJECT
+public:
+    // "context" must outlive the element.
+    TcpSocketControl(int index, SocketContext& context, QObject* parent = nullptr);
+    ~TcpSocketControl() override;
+
+    int index() const { return m_index; }
+
+    int16_t PortNumber() const { return m_port; }
+    void setPortNumber(int16_t port) { m_port = port; }
+    // The host's primary IPv4 address as dotted text.
+    QString OwnAddress() const;
+    // Binds PortNumber on every IPv4 interface and starts raising
+    // ConnectionRequest. False when the port is in use, not permitted or
+    // below 1; lastError() then holds the errno value.
+    bool StartListening();
+    bool isListening() const { return m_mode == Mode::Listening; }
+    int lastError() const { return m_lastError; }
+
+    // Harmless on an element that holds nothing. Bytes already written are
+    // still delivered; the element is free again at once.
+    void CloseSocket() override;
+    bool HasConnection() const override { return m_mode == Mode::Connected; }
+    // Takes over a handle announced by ConnectionRequest and not yet taken.
+    bool TakeConnection(int handle);
+
+    int ReadData(QByteArray& buffer, int length) override;
+    using SocketSlot::WriteData;
+    int WriteData(const QByteArray& buffer, qsizetype offset, int length) override;
+
+signals:
+    void ConnectionRequest(int index, int handle);
+    void SocketEnded(int index);
+    void DataArrived(int index);
+
+private:
+    enum class Mode { Idle, Listening, Connected };
+
+    void onReadable();
+    void onWritable();
+    void acceptPending();
+    void receive();
+    // Returns false when the connection has failed.
+    bool flushOutput();
+    // Closes a connection that failed or that the peer ended.
+    void dropConnection(bool reset);
+    void suspendNotifiers();
+
+    int m_index;
+    SocketContext& m_context;
+    int16_t m_port = 0;
+    int m_lastError = 0;
+    Mode m_mode = Mode::Idle;
+    int m_fd = -1;
+    // Counts connections taken, so a deferred event never reaches a newer one.
+    quint64 m_generation = 0;
+    QByteArray m_inbox;
+    bool m_lastReadFilled = false;
+    OutputQueue m_output;
+    QSocketNotifier m_readNotifier{QSocketNotifier::Read};
+    QSocketNotifier m_writeNotifier{QSocketNotifier::Write};
+    QTimer m_stallTimer;
+    QTimer m_resumeTimer;
+};
