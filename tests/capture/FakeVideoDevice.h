@@ -1,0 +1,154 @@
+#pragma once
+
+#include "capture/VideoDevice.h"
+
+#include <QByteArray>
+#include <QCoreApplication>
+#include <QImage>
+#include <QList>
+#include <QMap>
+#include <QSize>
+#include <QString>
+#include <QStringList>
+
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <vector>
+
+#include <linux/videodev2.h>
+
+// One scripted frame as the driver would hand it over.
+struct FakeFrame {
+    QByteArray data;
+    quint32 flags = 0;  // V4L2_BUF_FLAG_ERROR for a broken one
+};
+
+struct FakeControl {
+    v4l2_queryctrl info{};
+    int value = 0;
+    bool failGet = false;
+    QMap<quint32, QString> menu;  // index -> name; missing indexes are gaps
+};
+
+// A scripted camera at one path.
+struct FakeCamera {
+    QString card = QStringLiteral("Fake Camera");
+    quint32 capabilities = V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_STREAMING | V4L2_CAP_DEVICE_CAPS;
+    quint32 deviceCaps = V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_STREAMING;
+    bool present = true;
+    int openError = 0;  // e.g. -EBUSY
+
+    // Frame sizes: a discrete list, or a stepwise range when stepMax is valid.
+    QList<QSize> discreteSizes{{320, 240}, {640, 480}};
+    QSize stepMin;
+    QSize stepMax;
+    // What S_FMT answers: forcedSize when valid, else the nearest offered size.
+    QSize forcedSize;
+    quint32 pixelFormat = V4L2_PIX_FMT_BGR24;
+    int padding = 0;               // bytes added to each row
+    int reportedBytesPerLine = -1;  // when >= 0, S_FMT reports this stride
+
+    quint32 grantedBuffers = 4;
+    int reqbufsError = 0;
+    std::vector<FakeControl> controls;
+
+    // Set by S_FMT; what frames are built for.
+    QSize size;
+    int bytesPerLine = 0;
+    std::deque<FakeFrame> frames;
+};
+
+// A scripted device layer: cameras by path, frames queued by the test, an
+// eventfd per open file so that QSocketNotifier works as on a real device,
+// a clock that only moves when told (or when a wait "times out").
+class FakeVideoDevice : public VideoDevice {
+public:
+    FakeVideoDevice();
+    ~FakeVideoDevice() override;
+
+    // A device layer for a source that forwards here; this object must
+    // outlive it.
+    std::unique_ptr<VideoDevice> borrow();
+
+    FakeCamera& camera(const QString& path = QStringLiteral("/dev/video0"));
+
+    // A whole frame at the negotiated size: byte (x, y, c) = seed + x * 3 + c
+    // + y * 7, row padding 0xEE.
+    FakeFrame frame(unsigned char seed, const QString& path = QStringLiteral("/dev/video0"));
+    static unsigned char pixelByte(unsigned char seed, int x, int y, int channel);
+    void push(const FakeFrame& frame, const QString& path = QStringLiteral("/dev/video0"));
+    // Makes the device fds readable without a frame (a spurious wake-up).
+    void wake(const QString& path = QStringLiteral("/dev/video0"));
+    // The device is unplugged: open files fail with ENODEV and wake up.
+    void vanish(const QString& path = QStringLiteral("/dev/video0"));
+    void comeBack(const QString& path = QStringLiteral("/dev/video0"));
+
+    // A frame the camera produces while the source waits for one.
+    void frameDuringWait(const FakeFrame& frame) { m_frameDuringWait = frame; m_haveFrameDuringWait = true; }
+    // Every wait reports "ready" though no frame comes.
+    bool alwaysReady = false;
+    void advance(qint64 ms) { m_now += ms; }
+
+    // What the test checks afterwards.
+    int openFiles() const { return int(m_files.size()); }
+    int mappings() const { return int(m_mapped.size()); }
+    int queuedBuffers(const QString& path = QStringLiteral("/dev/video0")) const;
+    int buffers(const QString& path = QStringLiteral("/dev/video0")) const;
+    bool streaming(const QString& path = QStringLiteral("/dev/video0")) const;
+    int opens = 0;
+    int existsChecks = 0;
+    int badCalls = 0;  // double queueing, unknown mappings, release while mapped
+    QList<int> waits;  // timeouts asked of waitReadable
+    QSize lastRequestedSize;
+
+    int open(const QString& path) override;
+    int close(int fd) override;
+    int ioctl(int fd, unsigned long request, void* arg) override;
+    int mmap(int fd, size_t length, qint64 offset, void** address) override;
+    int munmap(void* address, size_t length) override;
+    qint64 read(int fd, void* buffer, size_t size) override;
+    int waitReadable(int fd, int timeoutMs) override;
+    bool exists(const QString& path) override;
+    qint64 nowMs() override { return m_now; }
+
+private:
+    struct Buffer {
+        QByteArray memory;
+        bool queued = false;
+        quint64 queuedAt = 0;
+    };
+    struct OpenFile {
+        QString path;
+        bool dead = false;
+        bool streaming = false;
+        std::vector<Buffer> buffers;
+    };
+
+    int streamIoctl(int fd, OpenFile& file, unsigned long request, void* arg);
+    int controlIoctl(FakeCamera& camera, unsigned long request, void* arg);
+    int setFormat(FakeCamera& camera, v4l2_format* format);
+    void signal(const QString& path);
+    void drain(int fd);
+
+    std::map<QString, FakeCamera> m_cameras;
+    std::map<int, OpenFile> m_files;
+    std::map<void*, size_t> m_mapped;
+    qint64 m_now = 100000;
+    quint64 m_queueCounter = 0;
+    FakeFrame m_frameDuringWait;
+    bool m_haveFrameDuringWait = false;
+};
+
+// Runs the event loop, without waiting, until done() holds or the rounds
+// run out; returns done().
+inline bool pumpUntil(const std::function<bool()>& done, int rounds = 200)
+{
+    for (int round = 0; round < rounds && !done(); ++round)
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+    return done();
+}
+
+// True when every pixel of image is the fake's pattern for seed.
+bool showsFrame(const QImage& image, unsigned char seed, const QSize& size);

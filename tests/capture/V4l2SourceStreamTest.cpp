@@ -1,0 +1,132 @@
+#include "FakeVideoDeviceFixture.h"
+
+namespace {
+
+enum class Io { Mmap, Read };
+
+class V4l2StreamTest : public FakeCameraTest, public ::testing::WithParamInterface<Io> {
+protected:
+    void SetUp() override
+    {
+        useReadOnly(GetParam() == Io::Read);
+        ASSERT_TRUE(openSource());
+    }
+    // Every buffer back with the driver, as after each wake-up.
+    void expectAllBuffersQueued()
+    {
+        if (GetParam() == Io::Mmap) {
+            EXPECT_EQ(fake.queuedBuffers(), 4);
+        }
+    }
+};
+
+TEST_P(V4l2StreamTest, DeliversFramesFromTheEventLoop)
+{
+    EXPECT_EQ(source->usesMmap(), GetParam() == Io::Mmap);
+    EXPECT_EQ(fake.streaming(), GetParam() == Io::Mmap);
+    ASSERT_TRUE(deliver({1}));
+    EXPECT_TRUE(showsFrame(source->latestFrame(), 1, cameraSize()));
+    ASSERT_TRUE(deliver({2}));
+    EXPECT_TRUE(showsFrame(source->latestFrame(), 2, cameraSize()));
+    EXPECT_EQ(framesReady, 2);
+    expectAllBuffersQueued();
+}
+
+TEST_P(V4l2StreamTest, KeepsOnlyTheNewestOfSeveralWaitingFrames)
+{
+    // More frames than buffers, so buffers must cycle back while draining.
+    ASSERT_TRUE(deliver({1, 2, 3, 4, 5, 6}));
+    pumpUntil([] { return false; }, 5);
+    EXPECT_EQ(framesReady, 1);
+    EXPECT_TRUE(showsFrame(source->latestFrame(), 6, cameraSize()));
+    EXPECT_TRUE(fake.camera().frames.empty());
+    expectAllBuffersQueued();
+}
+
+TEST_P(V4l2StreamTest, WakeUpWithoutFrameKeepsStreaming)
+{
+    fake.wake();
+    ASSERT_TRUE(pumpUntil([&] { return !fake.waits.isEmpty(); }));
+    EXPECT_TRUE(source->isOpen());
+    EXPECT_EQ(framesReady, 0);
+    EXPECT_TRUE(source->latestFrame().isNull());
+    ASSERT_TRUE(deliver({7}));
+    EXPECT_TRUE(showsFrame(source->latestFrame(), 7, cameraSize()));
+}
+
+INSTANTIATE_TEST_SUITE_P(Io, V4l2StreamTest, ::testing::Values(Io::Mmap, Io::Read),
+                         [](const auto& info) { return info.param == Io::Mmap ? "Mmap" : "Read"; });
+
+// A bad frame: cut short by some bytes, or flagged broken by the driver.
+struct BadFrameCase {
+    const char* name;
+    Io io;
+    int missingBytes;
+    quint32 flags;
+};
+
+class V4l2BadFrameTest : public FakeCameraTest, public ::testing::WithParamInterface<BadFrameCase> {
+protected:
+    FakeFrame badFrame(unsigned char seed)
+    {
+        FakeFrame frame = fake.frame(seed);
+        frame.data.chop(GetParam().missingBytes);
+        frame.flags = GetParam().flags;
+        return frame;
+    }
+};
+
+TEST_P(V4l2BadFrameTest, IsDroppedAndTheNewestGoodFrameKept)
+{
+    useReadOnly(GetParam().io == Io::Read);
+    ASSERT_TRUE(openSource());
+
+    fake.push(badFrame(1));
+    ASSERT_TRUE(pumpUntil([&] { return fake.camera().frames.empty(); }));
+    pumpUntil([] { return false; }, 3);
+    EXPECT_EQ(framesReady, 0);
+    EXPECT_TRUE(source->latestFrame().isNull());
+    EXPECT_EQ(source->droppedFrames(), 1);
+
+    // A good frame followed by a bad one: the good one is shown.
+    fake.push(fake.frame(2));
+    fake.push(badFrame(3));
+    ASSERT_TRUE(pumpUntil([&] { return framesReady == 1; }));
+    EXPECT_TRUE(showsFrame(source->latestFrame(), 2, cameraSize()));
+    EXPECT_EQ(source->droppedFrames(), 2);
+    if (GetParam().io == Io::Mmap) {
+        EXPECT_EQ(fake.queuedBuffers(), 4);
+    }
+    EXPECT_TRUE(source->isOpen());
+}
+
+INSTANTIATE_TEST_SUITE_P(Frames, V4l2BadFrameTest,
+                         ::testing::Values(BadFrameCase{"MmapShortByOneByte", Io::Mmap, 1, 0},
+                                           BadFrameCase{"MmapHalfFrame", Io::Mmap, 640 * 240 * 3, 0},
+                                           BadFrameCase{"MmapErrorFlag", Io::Mmap, 0, V4L2_BUF_FLAG_ERROR},
+                                           BadFrameCase{"ReadShortByOneByte", Io::Read, 1, 0},
+                                           BadFrameCase{"ReadHalfFrame", Io::Read, 640 * 240 * 3, 0}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(FakeCameraTest, FallsBackToReadWhenBuffersAreRefused)
+{
+    useReadOnly(false);
+    FakeCamera& camera = fake.camera();
+    camera.deviceCaps |= V4L2_CAP_READWRITE;
+    camera.reqbufsError = -ENOMEM;
+    ASSERT_TRUE(openSource());
+    EXPECT_FALSE(source->usesMmap());
+    ASSERT_TRUE(deliver({4}));
+    EXPECT_TRUE(showsFrame(source->latestFrame(), 4, cameraSize()));
+}
+
+TEST_F(FakeCameraTest, FailsWhenNeitherStreamingNorReadWorks)
+{
+    fake.camera().reqbufsError = -ENOMEM;
+    makeSource();
+    EXPECT_FALSE(source->open());
+    EXPECT_FALSE(source->isOpen());
+    EXPECT_FALSE(source->errorString().isEmpty());
+}
+
+} // namespace
