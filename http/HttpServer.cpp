@@ -15,14 +15,22 @@ HttpServer::HttpServer(MainState& state, TcpSocketArray& webServer, ServerStatus
 {
 }
 
+HttpServer::~HttpServer()
+{
+    for (const QMetaObject::Connection& connection : m_connections)
+        QObject::disconnect(connection);
+}
+
 void HttpServer::connectEvents()
 {
-    QObject::connect(&m_webServer, &TcpSocketArray::ConnectionRequest, &m_webServer,
-                     [this](int index, int handle) { ConnectionRequest(index, handle); });
-    QObject::connect(&m_webServer, &TcpSocketArray::SocketEnded, &m_webServer,
-                     [this](int index) { SocketEnded(index); });
-    QObject::connect(&m_webServer, &TcpSocketArray::DataArrived, &m_webServer,
-                     [this](int index) { DataArrived(index); });
+    if (!m_connections.empty())
+        return;
+    m_connections.push_back(QObject::connect(&m_webServer, &TcpSocketArray::ConnectionRequest, &m_webServer,
+                                             [this](int index, int handle) { ConnectionRequest(index, handle); }));
+    m_connections.push_back(QObject::connect(&m_webServer, &TcpSocketArray::SocketEnded, &m_webServer,
+                                             [this](int index) { SocketEnded(index); }));
+    m_connections.push_back(QObject::connect(&m_webServer, &TcpSocketArray::DataArrived, &m_webServer,
+                                             [this](int index) { DataArrived(index); }));
 }
 
 bool HttpServer::listen()

@@ -7,6 +7,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <vector>
+
 // The listener with its port retries, the rotation of connections over the
 // slots, and the answer to each request. Works on the main window's state
 // and socket array; the window forwards the array's events to the handlers
@@ -14,6 +16,9 @@
 class HttpServer {
 public:
     HttpServer(MainState& state, TcpSocketArray& webServer, ServerStatusView& view);
+    ~HttpServer();
+    HttpServer(const HttpServer&) = delete;
+    HttpServer& operator=(const HttpServer&) = delete;
 
     // Binds My_PORT on element 0; while it fails and retries are allowed,
     // tries the next ports. Shows "Server: ON", or "Server: OFF" and a warning.
@@ -25,8 +30,8 @@ public:
     // Answers the request waiting on a slot.
     void DataArrived(int index);
 
-    // Routes the array's events to the handlers above. For users that have
-    // no window of their own to forward them (tools, tests).
+    // Routes the array's events to the handlers above, until the server is
+    // destroyed. For users that have no window of their own to forward them.
     void connectEvents();
 
 private:
@@ -38,4 +43,5 @@ private:
     ServerStatusView& m_view;
     QString m_webRootFor;
     QByteArray m_webRoot;
+    std::vector<QMetaObject::Connection> m_connections;
 };

@@ -1,0 +1,146 @@
+#include "ServerFixture.h"
+
+#include "http/OwnAddress.h"
+#include "http/RequestHandler.h"
+#include "http/ResponseHeader.h"
+
+namespace {
+
+const QString kWarning = QStringLiteral("Web Server cannot be start! Port %1 may be in use by another application.");
+
+class ServerTest : public ServerFixture {};
+
+TEST_F(ServerTest, AnswersOverLoopbackByteForByte)
+{
+    const QByteArray jpeg = patternBytes(40000);
+    web.write(QStringLiteral("images/VelmarixCamImage.jpg"), jpeg);
+    start(freePortRun(1));
+    ASSERT_EQ(view.captions, QStringList{QStringLiteral("Server: ON")});
+    EXPECT_EQ(state.My_IP, primaryIpv4Address());
+
+    EXPECT_EQ(fetch("GET /images/VelmarixCamImage.jpg?1234 HTTP/1.1\r\nConnection: keep-alive\r\n\r\n"),
+              responseHeader("image/jpeg", 40000) + jpeg);
+    const QByteArray error = "<html>error</html>\n";
+    EXPECT_EQ(fetch("GET /../Settings.ini HTTP/1.1\r\n\r\n"), responseHeader("text/html", int32_t(error.size())) + error);
+    // The request line is longer than one read: the answer must still arrive whole.
+    const QByteArray player = "<html>player</html>\n";
+    EXPECT_EQ(fetch("GET / HTTP/1.1\r\nX-Pad: " + QByteArray(6000, 'p') + "\r\n\r\n"),
+              responseHeader("text/html", int32_t(player.size())) + player);
+}
+
+TEST_F(ServerTest, WritesOnRealSocketAreHeaderThenChunks)
+{
+    web.write(QStringLiteral("images/VelmarixCamImage.jpg"), patternBytes(40000));
+    std::vector<int> sizes;
+    QObject::connect(webServer.get(), &TcpSocketArray::ConnectionRequest, webServer.get(),
+                     [this](int index, int handle) { server->ConnectionRequest(index, handle); });
+    QObject::connect(webServer.get(), &TcpSocketArray::DataArrived, webServer.get(), [&](int index) {
+        RecordingSlot recorder({}, &(*webServer)[index]);
+        HandleRequest(recorder, web.root());
+        sizes = recorder.writeSizes;
+    });
+    start(freePortRun(1), 0, false);
+    const QByteArray response = fetch("GET /images/VelmarixCamImage.jpg HTTP/1.1\r\n\r\n");
+    EXPECT_EQ(sizes, (std::vector<int>{207, 16384, 16384, 7232}));
+    EXPECT_EQ(response.size(), 207 + 40000);
+}
+
+TEST_F(ServerTest, HundredthConnectionGoesToSlotOne)
+{
+    start(freePortRun(1));
+    for (int i = 1; i <= 99; ++i)
+        ASSERT_FALSE(fetch("GET / HTTP/1.1\r\n\r\n").isEmpty()) << i;
+    EXPECT_EQ(state.lastSlot, 99);
+    LoopbackClient held(state.My_PORT);
+    EXPECT_TRUE(pumpUntil([&] { return (*webServer)[1].HasConnection(); }));
+    EXPECT_EQ(state.lastSlot, 1);
+    EXPECT_FALSE((*webServer)[100].HasConnection());
+}
+
+TEST_F(ServerTest, StillHeldSlotIsClosedAndPassedOver)
+{
+    start(freePortRun(1));
+    LoopbackClient first(state.My_PORT);
+    ASSERT_TRUE(pumpUntil([&] { return (*webServer)[1].HasConnection(); }));
+    state.lastSlot = 99; // as after 99 answered requests
+    LoopbackClient second(state.My_PORT);
+    ASSERT_TRUE(pumpUntil([&] { return (*webServer)[2].HasConnection(); }));
+    EXPECT_EQ(state.lastSlot, 2);
+    EXPECT_FALSE((*webServer)[1].HasConnection());
+    EXPECT_TRUE(pumpUntil([&] { return first.poll(); }));
+    EXPECT_TRUE(first.received().isEmpty());
+}
+
+TEST_F(ServerTest, AutomaticPortWalksPastTakenPorts)
+{
+    const int16_t port = freePortRun(3);
+    PortBlocker loopback(port, true);
+    PortBlocker any(int16_t(port + 1), false);
+    ASSERT_TRUE(loopback.ok() && any.ok());
+    start(port);
+    EXPECT_EQ(state.My_PORT, port + 2);
+    EXPECT_EQ(state.portTries, 2);
+    EXPECT_EQ(view.captions, QStringList{QStringLiteral("Server: ON")});
+    EXPECT_TRUE(view.warnings.isEmpty());
+    EXPECT_FALSE(fetch("GET / HTTP/1.1\r\n\r\n").isEmpty());
+}
+
+TEST_F(ServerTest, NoRetryWithConfiguredPort)
+{
+    for (const int16_t configured : {int16_t(1), int16_t(-1)}) {
+        view = RecordingView();
+        const int16_t port = freePortRun(2);
+        PortBlocker blocker(port, false);
+        ASSERT_TRUE(blocker.ok());
+        os.listenCalls = 0;
+        start(port, configured == 1 ? port : configured);
+        EXPECT_EQ(os.listenCalls, 1);
+        EXPECT_EQ(state.My_PORT, port);
+        EXPECT_EQ(view.captions, QStringList{QStringLiteral("Server: OFF")});
+        EXPECT_EQ(view.warnings, QStringList{kWarning.arg(port)});
+    }
+}
+
+TEST_F(ServerTest, SixAttemptsThenWarningNamesTheLastPort)
+{
+    const int16_t port = 20000;
+    for (int i = 0; i < 6; ++i)
+        os.refusedPorts.insert(uint16_t(port + i));
+    start(port);
+    EXPECT_EQ(os.listenCalls, 6);
+    EXPECT_EQ(state.portTries, 5);
+    EXPECT_EQ(view.captions, QStringList{QStringLiteral("Server: OFF")});
+    EXPECT_EQ(view.warnings, QStringList{kWarning.arg(port + 5)});
+}
+
+TEST_F(ServerTest, LostListenerRestartsOnItsPortOnly)
+{
+    for (const bool portTaken : {false, true}) {
+        view = RecordingView();
+        state.portTries = 0;
+        const int16_t port = freePortRun(2);
+        start(port);
+        ASSERT_TRUE((*webServer)[0].isListening());
+        os.listenCalls = 0;
+        if (portTaken)
+            os.refusedPorts.insert(uint16_t(port));
+        os.failNextAccept = EINVAL;
+        LoopbackClient trigger(port);
+        ASSERT_TRUE(pumpUntil([&] { return os.listenCalls > 0; }));
+        EXPECT_EQ(os.listenCalls, 1);
+        EXPECT_EQ(state.portTries, 5);
+        EXPECT_EQ(state.My_PORT, port);
+        EXPECT_EQ((*webServer)[0].isListening(), !portTaken);
+        if (portTaken) {
+            EXPECT_EQ(view.captions.last(), QStringLiteral("Server: OFF"));
+            EXPECT_EQ(view.warnings, QStringList{kWarning.arg(port)});
+        } else {
+            EXPECT_EQ(view.captions, (QStringList{QStringLiteral("Server: ON"), QStringLiteral("Server: ON")}));
+            EXPECT_FALSE(fetch("GET / HTTP/1.1\r\n\r\n").isEmpty());
+        }
+        server = std::make_unique<HttpServer>(state, *webServer, view);
+        (*webServer)[0].CloseSocket();
+    }
+}
+
+} // namespace

@@ -1,0 +1,143 @@
+#include "ServerFixture.h"
+
+#include "http/OwnAddress.h"
+#include "http/ResponseHeader.h"
+
+#include <arpa/inet.h>
+#include <ifaddrs.h>
+#include <net/if.h>
+#include <netinet/in.h>
+
+namespace {
+
+class SocketControlTest : public ServerFixture {
+protected:
+    // Serves a body too large for the socket buffers to a client that reads
+    // nothing until told to; records what the slot looked like after the
+    // handler closed it.
+    void serveLargeFile()
+    {
+        body = patternBytes(8 * 1024 * 1024);
+        web.write(QStringLiteral("big.bin"), body);
+        start(freePortRun(1)); // routes events first, so the check below runs after the answer
+        QObject::connect(webServer.get(), &TcpSocketArray::DataArrived, webServer.get(), [this](int index) {
+            heldAfterClose = (*webServer)[index].HasConnection();
+            backgroundAfterClose = webServer->backgroundConnections();
+            handled = true;
+        });
+    }
+
+    QByteArray body;
+    bool handled = false;
+    bool heldAfterClose = true;
+    int backgroundAfterClose = 0;
+};
+
+TEST_F(SocketControlTest, QueuedBytesAreDeliveredAfterClose)
+{
+    serveLargeFile();
+    LoopbackClient client(state.My_PORT, 4096);
+    ASSERT_TRUE(client.send("GET /big.bin HTTP/1.1\r\n\r\n"));
+    ASSERT_TRUE(pumpUntil([&] { return handled; }));
+    EXPECT_FALSE(heldAfterClose);
+    EXPECT_EQ(backgroundAfterClose, 1);
+    EXPECT_EQ(client.readAll(), responseHeader("application/octet-stream", int32_t(body.size())) + body);
+    EXPECT_FALSE(client.wasReset());
+    EXPECT_TRUE(pumpUntil([&] { return webServer->backgroundConnections() == 0; }));
+}
+
+TEST_F(SocketControlTest, PeerThatStopsReadingIsDropped)
+{
+    webServer->setStallTimeout(std::chrono::milliseconds(0));
+    serveLargeFile();
+    LoopbackClient client(state.My_PORT, 4096);
+    ASSERT_TRUE(client.send("GET /big.bin HTTP/1.1\r\n\r\n"));
+    ASSERT_TRUE(pumpUntil([&] { return handled && webServer->backgroundConnections() == 0; }));
+    EXPECT_EQ(backgroundAfterClose, 1);
+    EXPECT_TRUE(pumpUntil([&] { return client.poll(); }));
+    EXPECT_LT(client.received().size(), body.size());
+}
+
+TEST_F(SocketControlTest, PeerCloseRaisesSocketEndedAndFreesTheSlot)
+{
+    std::vector<int> ended;
+    QObject::connect(webServer.get(), &TcpSocketArray::SocketEnded, webServer.get(),
+                     [&](int index) { ended.push_back(index); });
+    start(freePortRun(1));
+    LoopbackClient client(state.My_PORT);
+    ASSERT_TRUE(pumpUntil([&] { return (*webServer)[1].HasConnection(); }));
+    client.close();
+    ASSERT_TRUE(pumpUntil([&] { return !ended.empty(); }));
+    EXPECT_EQ(ended, std::vector<int>{1});
+    EXPECT_FALSE((*webServer)[1].HasConnection());
+}
+
+TEST_F(SocketControlTest, HandleNobodyTakesIsClosed)
+{
+    TcpSocketControl& listener = (*webServer)[0];
+    listener.setPortNumber(freePortRun(1));
+    ASSERT_TRUE(listener.StartListening());
+    LoopbackClient client(listener.PortNumber());
+    EXPECT_TRUE(pumpUntil([&] { return client.poll(); }));
+    EXPECT_TRUE(client.received().isEmpty());
+}
+
+TEST_F(SocketControlTest, MembersRefuseWhatTheyCannotDo)
+{
+    TcpSocketControl& listener = (*webServer)[0];
+    TcpSocketControl& slot = (*webServer)[1];
+    EXPECT_FALSE(slot.TakeConnection(0));
+    EXPECT_FALSE(slot.HasConnection());
+    EXPECT_EQ(slot.WriteData(QByteArray("x"), 1), 0);
+    QByteArray buffer = "stale";
+    EXPECT_EQ(slot.ReadData(buffer, 2048), 0);
+    EXPECT_TRUE(buffer.isEmpty());
+    slot.CloseSocket();
+    listener.CloseSocket();
+    listener.setPortNumber(0);
+    EXPECT_FALSE(listener.StartListening());
+    const int16_t port = freePortRun(1);
+    PortBlocker blocker(port, true);
+    listener.setPortNumber(port);
+    EXPECT_FALSE(listener.StartListening());
+    EXPECT_EQ(listener.lastError(), EADDRINUSE);
+    EXPECT_FALSE(webServer->Load(1));
+    EXPECT_FALSE(webServer->Load(0));
+    EXPECT_EQ(webServer->element(101), nullptr);
+}
+
+// A list as getifaddrs hands it out, built by hand.
+struct FakeInterface {
+    ifaddrs entry{};
+    sockaddr_in address{};
+    sockaddr_in6 address6{};
+};
+
+TEST(OwnAddress, FirstUpNonLoopbackIpv4Interface)
+{
+    FakeInterface list[5];
+    auto set = [&](int i, unsigned flags, int family, const char* ip) {
+        list[i].entry.ifa_flags = flags;
+        if (family == AF_INET) {
+            list[i].address.sin_family = AF_INET;
+            inet_pton(AF_INET, ip, &list[i].address.sin_addr);
+            list[i].entry.ifa_addr = reinterpret_cast<sockaddr*>(&list[i].address);
+        } else if (family == AF_INET6) {
+            list[i].address6.sin6_family = AF_INET6;
+            list[i].entry.ifa_addr = reinterpret_cast<sockaddr*>(&list[i].address6);
+        }
+        if (i > 0)
+            list[i - 1].entry.ifa_next = &list[i].entry;
+    };
+    set(0, IFF_UP | IFF_LOOPBACK, AF_INET, "127.0.0.1");
+    set(1, 0, AF_INET, "10.0.0.9");                 // down
+    set(2, IFF_UP, AF_INET6, nullptr);               // no IPv4
+    set(3, IFF_UP, 0, nullptr);                      // no address at all
+    set(4, IFF_UP, AF_INET, "192.168.0.10");
+    EXPECT_EQ(pickPrimaryIpv4Address(&list[0].entry), QStringLiteral("192.168.0.10"));
+    list[3].entry.ifa_next = nullptr;
+    EXPECT_EQ(pickPrimaryIpv4Address(&list[0].entry), QStringLiteral("127.0.0.1"));
+    EXPECT_EQ(pickPrimaryIpv4Address(nullptr), QStringLiteral("127.0.0.1"));
+}
+
+} // namespace
