@@ -1,13 +1,20 @@
-#include "image/cDIBSection.h"
+#include "ImageTestSupport.h"
 #include "image/mIntelJPEGLibrary.h"
 
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include <turbojpeg.h>
 
-#include <cstdlib>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <vector>
 
 namespace {
@@ -16,6 +23,8 @@ struct Decoded {
     int width = 0;
     int height = 0;
     std::vector<unsigned char> rgb; // top-down, 3 bytes per pixel
+
+    const unsigned char* at(int x, int y) const { return &rgb[(static_cast<std::size_t>(y) * width + x) * 3]; }
 };
 
 Decoded decodeFile(const QString& path)
@@ -24,60 +33,245 @@ Decoded decodeFile(const QString& path)
     if (!file.open(QIODevice::ReadOnly))
         return {};
     const QByteArray data = file.readAll();
+    const auto* bytes = reinterpret_cast<const unsigned char*>(data.constData());
+    const auto size = static_cast<unsigned long>(data.size());
     Decoded out;
     tjhandle handle = tjInitDecompress();
     int subsamp = 0, colorspace = 0;
-    auto* bytes = reinterpret_cast<const unsigned char*>(data.constData());
-    if (tjDecompressHeader3(handle, bytes, static_cast<unsigned long>(data.size()), &out.width, &out.height,
-                            &subsamp, &colorspace)
-        == 0) {
+    bool ok = tjDecompressHeader3(handle, bytes, size, &out.width, &out.height, &subsamp, &colorspace) == 0;
+    if (ok) {
         out.rgb.resize(static_cast<std::size_t>(out.width) * out.height * 3);
-        if (tjDecompress2(handle, bytes, static_cast<unsigned long>(data.size()), out.rgb.data(), out.width, 0,
-                          out.height, TJPF_RGB, 0)
-            != 0)
-            out = {};
-    } else {
-        out = {};
+        ok = tjDecompress2(handle, bytes, size, out.rgb.data(), out.width, 0, out.height, TJPF_RGB, 0) == 0;
     }
     tjDestroy(handle);
-    return out;
+    return ok ? out : Decoded{};
 }
 
-// Top half red, bottom half blue, on a green left margin: any flip or
-// channel swap shows.
+// Top half red, bottom half blue, with a green left quarter: a flip, a
+// channel swap or a wrong stride all show.
 QImage testPicture(int width, int height)
 {
     QImage image(width, height, QImage::Format_RGB32);
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x)
-            image.setPixel(x, y, x < width / 4 ? qRgb(0, 200, 0) : (y < height / 2 ? qRgb(220, 20, 20) : qRgb(20, 20, 220)));
+            image.setPixel(x, y,
+                           x < width / 4 ? qRgb(0, 200, 0) : (y < height / 2 ? qRgb(220, 20, 20) : qRgb(20, 20, 220)));
     return image;
 }
 
+QByteArray contentOf(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+void writeFile(const QString& path, const QByteArray& content)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    ASSERT_EQ(file.write(content), content.size());
+}
+
+// Everything in a directory, hidden entries included: no temporary file may remain.
+QStringList entriesOf(const QString& dir)
+{
+    return QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+QString expectedSource()
+{
+    return QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName() + ".mIntelJPEGLibrary";
+}
+
+class JpegWriter : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_dir.isValid());
+        m_image.CreateFromPicture(testPicture(64, 48));
+        ASSERT_NE(m_image.DIBSectionBitsPtr(), nullptr);
+    }
+    QString path(const char* name) const { return m_dir.filePath(QString::fromLatin1(name)); }
+
+    QTemporaryDir m_dir;
+    cDIBSection m_image;
+};
+
 } // namespace
 
-TEST(JpegRoundTrip, UprightAndInColour)
+class JpegRoundTripTest : public ::testing::TestWithParam<int> {};
+
+TEST_P(JpegRoundTripTest, UprightInColourAtEveryStride)
 {
+    const int width = GetParam();
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
-    for (int width : {320, 321}) {
-        SCOPED_TRACE(width);
+    cDIBSection dib;
+    dib.CreateFromPicture(testPicture(width, 240));
+    ASSERT_EQ(dib.Width(), width);
+    fillPadBytes(dib, 0xFF); // pad bytes must never reach the picture
+    const QString file = dir.filePath(QStringLiteral("snap.jpg"));
+    ASSERT_TRUE(mIntelJPEGLibrary::SaveJpegFile(dib, file, 75));
+    EXPECT_EQ(mIntelJPEGLibrary::lastError().number, 0);
+
+    const Decoded decoded = decodeFile(file);
+    ASSERT_EQ(decoded.width, width);
+    ASSERT_EQ(decoded.height, 240);
+    for (int y : {0, 20, 110}) {
+        const unsigned char* red = decoded.at(width * 3 / 4, y);
+        EXPECT_NEAR(red[0], 220, 12);
+        EXPECT_NEAR(red[1], 20, 12);
+        EXPECT_NEAR(red[2], 20, 12);
+    }
+    for (int y : {130, 220, 239}) {
+        const unsigned char* blue = decoded.at(width - 1, y);
+        EXPECT_NEAR(blue[0], 20, 12);
+        EXPECT_NEAR(blue[2], 220, 12);
+    }
+    if (width >= 16) {
+        const unsigned char* green = decoded.at(0, 120);
+        EXPECT_NEAR(green[1], 200, 12);
+        EXPECT_NEAR(green[0], 0, 12);
+    }
+}
+
+// 320 has no pad bytes, 321 one, 322 two, 323 three; 16 and 17 cross MCU edges.
+INSTANTIATE_TEST_SUITE_P(Widths, JpegRoundTripTest, ::testing::Values(320, 321, 322, 323, 16, 17, 1));
+
+TEST_F(JpegWriter, QualityReachesTheEncoderAndIsClampedOutsideItsRange)
+{
+    qint64 previous = 0;
+    for (int quality : {-5, 1, 50, 100, 1000}) {
+        SCOPED_TRACE(quality);
+        const QString file = path("q.jpg");
+        ASSERT_TRUE(mIntelJPEGLibrary::SaveJpegFile(m_image, file, quality));
+        EXPECT_EQ(decodeFile(file).width, 64);
+        const qint64 size = QFileInfo(file).size();
+        if (quality == 1 || quality == 1000) {
+            EXPECT_EQ(size, previous); // -5 acts as 1, 1000 as 100
+        } else if (quality > 1) {
+            EXPECT_GT(size, previous);
+        }
+        previous = size;
+    }
+}
+
+TEST_F(JpegWriter, NewFileGetsTheUsualModeAndFreshTimes)
+{
+    const mode_t mask = ::umask(022);
+    ::umask(mask);
+    const QString file = path("new.jpg");
+    const time_t before = ::time(nullptr);
+    ASSERT_TRUE(mIntelJPEGLibrary::SaveJpegFile(m_image, file, 75));
+    struct stat st {};
+    ASSERT_EQ(::stat(QFile::encodeName(file).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0666 & ~mask);
+    EXPECT_GE(st.st_mtim.tv_sec, before - 1);
+    EXPECT_EQ(entriesOf(m_dir.path()), QStringList{"new.jpg"});
+}
+
+TEST_F(JpegWriter, ReplacementKeepsTheOldTimesAndMode)
+{
+    const QString file = path("snap.jpg");
+    writeFile(file, "old snapshot");
+    const QByteArray native = QFile::encodeName(file);
+    const struct timespec times[2] = {{1000000000, 123456789}, {1100000000, 987654321}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, native.constData(), times, 0), 0);
+    ASSERT_EQ(::chmod(native.constData(), 0604), 0);
+
+    // The second round replaces a file that the first one wrote (and that
+    // reading it may have given a new access time).
+    for (int round = 0; round < 2; ++round) {
+        struct stat old {};
+        ASSERT_EQ(::stat(native.constData(), &old), 0);
+        ASSERT_TRUE(mIntelJPEGLibrary::SaveJpegFile(m_image, file, 80));
+        struct stat st {};
+        ASSERT_EQ(::stat(native.constData(), &st), 0);
+        EXPECT_NE(st.st_ino, old.st_ino);
+        EXPECT_EQ(st.st_mode & 07777, 0604u);
+        EXPECT_EQ(st.st_atim.tv_sec, old.st_atim.tv_sec);
+        EXPECT_EQ(st.st_atim.tv_nsec, old.st_atim.tv_nsec);
+        EXPECT_EQ(st.st_mtim.tv_sec, times[1].tv_sec);
+        EXPECT_EQ(st.st_mtim.tv_nsec, times[1].tv_nsec);
+        EXPECT_EQ(decodeFile(file).width, 64);
+    }
+    EXPECT_EQ(entriesOf(m_dir.path()), QStringList{"snap.jpg"});
+}
+
+struct FailureCase {
+    const char* name;
+    const char* description;
+};
+
+class JpegFailureTest : public ::testing::TestWithParam<FailureCase> {};
+
+// Each failure keeps the old file whole, leaves no temporary file and says why.
+TEST_P(JpegFailureTest, OldFileStaysAndErrorIsRecorded)
+{
+    const FailureCase c = GetParam();
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString images = dir.filePath("images");
+    ASSERT_TRUE(QDir().mkpath(images));
+    QString target = images + "/snap.jpg";
+    writeFile(target, "previous picture");
+
+    cDIBSection image;
+    const std::string name = c.name;
+    if (name != "EmptyImage")
+        image.CreateFromPicture(testPicture(32, 24));
+    if (name == "ReadOnlyDirectory") {
+        if (::geteuid() == 0)
+            GTEST_SKIP() << "root writes into read-only directories";
+        ASSERT_EQ(::chmod(QFile::encodeName(images).constData(), 0555), 0);
+    } else if (name == "MissingDirectory") {
+        target = dir.filePath("absent/snap.jpg");
+    } else if (name == "TargetIsADirectory") {
+        target = images;
+    }
+
+    EXPECT_FALSE(mIntelJPEGLibrary::SaveJpegFile(image, target, 75));
+    ::chmod(QFile::encodeName(images).constData(), 0755);
+
+    const mIntelJPEGLibrary::JpegError error = mIntelJPEGLibrary::lastError();
+    EXPECT_EQ(error.number, 26001);
+    EXPECT_EQ(error.source, expectedSource());
+    EXPECT_EQ(error.description, QString::fromLatin1(c.description));
+    EXPECT_EQ(contentOf(images + "/snap.jpg"), QByteArray("previous picture"));
+    EXPECT_EQ(entriesOf(images), QStringList{"snap.jpg"});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, JpegFailureTest,
+    ::testing::Values(FailureCase{"EmptyImage", "Failed to save to JPG -2"},
+                      FailureCase{"ReadOnlyDirectory", "Failed to save to JPG -4"},
+                      FailureCase{"MissingDirectory", "Failed to save to JPG -4"},
+                      FailureCase{"TargetIsADirectory", "Failed to save to JPG -6"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(JpegWriter, ErrorIsClearedBySuccessAndImageIsNotChanged)
+{
+    cDIBSection empty;
+    EXPECT_FALSE(mIntelJPEGLibrary::SaveJpegFile(empty, path("a.jpg"), 75));
+    EXPECT_EQ(mIntelJPEGLibrary::lastError().number, 26001);
+
+    const std::size_t bytes = static_cast<std::size_t>(m_image.BytesPerScanLine()) * m_image.Height();
+    const std::vector<std::uint8_t> before(m_image.DIBSectionBitsPtr(), m_image.DIBSectionBitsPtr() + bytes);
+    EXPECT_TRUE(mIntelJPEGLibrary::SaveJpegFile(m_image, path("a.jpg"), 75));
+    EXPECT_EQ(mIntelJPEGLibrary::lastError().number, 0);
+    EXPECT_TRUE(mIntelJPEGLibrary::lastError().description.isEmpty());
+    EXPECT_EQ(std::vector<std::uint8_t>(m_image.DIBSectionBitsPtr(), m_image.DIBSectionBitsPtr() + bytes), before);
+}
+
+TEST_F(JpegWriter, SizesChangeBetweenCallsOnTheSharedEncoder)
+{
+    for (int size : {8, 400, 16, 1000, 3}) {
+        SCOPED_TRACE(size);
         cDIBSection dib;
-        dib.CreateFromPicture(testPicture(width, 240));
-        ASSERT_EQ(dib.Width(), width);
-        const QString path = dir.filePath(QStringLiteral("snap%1.jpg").arg(width));
-        ASSERT_TRUE(mIntelJPEGLibrary::SaveJpegFile(dib, path, 75));
-        const Decoded decoded = decodeFile(path);
-        ASSERT_EQ(decoded.width, width);
-        ASSERT_EQ(decoded.height, 240);
-        auto at = [&](int x, int y) { return &decoded.rgb[(static_cast<std::size_t>(y) * width + x) * 3]; };
-        const unsigned char* top = at(width * 3 / 4, 20);
-        const unsigned char* bottom = at(width * 3 / 4, 220);
-        const unsigned char* left = at(10, 120);
-        EXPECT_NEAR(top[0], 220, 12);
-        EXPECT_NEAR(top[2], 20, 12);
-        EXPECT_NEAR(bottom[0], 20, 12);
-        EXPECT_NEAR(bottom[2], 220, 12);
-        EXPECT_NEAR(left[1], 200, 12);
+        dib.CreateFromPicture(testPicture(size, size / 2 + 1));
+        ASSERT_TRUE(mIntelJPEGLibrary::SaveJpegFile(dib, path("s.jpg"), 90));
+        const Decoded decoded = decodeFile(path("s.jpg"));
+        EXPECT_EQ(decoded.width, size);
+        EXPECT_EQ(decoded.height, size / 2 + 1);
     }
 }
