@@ -1,0 +1,150 @@
+#include "Recorders.h"
+
+#include "shell/AppInfo.h"
+#include "shell/PictureBox.h"
+#include "shell/Skin.h"
+#include "shell/frmAbout.h"
+
+#include <QAccessible>
+#include <QLabel>
+#include <QPointer>
+#include "Mouse.h"
+#include <gtest/gtest.h>
+
+namespace {
+
+const QString kDescription = QStringLiteral(
+    "Talvex is for capture live video streaming and broadcast it in the Internet from your "
+    "homepage or from your PC. Viewers can see live video streaming in their web browser. You "
+    "can set your quality video and frame rate for good optimization. Also you can see how good "
+    "your video out is it and test the server.");
+
+class FrmAbout : public ::testing::Test {
+protected:
+    void TearDown() override
+    {
+        if (frmAbout* open = frmAbout::openOne())
+            open->close();
+        flushDeletes();
+    }
+
+    MainState state;
+    UrlRecorder browser;
+};
+
+TEST_F(FrmAbout, LoadSetsTheTexts)
+{
+    auto* about = new frmAbout(state);
+    EXPECT_EQ(about->windowTitle(), "About Talvex");
+    EXPECT_EQ(about->lblDescription->text(), kDescription);
+    EXPECT_EQ(about->lblVersion->text(), "Version 2.7 free");
+    EXPECT_EQ(about->lblVersion->text(), AppInfo::versionText());
+    EXPECT_EQ(about->lblHomePage->text(), AppInfo::homePage());
+    EXPECT_EQ(about->lblTest->text(), "Test Server");
+    EXPECT_EQ(about->lblClose->text(), "Close");
+    EXPECT_FALSE(about->isDraggable());
+    EXPECT_FALSE(about->btnPush->isVisibleTo(about));
+    EXPECT_EQ(about->Image1->pixmap().size(), QSize(65, 15));
+    EXPECT_EQ(about->btnTest->Picture(), about->btnClose->Picture());
+    delete about;
+}
+
+struct AddressCase {
+    const char* name;
+    const char* ip;
+    int16_t port;
+    const char* url;
+};
+
+class FrmAboutTestServer : public FrmAbout, public ::testing::WithParamInterface<AddressCase> {};
+
+TEST_P(FrmAboutTestServer, ReleaseOpensTheListenerAddressReadAtThatMoment)
+{
+    const AddressCase c = GetParam();
+    auto* about = new frmAbout(state);
+    state.My_IP = QStringLiteral("10.0.0.1");
+    state.My_PORT = 1;
+
+    Mouse::press(about->lblTest, Qt::RightButton);
+    EXPECT_EQ(about->btnTest->Picture(), about->btnPush->Picture());
+    state.My_IP = QString::fromLatin1(c.ip);
+    state.My_PORT = c.port;
+    EXPECT_TRUE(browser.urls.isEmpty());
+    // Released well off the button: the release still belongs to it.
+    Mouse::release(about->lblTest, Qt::RightButton, {}, QPoint(-200, 300));
+    EXPECT_EQ(browser.urls, QStringList{QString::fromLatin1(c.url)});
+    EXPECT_EQ(about->btnTest->Picture(), about->btnClose->Picture());
+    EXPECT_NE(about->btnTest->Picture(), about->btnPush->Picture());
+    delete about;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Addresses, FrmAboutTestServer,
+    ::testing::Values(AddressCase{"ServerOn", "192.168.0.10", 8495, "http://192.168.0.10:8495"},
+                      AddressCase{"NoListenerAddress", "", 8495, "http://:8495"},
+                      AddressCase{"ConfiguredPort", "127.0.0.1", 80, "http://127.0.0.1:80"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(FrmAbout, HomePageClickOpensIt)
+{
+    auto* about = new frmAbout(state);
+    Mouse::click(about->lblHomePage, Qt::LeftButton);
+    EXPECT_EQ(browser.urls, QStringList{AppInfo::homePage()});
+    // A press that ends off the link is no click.
+    Mouse::press(about->lblHomePage, Qt::LeftButton);
+    Mouse::release(about->lblHomePage, Qt::LeftButton, {}, QPoint(-5, -5));
+    EXPECT_EQ(browser.urls.size(), 1);
+    delete about;
+}
+
+TEST_F(FrmAbout, CloseUnloadsOnlyTheAboutWindow)
+{
+    QWidget mainWindow;
+    mainWindow.show();
+    QPointer<frmAbout> about = frmAbout::showOne(state, &mainWindow);
+    ASSERT_TRUE(about);
+    EXPECT_TRUE(about->isVisible());
+    EXPECT_TRUE(about->isWindow());
+
+    Mouse::press(about->lblClose, Qt::LeftButton);
+    EXPECT_EQ(about->btnClose->Picture(), about->btnPush->Picture());
+    Mouse::release(about->lblClose, Qt::LeftButton);
+    EXPECT_FALSE(about->isVisible());
+    EXPECT_EQ(frmAbout::openOne(), nullptr);
+    flushDeletes();
+    EXPECT_TRUE(about.isNull());
+    EXPECT_TRUE(mainWindow.isVisible());
+    EXPECT_TRUE(browser.urls.isEmpty());
+}
+
+TEST_F(FrmAbout, ShowOneKeepsOneWindowAndReopensAfterClose)
+{
+    frmAbout* first = frmAbout::showOne(state);
+    frmAbout* second = frmAbout::showOne(state);
+    EXPECT_EQ(first, second);
+    EXPECT_EQ(frmAbout::openOne(), first);
+
+    // Reopened at once after "Close", before the old one is deleted: a new window.
+    QPointer<frmAbout> old = first;
+    first->close();
+    frmAbout* third = frmAbout::showOne(state);
+    EXPECT_NE(third, old.data());
+    EXPECT_TRUE(third->isVisible());
+    flushDeletes();
+    EXPECT_TRUE(old.isNull());
+    EXPECT_EQ(frmAbout::openOne(), third);
+}
+
+TEST_F(FrmAbout, LabelsExposeTheirCaptions)
+{
+    auto* about = new frmAbout(state);
+    for (QLabel* label : {about->lblTest, about->lblClose, about->lblHomePage, about->lblVersion}) {
+        QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(label);
+        ASSERT_NE(accessible, nullptr);
+        EXPECT_EQ(accessible->text(QAccessible::Name), label->text());
+    }
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(about)->text(QAccessible::Name), "About Talvex");
+    delete about;
+}
+
+} // namespace
