@@ -1,0 +1,79 @@
+#include "capture/ThumbnailStatus.h"
+
+#include "image/cDIBSection.h"
+#include "image/mIntelJPEGLibrary.h"
+#include "shell/PictureBox.h"
+
+#include <QLabel>
+
+namespace {
+// Each step of the thumbnail stands on its own: a failing one is dropped
+// silently and the next still runs.
+template <typename Step>
+void guarded(Step&& step)
+{
+    try {
+        step();
+    } catch (...) {
+    }
+}
+}  // namespace
+
+ThumbnailStatus::ThumbnailStatus(MainState& state, PictureBox& pic, PictureBox& picTb, QLabel& sb1)
+    : m_state(state), m_pic(pic), m_picTb(picTb), m_sb1(sb1)
+{
+}
+
+QString ThumbnailStatus::CountdownCaption(int16_t tbSeconds)
+{
+    const int left = 60 - tbSeconds;
+    QString text = QString::number(left);
+    if (left < 10)
+        text.prepend(QLatin1Char('0'));
+    return QStringLiteral("Snapshot: ") + text;
+}
+
+QString ThumbnailStatus::ThumbnailTip(const QString& keepTb)
+{
+    return keepTb == QLatin1String("True") ? QStringLiteral("Hide preview snapshot")
+                                           : QStringLiteral("Keep preview snapshot");
+}
+
+QString ThumbnailStatus::thumbnailPath() const
+{
+    return m_state.TempPath + QLatin1String("/root/images/") + m_state.imageNameTb +
+           QLatin1String(".jpg");
+}
+
+void ThumbnailStatus::Tick()
+{
+    m_sb1.setText(CountdownCaption(m_state.tbSeconds));
+    if (m_state.tbSeconds >= 60)
+        m_state.tbSeconds = 0;
+    if (m_state.tbSeconds == 0)
+        TakeThumbnail();
+    m_state.tbSeconds = int16_t(m_state.tbSeconds + 1);
+    if (m_state.keepTb == QLatin1String("False") && m_state.tbSeconds > 5)
+        m_picTb.hide();
+}
+
+void ThumbnailStatus::TakeThumbnail()
+{
+    guarded([&] { m_picTb.show(); });
+    guarded([&] { m_picTb.resize(100, 75); });
+    // A plain stretch of the decoded full-size snapshot, not a fresh frame.
+    guarded([&] { m_picTb.PaintPictureStretched(m_pic.Picture()); });
+    cDIBSection image;
+    guarded([&] { image.CreateFromPicture(m_picTb.Picture()); });
+    guarded([&] {
+        mIntelJPEGLibrary::SaveJpegFile(image, thumbnailPath(), int32_t(m_state.quality) + 10);
+    });
+    guarded([&] { image.ClearUp(); });
+}
+
+void ThumbnailStatus::ClickThumbnail()
+{
+    m_state.keepTb = m_state.keepTb == QLatin1String("True") ? QStringLiteral("False")
+                                                             : QStringLiteral("True");
+    m_picTb.setToolTip(ThumbnailTip(m_state.keepTb));
+}

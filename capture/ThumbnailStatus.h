@@ -1,0 +1,33 @@
+#pragma once
+
+#include "core/MainState.h"
+
+class PictureBox;
+class QLabel;
+
+// The one-second timer's work: the "Snapshot: " countdown in the status bar
+// and, every 60 ticks, the 100 x 75 thumbnail of the current snapshot, shown
+// in the corner of the video area and written as the second JPEG file.
+class ThumbnailStatus {
+public:
+    ThumbnailStatus(MainState& state, PictureBox& pic, PictureBox& picTb, QLabel& sb1);
+
+    // One tick of `timeTb`.
+    void Tick();
+    void TakeThumbnail();
+    // A click on the thumbnail switches between keeping and hiding it.
+    void ClickThumbnail();
+
+    // "Snapshot: " and the seconds left, at least two digits.
+    static QString CountdownCaption(int16_t tbSeconds);
+    // "Hide preview snapshot" in mode "True", "Keep preview snapshot" otherwise.
+    static QString ThumbnailTip(const QString& keepTb);
+
+    QString thumbnailPath() const;
+
+private:
+    MainState& m_state;
+    PictureBox& m_pic;
+    PictureBox& m_picTb;
+    QLabel& m_sb1;
+};

@@ -1,1 +1,0 @@
-// Removed once the start-up window exists.
