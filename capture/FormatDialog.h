@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QDialog>
+#include <QSize>
+
+class CaptureControl;
+class QListWidget;
+class QLabel;
+
+// "Video Format": the frame sizes the current source offers. The size taken
+// with OK is the size of later stills and snapshots.
+class FormatDialog : public QDialog {
+    Q_OBJECT
+public:
+    FormatDialog(CaptureControl& cam, QWidget* parent = nullptr);
+
+    // Selects the entry for `size`; false when the source does not offer it.
+    bool selectSize(const QSize& size);
+    QSize selectedSize() const;
+    // Hands the selected size to the control; false (and a note) when it refuses.
+    bool apply();
+
+    void accept() override;
+
+private:
+    CaptureControl& m_cam;
+    QListWidget* m_sizes = nullptr;
+    QLabel* m_note = nullptr;
+};

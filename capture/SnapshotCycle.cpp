@@ -1,0 +1,112 @@
+#include "capture/SnapshotCycle.h"
+
+#include "capture/CaptureControl.h"
+#include "capture/DataRateText.h"
+#include "http/FileExists.h"
+#include "image/cDIBSection.h"
+#include "image/mIntelJPEGLibrary.h"
+#include "shell/PictureBox.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QImage>
+#include <QLabel>
+#include <QTimer>
+
+namespace {
+
+// A step that throws is abandoned like one that fails; the cycle goes on.
+template <typename Step>
+void guarded(Step&& step)
+{
+    try {
+        step();
+    } catch (...) {
+    }
+}
+
+} // namespace
+
+SnapshotCycle::SnapshotCycle(MainState& state, CaptureControl& cam, PictureBox& pic, QLabel& sb1, QLabel& sb3,
+                             QTimer& timeTb)
+    : m_state(state)
+    , m_cam(cam)
+    , m_pic(pic)
+    , m_sb1(sb1)
+    , m_sb3(sb3)
+    , m_timeTb(timeTb)
+{
+}
+
+QString SnapshotCycle::bitmapPath() const
+{
+    return m_state.TempPath + QLatin1Char('/') + m_state.imageName + QStringLiteral(".bmp");
+}
+
+QString SnapshotCycle::snapshotPath() const
+{
+    return m_state.TempPath + QStringLiteral("/root/images/") + m_state.imageName + QStringLiteral(".jpg");
+}
+
+void SnapshotCycle::TakeSnapshot()
+{
+    guarded([this] { CaptureFrame(); });
+    guarded([this] { encodeSnapshot(); });
+    guarded([this] { m_cam.setLiveDisplay(true); });
+    guarded([this] { showSnapshot(); });
+    guarded([this] { showDataRate(); });
+    guarded([this] { m_sb3.repaint(); });
+}
+
+void SnapshotCycle::encodeSnapshot()
+{
+    // One image per snapshot, released when this step ends. With no picture
+    // in the video area the image stays empty and the writer refuses it,
+    // so no snapshot file appears until there has been a frame.
+    cDIBSection image;
+    guarded([&] { image.CreateFromPicture(m_pic.Picture()); });
+    guarded([&] { mIntelJPEGLibrary::SaveJpegFile(image, snapshotPath(), m_state.quality); });
+}
+
+void SnapshotCycle::showSnapshot()
+{
+    QImage written;
+    if (written.load(snapshotPath(), "JPEG"))
+        m_pic.setPicture(written);
+}
+
+void SnapshotCycle::showDataRate()
+{
+    const QFileInfo info(snapshotPath());
+    if (!info.exists())
+        return;
+    if (const std::optional<QString> text = dataRateText(info.size(), m_state.rate))
+        m_sb3.setText(*text);
+}
+
+void SnapshotCycle::CaptureFrame()
+{
+    try {
+        const QString bitmap = bitmapPath();
+        if (!m_cam.CaptureStill() || !m_cam.WriteStillBitmap(bitmap))
+            return captureFailed();
+        // Loaded before the area is cleared: a bitmap that cannot be read
+        // must not leave the video area, and so the next snapshot, empty.
+        QImage frame;
+        if (!frame.load(bitmap, "BMP"))
+            return captureFailed();
+        m_pic.Cls();
+        m_pic.setPicture(frame);
+        if (FileExists(bitmap) && !QFile::remove(bitmap))
+            return captureFailed();
+    } catch (...) {
+        captureFailed();
+    }
+}
+
+void SnapshotCycle::captureFailed()
+{
+    m_timeTb.stop();
+    m_sb1.setText(QStringLiteral("Check video..."));
+    m_sb1.repaint();
+}

@@ -1,0 +1,46 @@
+#pragma once
+
+#include "core/MainState.h"
+
+#include <QString>
+
+class CaptureControl;
+class PictureBox;
+class QLabel;
+class QTimer;
+
+// One snapshot cycle of the main window: the capture control writes its
+// current frame as a bitmap file, the video area loads it, the picture is
+// written as the JPEG snapshot under the web root and loaded back, and the
+// status bar shows the data rate one viewer needs. All the references belong
+// to frmMain and must outlive this object.
+class SnapshotCycle {
+public:
+    SnapshotCycle(MainState& state, CaptureControl& cam, PictureBox& pic, QLabel& sb1, QLabel& sb3,
+                  QTimer& timeTb);
+
+    // The whole cycle. Each step stands on its own: one that fails is
+    // skipped silently and the next runs, so a failed capture re-encodes the
+    // picture the video area already holds.
+    void TakeSnapshot();
+    // Gets a frame from the capture control into the video area. On failure
+    // shows "Check video..." and stops the thumbnail timer, then returns.
+    void CaptureFrame();
+
+    // TempPath/imageName.bmp and TempPath/root/images/imageName.jpg.
+    QString bitmapPath() const;
+    QString snapshotPath() const;
+
+private:
+    void encodeSnapshot();
+    void showSnapshot();
+    void showDataRate();
+    void captureFailed();
+
+    MainState& m_state;
+    CaptureControl& m_cam;
+    PictureBox& m_pic;
+    QLabel& m_sb1;
+    QLabel& m_sb3;
+    QTimer& m_timeTb;
+};

@@ -1,0 +1,119 @@
+#include "capture/CaptureSettings.h"
+#include "capture/FormatDialog.h"
+#include "capture/SourceDialog.h"
+
+#include "CaptureTestSupport.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QSlider>
+#include <gtest/gtest.h>
+
+namespace {
+
+class CaptureDialogsTest : public ::testing::Test {
+protected:
+    void SetUp() override { clearCaptureSettings(); }
+    void TearDown() override { clearCaptureSettings(); }
+};
+
+QList<SourceControl> threeControls()
+{
+    SourceControl brightness{1, "Brightness", SourceControl::Kind::Integer, -64, 64, 1, 0, 10, {}};
+    SourceControl autoWhite{2, "White Balance, Auto", SourceControl::Kind::Boolean, 0, 1, 1, 1, 1, {}};
+    SourceControl mains{3, "Power Line Frequency", SourceControl::Kind::Menu, 0, 2, 1, 1, 1,
+                        {"Disabled", "50 Hz", "60 Hz"}};
+    return {brightness, autoWhite, mains};
+}
+
+TEST_F(CaptureDialogsTest, OpeningTheDialogsGoesThroughTheRunner)
+{
+    FakeCam fake;
+    QStringList titles;
+    fake.cam->setDialogRunner([&](QDialog& d) { titles << d.windowTitle(); });
+    fake.cam->OpenSourceDialog();
+    fake.cam->OpenFormatDialog();
+    EXPECT_EQ(titles, (QStringList{"Video Source", "Video Format"}));
+}
+
+TEST_F(CaptureDialogsTest, SourceListSwitchesTheControlAndIsRemembered)
+{
+    FakeCam fake;
+    SourceDialog dialog(*fake.cam);
+    auto* list = dialog.findChild<QComboBox*>("sourceList");
+    ASSERT_NE(list, nullptr);
+    ASSERT_EQ(list->count(), 2);
+    EXPECT_EQ(list->currentData().toString(), "/dev/fake0");
+    EXPECT_TRUE(list->itemText(1).contains("Fake one"));
+
+    ASSERT_TRUE(dialog.chooseSource(1));
+    EXPECT_EQ(fake.cam->source()->id(), "/dev/fake1");
+    EXPECT_EQ(CaptureSettings::sourceId(), "/dev/fake1");
+    EXPECT_EQ(list->currentIndex(), 1);
+    EXPECT_FALSE(dialog.chooseSource(7));
+}
+
+TEST_F(CaptureDialogsTest, ASourceThatCannotOpenLeavesTheListOnTheCurrentOne)
+{
+    FakeCam fake;
+    fake.cam->setLiveDisplay(true);
+    SourceDialog dialog(*fake.cam);
+    *fake.prepare = [](FakeVideoSource& s) { s.present = false; };
+    EXPECT_FALSE(dialog.chooseSource(1));
+    EXPECT_EQ(fake.cam->source()->id(), "/dev/fake0");
+    EXPECT_EQ(dialog.findChild<QComboBox*>("sourceList")->currentIndex(), 0);
+    EXPECT_TRUE(CaptureSettings::sourceId().isEmpty());
+}
+
+TEST_F(CaptureDialogsTest, ControlsAreOfferedByKindAndAppliedAtOnce)
+{
+    FakeCam fake(nullptr, [](FakeVideoSource& s) { s.controlList = threeControls(); });
+    SourceDialog dialog(*fake.cam);
+    auto* slider = dialog.findChild<QSlider*>("control-1");
+    auto* box = dialog.findChild<QCheckBox*>("control-2");
+    auto* menu = dialog.findChild<QComboBox*>("control-3");
+    ASSERT_TRUE(slider && box && menu);
+    EXPECT_EQ(slider->minimum(), -64);
+    EXPECT_EQ(slider->maximum(), 64);
+    EXPECT_EQ(slider->value(), 10);
+    EXPECT_TRUE(box->isChecked());
+    EXPECT_EQ(menu->currentText(), "50 Hz");
+    EXPECT_EQ(slider->accessibleName(), "Brightness");
+
+    slider->setValue(-20);
+    box->setChecked(false);
+    menu->setCurrentIndex(2);
+    emit menu->activated(2);
+    const QMap<quint32, int> applied = fake.source().controlValues;
+    EXPECT_EQ(applied.value(1), -20);
+    EXPECT_EQ(applied.value(2), 0);
+    EXPECT_EQ(applied.value(3), 2);
+    EXPECT_FALSE(dialog.applyControl(99, 1));
+}
+
+TEST_F(CaptureDialogsTest, FormatDialogListsTheSizesAndAppliesTheChoice)
+{
+    FakeCam fake;
+    {
+        FormatDialog dialog(*fake.cam);
+        EXPECT_EQ(dialog.selectedSize(), QSize(320, 240)) << "starts on the size in use";
+        EXPECT_FALSE(dialog.selectSize(QSize(1920, 1080)));
+        ASSERT_TRUE(dialog.selectSize(QSize(640, 480)));
+        dialog.accept();
+        EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    }
+    EXPECT_EQ(fake.source().frameSize(), QSize(640, 480));
+    EXPECT_EQ(CaptureSettings::frameSize(), QSize(640, 480));
+
+    {
+        FormatDialog dialog(*fake.cam);
+        dialog.selectSize(QSize(1280, 720));
+        dialog.reject();
+    }
+    EXPECT_EQ(fake.source().frameSize(), QSize(640, 480)) << "cancel changes nothing";
+
+    FakeCam later;
+    EXPECT_EQ(later.source().frameSize(), QSize(640, 480)) << "the size survives a restart";
+}
+
+} // namespace

@@ -1,0 +1,70 @@
+#include "capture/TestPatternSource.h"
+
+#include "CaptureTestSupport.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class TestPatternSizes : public ::testing::TestWithParam<QSize> {};
+
+TEST_P(TestPatternSizes, FramesHaveTheChosenSizeAndMove)
+{
+    TestPatternSource source;
+    ASSERT_TRUE(source.setFrameSize(GetParam()));
+    EXPECT_EQ(source.frameSize(), GetParam());
+
+    QString error = QStringLiteral("stale");
+    const QImage first = source.grabStill(&error);
+    const QImage second = source.grabStill(&error);
+    EXPECT_TRUE(error.isEmpty());
+    ASSERT_EQ(first.size(), GetParam());
+    ASSERT_EQ(second.size(), GetParam());
+    EXPECT_NE(first, second) << "the box must move from one frame to the next";
+    EXPECT_EQ(source.latestFrame(), second);
+}
+
+INSTANTIATE_TEST_SUITE_P(AllSizes, TestPatternSizes,
+                         ::testing::Values(QSize(320, 240), QSize(640, 480), QSize(1280, 720), QSize(1920, 1080)));
+
+TEST(TestPatternSource, OffersExactlyTheFourSizes)
+{
+    TestPatternSource source;
+    EXPECT_EQ(source.frameSizes(),
+              (QList<QSize>{QSize(320, 240), QSize(640, 480), QSize(1280, 720), QSize(1920, 1080)}));
+    EXPECT_FALSE(source.setFrameSize(QSize(800, 600)));
+    EXPECT_FALSE(source.setFrameSize(QSize(0, 0)));
+    EXPECT_EQ(source.frameSize(), QSize(640, 480));
+}
+
+TEST(TestPatternSource, ShowsColourBars)
+{
+    TestPatternSource source;
+    const QImage frame = source.renderFrame();
+    // First bar 75 % white, last bar blue, sampled where the box never goes.
+    EXPECT_EQ(frame.pixelColor(5, 5), QColor(0xbf, 0xbf, 0xbf));
+    EXPECT_EQ(frame.pixelColor(frame.width() - 5, 5), QColor(0, 0, 0xbf));
+}
+
+TEST(TestPatternSource, StillsNeedNoOpenSourceAndLiveFramesStopOnClose)
+{
+    TestPatternSource source;
+    EXPECT_FALSE(source.isOpen());
+    EXPECT_FALSE(source.grabStill(nullptr).isNull());
+
+    int frames = 0;
+    QObject::connect(&source, &VideoSource::frameReady, [&] { ++frames; });
+    ASSERT_TRUE(source.open());
+    ASSERT_TRUE(source.open()) << "opening twice is harmless";
+    EXPECT_FALSE(source.latestFrame().isNull()) << "a frame is at hand as soon as it opens";
+    ASSERT_TRUE(processEventsUntil([&] { return frames >= 2; }));
+
+    source.close();
+    source.close();
+    EXPECT_FALSE(source.isOpen());
+    const int atClose = frames;
+    QCoreApplication::processEvents();
+    EXPECT_EQ(frames, atClose);
+}
+
+} // namespace
