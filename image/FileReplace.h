@@ -10,6 +10,7 @@ enum class ReplaceStatus { Ok, CreateFailed, WriteFailed, RenameFailed };
 // Writes `data` as the file at `path` without ever exposing a partial file:
 // the bytes go to a temporary file in the same directory, which takes over an
 // existing file's permission bits and last-access and last-write times and
-// is then renamed over the path. On any failure the old file is untouched and
+// then takes the path's place in one atomic step, so a reader sees the old
+// file or the new one, whole. On any failure the old file is untouched and
 // the temporary file is gone.
 ReplaceStatus replaceFileKeepingStamps(const QString& path, const std::uint8_t* data, std::size_t size);

@@ -22,16 +22,29 @@ std::vector<std::uint8_t> blockOf(const cDIBSection& dib)
 
 } // namespace
 
-TEST(Resample, ThreeByTwoToTwoByTwoRoundsHalvesToEven)
+class HalfwayRowTest : public ::testing::TestWithParam<int> {};
+
+// A source 3 or 5 wide, 2 high, to 2 x 2: scaleY = 0.5 and scaleX = 1 or 2,
+// so destination columns sample source columns 0 and 1, or 0 and 2 (a
+// reduction by more than half, which blends per pixel rather than per row).
+TEST_P(HalfwayRowTest, RoundsHalvesToEven)
 {
+    const int width = GetParam();
+    const int step = (width - 1) / 2;
     cDIBSection source;
-    ASSERT_TRUE(source.Create(3, 2));
-    // Column 0: channel 0 goes 10 -> 11 upwards, channel 1 goes 11 -> 12,
-    // channel 2 goes 0 -> 255. Column 1: other values, column 2 never read.
-    const std::uint8_t lower[9] = {10, 11, 0, 40, 41, 90, 250, 250, 250};
-    const std::uint8_t upper[9] = {11, 12, 255, 43, 41, 91, 250, 250, 250};
-    std::memcpy(&byteAt(source, 0, 0), lower, 9);
-    std::memcpy(&byteAt(source, 1, 0), upper, 9);
+    ASSERT_TRUE(source.Create(width, 2));
+    // Sampled columns: channel 0 goes 10 -> 11 upwards, channel 1 11 -> 12,
+    // channel 2 0 -> 255; then 40 -> 43, 41 -> 41, 90 -> 91. Others: 250.
+    const std::uint8_t lower[6] = {10, 11, 0, 40, 41, 90};
+    const std::uint8_t upper[6] = {11, 12, 255, 43, 41, 91};
+    std::memset(&byteAt(source, 0, 0), 250, static_cast<std::size_t>(width) * 3);
+    std::memset(&byteAt(source, 1, 0), 250, static_cast<std::size_t>(width) * 3);
+    for (int c = 0; c < 3; ++c) {
+        byteAt(source, 0, c) = lower[c];
+        byteAt(source, 1, c) = upper[c];
+        byteAt(source, 0, step * 3 + c) = lower[3 + c];
+        byteAt(source, 1, step * 3 + c) = upper[3 + c];
+    }
     fillPadBytes(source, 0xAB);
     const std::vector<std::uint8_t> sourceBefore = blockOf(source);
 
@@ -39,7 +52,7 @@ TEST(Resample, ThreeByTwoToTwoByTwoRoundsHalvesToEven)
     ASSERT_NE(result, nullptr);
     ASSERT_EQ(result->Width(), 2);
     ASSERT_EQ(result->Height(), 2);
-    // Row 0 equals source row 0 at columns 0 and 1.
+    // Row 0 is source row 0 at the sampled columns.
     for (int c = 0; c < 6; ++c)
         EXPECT_EQ(byteAt(*result, 0, c), lower[c]) << c;
     // Row 1 is the rounded mean: 10.5 -> 10, 11.5 -> 12, 127.5 -> 128,
@@ -50,6 +63,8 @@ TEST(Resample, ThreeByTwoToTwoByTwoRoundsHalvesToEven)
     EXPECT_TRUE(padBytesAre(*result, 0));
     EXPECT_EQ(blockOf(source), sourceBefore);
 }
+
+INSTANTIATE_TEST_SUITE_P(Widths, HalfwayRowTest, ::testing::Values(3, 5));
 
 TEST(Resample, TwoByTwoToFourByFourStaysShortOfTheLastColumn)
 {
