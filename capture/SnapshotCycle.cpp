@@ -1,5 +1,6 @@
 #include "capture/SnapshotCycle.h"
 
+#include "capture/BitmapReader.h"
 #include "capture/CaptureControl.h"
 #include "capture/DataRateText.h"
 #include "http/FileExists.h"
@@ -78,7 +79,7 @@ void SnapshotCycle::showSnapshot()
 void SnapshotCycle::showDataRate()
 {
     const QFileInfo info(snapshotPath());
-    if (!info.exists())
+    if (!info.isFile())
         return;
     if (const std::optional<QString> text = dataRateText(info.size(), m_state.rate))
         m_sb3.setText(*text);
@@ -92,8 +93,8 @@ void SnapshotCycle::CaptureFrame()
             return captureFailed();
         // Loaded before the area is cleared: a bitmap that cannot be read
         // must not leave the video area, and so the next snapshot, empty.
-        QImage frame;
-        if (!frame.load(bitmap, "BMP"))
+        const QImage frame = readBitmapFile(bitmap);
+        if (frame.isNull())
             return captureFailed();
         m_pic.Cls();
         m_pic.setPicture(frame);

@@ -1,3 +1,4 @@
+#include "capture/BitmapReader.h"
 #include "capture/BitmapWriter.h"
 
 #include <QDir>
@@ -47,7 +48,7 @@ struct BitmapCase {
 
 class BitmapWriterRoundTrip : public ::testing::TestWithParam<BitmapCase> {};
 
-TEST_P(BitmapWriterRoundTrip, QtReadsBackEveryPixelUpright)
+TEST_P(BitmapWriterRoundTrip, QtAndOurReaderReadBackEveryPixelUpright)
 {
     const BitmapCase c = GetParam();
     const int height = 7;
@@ -85,6 +86,10 @@ TEST_P(BitmapWriterRoundTrip, QtReadsBackEveryPixelUpright)
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < c.width; ++x)
             ASSERT_EQ(loaded.pixelColor(x, y), patternAt(x, y)) << "at " << x << "," << y;
+
+    const QImage ours = readBitmapFile(path);
+    ASSERT_EQ(ours.format(), QImage::Format_BGR888);
+    EXPECT_EQ(ours, loaded.convertToFormat(QImage::Format_BGR888));
 }
 
 INSTANTIATE_TEST_SUITE_P(

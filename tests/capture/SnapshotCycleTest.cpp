@@ -55,12 +55,6 @@ protected:
     SnapshotCycle m_cycle{m_state, *m_fake.cam, m_pic, m_sb1, m_sb3, m_timeTb};
 };
 
-TEST_F(SnapshotCycleTest, PathsFollowTempPathAndImageName)
-{
-    EXPECT_EQ(m_cycle.bitmapPath(), bitmapPath());
-    EXPECT_EQ(m_cycle.snapshotPath(), jpegPath());
-}
-
 TEST_F(SnapshotCycleTest, SuccessfulCycleWritesTheFrameSizedJpegAndCleansUp)
 {
     ASSERT_TRUE(m_fake.cam->selectFrameSize(QSize(640, 480)));
