@@ -1,0 +1,183 @@
+#include "core/frmMain.h"
+
+#include "capture/CaptureControl.h"
+#include "shell/PictureBox.h"
+#include "shell/PushImageButton.h"
+#include "shell/Skin.h"
+#include "shell/frmAbout.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QLabel>
+#include <QTimer>
+
+namespace {
+// Where the main window's background expects its elements.
+constexpr QRect kVideoArea{2, 28, 320, 240};
+constexpr QRect kThumbnail{220, 165, 100, 75};  // inside the video area
+constexpr QRect kStatus[3] = {{6, 319, 98, 15}, {112, 319, 98, 15}, {218, 319, 102, 15}};
+}  // namespace
+
+frmMain::frmMain(Environment environment)
+    : SkinnedWindow(Skin::mainBackground(), QStringLiteral("Talvex")), m_env(std::move(environment))
+{
+    if (m_env.tempPath.isEmpty())
+        m_env.tempPath = QCoreApplication::applicationDirPath();
+    if (!m_env.endProgram)
+        m_env.endProgram = [] { QCoreApplication::quit(); };
+    setDraggable(true);
+    setAttribute(Qt::WA_DeleteOnClose);
+
+    createControls(m_env.catalog ? std::move(m_env.catalog) : createSystemSourceCatalog());
+    createButtons();
+
+    m_server = std::make_unique<HttpServer>(m, webServer, static_cast<ServerStatusView&>(*this));
+    m_snapshot = std::make_unique<SnapshotCycle>(m, *cam, *pic, *sb1, *sb3, *timeTb);
+    m_qualityRate = std::make_unique<QualityRateControl>(m, *time, *sliTimer, *lblQuality, *lblRate);
+    m_thumbnail = std::make_unique<ThumbnailStatus>(m, *pic, *picTb, *sb1);
+    m_device = std::make_unique<DeviceCommands>(*cam, *lblVideoInOut);
+
+    connect(time, &QTimer::timeout, this, [this] { TakeSnapshot(); });
+    connect(timeTb, &QTimer::timeout, this, [this] { m_thumbnail->Tick(); });
+    connect(sliTimer, &QTimer::timeout, this, [this] { m_qualityRate->Tick(); });
+    connect(picTb, &PictureBox::clicked, this, [this] { m_thumbnail->ClickThumbnail(); });
+
+    connect(&webServer, &TcpSocketArray::ConnectionRequest, this,
+            [this](int index, int handle) { m_server->ConnectionRequest(index, handle); });
+    connect(&webServer, &TcpSocketArray::SocketEnded, this,
+            [this](int index) { m_server->SocketEnded(index); });
+    connect(&webServer, &TcpSocketArray::DataArrived, this,
+            [this](int index) { m_server->DataArrived(index); });
+}
+
+frmMain::~frmMain() = default;
+
+QLabel* frmMain::addLabel(const QString& caption, const QRect& geometry, Qt::Alignment alignment)
+{
+    auto* label = new QLabel(caption, this);
+    Skin::styleLabel(label);
+    label->setGeometry(geometry);
+    label->setAlignment(alignment);
+    return label;
+}
+
+PictureBox* frmMain::addPicture(const QRect& geometry, const QImage& face, bool visible)
+{
+    auto* box = new PictureBox(this);
+    box->setGeometry(geometry);
+    box->setPicture(face);
+    box->setVisible(visible);
+    return box;
+}
+
+QLabel* frmMain::addTextButton(PictureBox*& face, const QPoint& position, const QString& caption,
+                               const QString& tip)
+{
+    face = addPicture(QRect(position, QSize(81, 21)), Skin::textFace(false));
+    QLabel* label = addLabel(caption, face->geometry(), Qt::AlignCenter);
+    label->setToolTip(tip);
+    return label;
+}
+
+void frmMain::createControls(std::unique_ptr<SourceCatalog> catalog)
+{
+    pic = addPicture(kVideoArea, QImage());
+    cam = new CaptureControl(std::move(catalog), pic);
+    cam->setGeometry(0, 0, 320, 240);
+    picTb = new PictureBox(pic);
+    picTb->setGeometry(kThumbnail);
+    picTb->setAccessibleName(QStringLiteral("Preview snapshot"));
+    picTb->raise();  // drawn above the capture control
+
+    // `time` stays silent until the load sequence gives it an interval.
+    time = new QTimer(this);
+    timeTb = new QTimer(this);
+    timeTb->setInterval(1000);
+    timeTb->start();
+    sliTimer = new QTimer(this);
+    sliTimer->setInterval(300);
+    sliTimer->start();
+
+    lblQuality = addLabel(QStringLiteral("Video Quality"), {6, 274, 102, 15}, Qt::AlignLeft | Qt::AlignVCenter);
+    lblRate = addLabel(QStringLiteral("Frames Rate"), {6, 291, 102, 15}, Qt::AlignLeft | Qt::AlignVCenter);
+    sb1 = addLabel(QStringLiteral("Ready"), kStatus[0], Qt::AlignLeft | Qt::AlignVCenter);
+    sb2 = addLabel(QStringLiteral("Server:"), kStatus[1], Qt::AlignLeft | Qt::AlignVCenter);
+    sb3 = addLabel(QStringLiteral("KB/s"), kStatus[2], Qt::AlignLeft | Qt::AlignVCenter);
+}
+
+void frmMain::createButtons()
+{
+    // Hidden sources of the faces the buttons copy on press and release.
+    btnPush = addPicture({0, 0, 81, 21}, Skin::textFace(true), false);
+    btnClosePush = addPicture({0, 0, 23, 22}, Skin::closeFace(true), false);
+    btnCloseNormal = addPicture({0, 0, 23, 22}, Skin::closeFace(false), false);
+    btnMinPush = addPicture({0, 0, 22, 22}, Skin::minFace(true), false);
+    btnMinNormal = addPicture({0, 0, 22, 22}, Skin::minFace(false), false);
+    arrowUp = addPicture({0, 0, 23, 15}, Skin::arrowFace(true, true), false);
+    arrowDown = addPicture({0, 0, 23, 15}, Skin::arrowFace(false, true), false);
+
+    btnMin = addPicture({276, 3, 22, 22}, Skin::minFace(false));
+    btnClose = addPicture({299, 3, 23, 22}, Skin::closeFace(false));
+    btnMin->setAccessibleName(QStringLiteral("Minimise"));
+    btnClose->setAccessibleName(QStringLiteral("Close"));
+
+    qualityDown = addPicture({110, 274, 23, 15}, Skin::arrowFace(false, false));
+    qualityUp = addPicture({133, 274, 23, 15}, Skin::arrowFace(true, false));
+    rateDown = addPicture({110, 291, 23, 15}, Skin::arrowFace(false, false));
+    rateUp = addPicture({133, 291, 23, 15}, Skin::arrowFace(true, false));
+    const struct {
+        PictureBox* box;
+        const char* tip;
+    } arrows[] = {{qualityDown, "Down Video Quality"}, {qualityUp, "Up Video Quality"},
+                  {rateDown, "Down Frames Rate"}, {rateUp, "Up Frames Rate"}};
+    for (const auto& arrow : arrows) {
+        arrow.box->setToolTip(QString::fromLatin1(arrow.tip));
+        arrow.box->setAccessibleName(QString::fromLatin1(arrow.tip));
+    }
+
+    lblVideoInOut = addTextButton(btnVideoInOut, {159, 272}, QStringLiteral("Video Out"), QStringLiteral("Show Video Out"));
+    lblVideoSource = addTextButton(btnVideoSource, {242, 272}, QStringLiteral("Video Source"), QStringLiteral("Set Video Source"));
+    lblOpenChat = addTextButton(btnOpenChat, {159, 295}, QStringLiteral("About"), QStringLiteral("About Talvex"));
+    lblVideoFormat = addTextButton(btnVideoFormat, {242, 295}, QStringLiteral("Video Format"), QStringLiteral("Set Video Format"));
+
+    // Each text button restores its face from a sibling that is at rest.
+    auto* about = new PushImageButton(lblOpenChat, btnOpenChat, btnPush, btnVideoInOut);
+    about->setReleaseAction([this] { frmAbout::showOne(m, this); });
+    auto* format = new PushImageButton(lblVideoFormat, btnVideoFormat, btnPush, btnVideoSource);
+    format->setReleaseAction([this] { m_device->VideoFormat(); });
+    auto* source = new PushImageButton(lblVideoSource, btnVideoSource, btnPush, btnVideoFormat);
+    source->setReleaseAction([this] { m_device->VideoSource(); });
+    auto* inOut = new PushImageButton(lblVideoInOut, btnVideoInOut, btnPush, btnOpenChat);
+    inOut->setReleaseAction([this] { m_device->VideoInOut(); });
+
+    auto* close = new PushImageButton(btnClose, btnClose, btnClosePush, btnCloseNormal);
+    close->setReleaseAction([this] { this->close(); });
+    auto* minimise = new PushImageButton(btnMin, btnMin, btnMinPush, btnMinNormal);
+    minimise->setReleaseAction([this] { showMinimized(); });
+
+    // An arrow restores its face from the arrow of the same direction on the
+    // other setting, which is at rest while this one is held.
+    const struct {
+        PictureBox* box;
+        PictureBox* pressed;
+        PictureBox* normal;
+        const char* name;
+        bool up;
+    } steps[] = {{qualityUp, arrowUp, rateUp, "quality", true},
+                 {qualityDown, arrowDown, rateDown, "quality", false},
+                 {rateUp, arrowUp, qualityUp, "rate", true},
+                 {rateDown, arrowDown, qualityDown, "rate", false}};
+    for (const auto& step : steps) {
+        auto* button = new PushImageButton(step.box, step.box, step.pressed, step.normal);
+        const QString name = QString::fromLatin1(step.name);
+        const bool up = step.up;
+        button->setPressAction([this, name, up] { m_qualityRate->Press(name, up); });
+        button->setReleaseAction([this] { m_qualityRate->Release(); });
+    }
+}
+
+void frmMain::closeEvent(QCloseEvent* event)
+{
+    Form_Unload();
+    event->accept();
+}

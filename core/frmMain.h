@@ -1,0 +1,111 @@
+#pragma once
+
+#include "capture/DeviceCommands.h"
+#include "capture/QualityRateControl.h"
+#include "capture/SnapshotCycle.h"
+#include "capture/SourceCatalog.h"
+#include "capture/ThumbnailStatus.h"
+#include "core/MainState.h"
+#include "http/HttpServer.h"
+#include "http/ServerStatusView.h"
+#include "http/TcpSocketArray.h"
+#include "shell/SkinnedWindow.h"
+
+#include <functional>
+#include <memory>
+
+class CaptureControl;
+class PictureBox;
+class QLabel;
+class QTimer;
+
+// The main window: owner of all run-time state (the record `m`), of the
+// capture control, the three timers, the status bar and the socket array
+// that carries the HTTP server. Show() runs the load sequence; closing it
+// writes Settings.ini and ends the program.
+class frmMain : public SkinnedWindow, private ServerStatusView {
+    Q_OBJECT
+public:
+    // What differs between the program and its tests; every field has the
+    // program's value when left empty.
+    struct Environment {
+        QString tempPath;                          // the executable's directory
+        std::function<float()> clock;              // seconds since midnight
+        std::unique_ptr<SourceCatalog> catalog;    // the machine's cameras and the test pattern
+        std::function<void()> endProgram;          // QCoreApplication::quit
+    };
+
+    explicit frmMain(Environment environment = {});
+    ~frmMain() override;
+
+    // Loads the window (once) and shows it.
+    void Show();
+    void Form_Load();
+    // Writes the settings and ends the program; runs once, however the window closes.
+    void Form_Unload();
+
+    void StartServer();
+    void TakeSnapshot();
+
+    const MainState& state() const { return m; }
+    MainState& state() { return m; }
+
+    // The controls, named as the design names them.
+    PictureBox* pic = nullptr;
+    CaptureControl* cam = nullptr;
+    PictureBox* picTb = nullptr;
+    QTimer* time = nullptr;
+    QTimer* timeTb = nullptr;
+    QTimer* sliTimer = nullptr;
+    QLabel* lblQuality = nullptr;
+    QLabel* lblRate = nullptr;
+    PictureBox* qualityDown = nullptr;
+    PictureBox* qualityUp = nullptr;
+    PictureBox* rateDown = nullptr;
+    PictureBox* rateUp = nullptr;
+    PictureBox* arrowUp = nullptr;
+    PictureBox* arrowDown = nullptr;
+    QLabel* sb1 = nullptr;
+    QLabel* sb2 = nullptr;
+    QLabel* sb3 = nullptr;
+    PictureBox* btnVideoInOut = nullptr;
+    QLabel* lblVideoInOut = nullptr;
+    PictureBox* btnVideoSource = nullptr;
+    QLabel* lblVideoSource = nullptr;
+    PictureBox* btnVideoFormat = nullptr;
+    QLabel* lblVideoFormat = nullptr;
+    PictureBox* btnOpenChat = nullptr;
+    QLabel* lblOpenChat = nullptr;
+    PictureBox* btnPush = nullptr;
+    PictureBox* btnClose = nullptr;
+    PictureBox* btnClosePush = nullptr;
+    PictureBox* btnCloseNormal = nullptr;
+    PictureBox* btnMin = nullptr;
+    PictureBox* btnMinPush = nullptr;
+    PictureBox* btnMinNormal = nullptr;
+    TcpSocketArray webServer;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void createControls(std::unique_ptr<SourceCatalog> catalog);
+    void createButtons();
+    QLabel* addLabel(const QString& caption, const QRect& geometry, Qt::Alignment alignment);
+    PictureBox* addPicture(const QRect& geometry, const QImage& face, bool visible = true);
+    QLabel* addTextButton(PictureBox*& face, const QPoint& position, const QString& caption,
+                          const QString& tip);
+
+    void setServerCaption(const QString& caption) override;
+    void showServerWarning(const QString& text) override;
+
+    MainState m;
+    Environment m_env;
+    bool m_loaded = false;
+    bool m_unloaded = false;
+    std::unique_ptr<HttpServer> m_server;
+    std::unique_ptr<SnapshotCycle> m_snapshot;
+    std::unique_ptr<QualityRateControl> m_qualityRate;
+    std::unique_ptr<ThumbnailStatus> m_thumbnail;
+    std::unique_ptr<DeviceCommands> m_device;
+};
