@@ -1,0 +1,190 @@
+#include "Mouse.h"
+#include "Recorders.h"
+
+#include "shell/AppInfo.h"
+#include "shell/PictureBox.h"
+#include "shell/frmBegin.h"
+
+#include <QAccessible>
+#include <QLabel>
+#include <QPointer>
+#include <QTimer>
+#include <gtest/gtest.h>
+#include <stdexcept>
+
+namespace {
+
+// A start-up window whose main window and program end are recorded.
+class FrmBegin : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        begin = new frmBegin([this] {
+            ++mainWindowsShown;
+            beginAliveWhileMainLoads = !begin.isNull() && begin->isVisible();
+            if (mainWindowFails)
+                throw std::runtime_error("camera gone");
+        });
+        begin->setEndProgram([this] { ++programEnds; });
+        begin->show();
+    }
+
+    void TearDown() override
+    {
+        delete begin.data();
+        flushDeletes();
+    }
+
+    // The two ticks are driven by hand; the timer itself never fires here.
+    void tick() { begin->Delay_Timer(); }
+
+    QPointer<frmBegin> begin;
+    int mainWindowsShown = 0;
+    int programEnds = 0;
+    bool mainWindowFails = false;
+    bool beginAliveWhileMainLoads = false;
+    UrlRecorder browser;
+    MessageRecorder messages;
+};
+
+TEST_F(FrmBegin, LoadSetsTheTextsAndWaits)
+{
+    EXPECT_EQ(begin->windowTitle(), "Talvex");
+    EXPECT_EQ(begin->size(), QSize(324, 260));
+    EXPECT_EQ(begin->lblTitle->text(), "Talvex");
+    EXPECT_EQ(begin->lblHomePage->text(), AppInfo::homePage());
+    EXPECT_EQ(begin->lblVersion->text(), "Version 2.7 free");
+    EXPECT_TRUE(begin->lblDays->text().isEmpty());
+    EXPECT_EQ(begin->lblLogin->text(), "Open");
+    EXPECT_EQ(begin->lblClose->text(), "Close");
+    EXPECT_FALSE(begin->Delay->isActive());
+    EXPECT_FALSE(begin->btnPush->isVisible());
+    EXPECT_TRUE(begin->isDraggable());
+    EXPECT_EQ(begin->btnLogin->Picture(), begin->btnClose->Picture());
+}
+
+TEST_F(FrmBegin, OpenArmsOnPressAndTwoTicksLaterShowsTheMainWindow)
+{
+    Mouse::press(begin->lblLogin, Qt::LeftButton);
+    EXPECT_EQ(begin->btnLogin->Picture(), begin->btnPush->Picture());
+    EXPECT_TRUE(begin->Delay->isActive());
+    EXPECT_EQ(begin->Delay->interval(), 10);
+
+    // Released off the button: the face comes back, the way stays armed.
+    Mouse::release(begin->lblLogin, Qt::LeftButton, {}, QPoint(500, 500));
+    EXPECT_EQ(begin->btnLogin->Picture(), begin->btnClose->Picture());
+    EXPECT_TRUE(begin->Delay->isActive());
+    EXPECT_TRUE(begin->lblDays->text().isEmpty());
+
+    tick();
+    EXPECT_EQ(begin->lblDays->text(), "Wait please...");
+    EXPECT_TRUE(begin->Delay->isActive());
+    EXPECT_EQ(begin->Delay->interval(), 100);
+    EXPECT_EQ(mainWindowsShown, 0);
+
+    tick();
+    EXPECT_EQ(mainWindowsShown, 1);
+    EXPECT_TRUE(beginAliveWhileMainLoads);
+    ASSERT_FALSE(begin.isNull());
+    EXPECT_FALSE(begin->isVisible());
+    EXPECT_FALSE(begin->Delay->isActive());
+    flushDeletes();
+    EXPECT_TRUE(begin.isNull());
+    EXPECT_EQ(programEnds, 0);
+    EXPECT_TRUE(messages.messages.isEmpty());
+}
+
+TEST_F(FrmBegin, OpenAgainBeforeTheSecondTickStartsOver)
+{
+    Mouse::click(begin->lblLogin, Qt::RightButton);
+    tick();
+    ASSERT_EQ(begin->Delay->interval(), 100);
+
+    Mouse::click(begin->lblLogin, Qt::LeftButton);
+    EXPECT_EQ(begin->Delay->interval(), 10);
+    EXPECT_TRUE(begin->Delay->isActive());
+    tick();
+    EXPECT_EQ(mainWindowsShown, 0);
+    EXPECT_EQ(begin->Delay->interval(), 100);
+    tick();
+    EXPECT_EQ(mainWindowsShown, 1);
+}
+
+TEST_F(FrmBegin, LateTicksNeverOpenASecondMainWindow)
+{
+    Mouse::click(begin->lblLogin, Qt::LeftButton);
+    tick();
+    tick();
+    // A tick the platform had already queued, delivered before the delete.
+    tick();
+    EXPECT_EQ(mainWindowsShown, 1);
+}
+
+TEST_F(FrmBegin, FailingMainWindowShowsTheFailureAndEnds)
+{
+    mainWindowFails = true;
+    Mouse::click(begin->lblLogin, Qt::LeftButton);
+    tick();
+    tick();
+    ASSERT_EQ(messages.messages.size(), 1);
+    EXPECT_EQ(messages.messages[0].icon, QMessageBox::Critical);
+    EXPECT_EQ(messages.messages[0].title, "Talvex");
+    EXPECT_EQ(messages.messages[0].text,
+              "An error has occured! Please send this message to support at support@talvex.org. "
+              "Error Message: camera gone");
+    EXPECT_EQ(programEnds, 1);
+}
+
+TEST_F(FrmBegin, CloseEndsTheProgramOnReleaseEvenOffTheButton)
+{
+    Mouse::press(begin->lblClose, Qt::RightButton);
+    EXPECT_EQ(begin->btnClose->Picture(), begin->btnPush->Picture());
+    EXPECT_EQ(programEnds, 0);
+    EXPECT_TRUE(begin->isVisible());
+
+    Mouse::release(begin->lblClose, Qt::RightButton, {}, QPoint(-40, 90));
+    EXPECT_EQ(begin->btnClose->Picture(), begin->btnLogin->Picture());
+    EXPECT_FALSE(begin->isVisible());
+    EXPECT_EQ(programEnds, 1);
+    EXPECT_EQ(mainWindowsShown, 0);
+    flushDeletes();
+    EXPECT_TRUE(begin.isNull());
+}
+
+TEST_F(FrmBegin, StatusLineClickOpensTheHomePageWhateverItShows)
+{
+    Mouse::click(begin->lblDays, Qt::LeftButton);
+    EXPECT_EQ(browser.urls, QStringList{AppInfo::homePage()});
+
+    Mouse::click(begin->lblLogin, Qt::LeftButton);
+    tick();
+    Mouse::click(begin->lblDays, Qt::LeftButton);
+    EXPECT_EQ(browser.urls, QStringList({AppInfo::homePage(), AppInfo::homePage()}));
+    // The home page label itself is no link here.
+    Mouse::click(begin->lblHomePage, Qt::LeftButton);
+    EXPECT_EQ(browser.urls.size(), 2);
+}
+
+TEST_F(FrmBegin, BackgroundPressMovesButButtonAndLinkPressesDoNot)
+{
+    int moves = 0;
+    QObject::connect(begin.data(), &SkinnedWindow::backgroundPressed, [&moves] { ++moves; });
+    Mouse::press(begin, Qt::RightButton, {}, QPoint(300, 190));
+    EXPECT_EQ(moves, 1);
+    Mouse::press(begin->lblLogin, Qt::LeftButton);
+    Mouse::release(begin->lblLogin, Qt::LeftButton);
+    Mouse::press(begin->lblDays, Qt::LeftButton);
+    Mouse::release(begin->lblDays, Qt::LeftButton);
+    EXPECT_EQ(moves, 1);
+}
+
+TEST_F(FrmBegin, LabelsExposeTheirCaptions)
+{
+    for (QLabel* label : {begin->lblTitle, begin->lblVersion, begin->lblHomePage, begin->lblLogin, begin->lblClose}) {
+        QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(label);
+        ASSERT_NE(accessible, nullptr);
+        EXPECT_EQ(accessible->text(QAccessible::Name), label->text());
+    }
+}
+
+} // namespace
