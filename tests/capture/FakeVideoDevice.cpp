@@ -200,7 +200,7 @@ int FakeVideoDevice::ioctl(int fd, unsigned long request, void* arg)
     case VIDIOC_QUERYCAP: {
         auto* cap = static_cast<v4l2_capability*>(arg);
         *cap = {};
-        std::strncpy(reinterpret_cast<char*>(cap->card), cam.card.toUtf8().constData(), sizeof cap->card);
+        setFixedText(cap->card, sizeof cap->card, cam.card.toUtf8());
         cap->capabilities = cam.capabilities;
         cap->device_caps = cam.deviceCaps;
         return 0;
@@ -296,8 +296,7 @@ int FakeVideoDevice::controlIoctl(FakeCamera& cam, unsigned long request, void* 
         if (control->info.type == V4L2_CTRL_TYPE_INTEGER_MENU)
             entry->value = control->menu.value(entry->index).toLongLong();
         else
-            std::strncpy(reinterpret_cast<char*>(entry->name), control->menu.value(entry->index).toUtf8().constData(),
-                         sizeof entry->name);
+            setFixedText(entry->name, sizeof entry->name, control->menu.value(entry->index).toUtf8());
         return 0;
     }
     auto* value = static_cast<v4l2_control*>(arg);

@@ -11,6 +11,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <algorithm>
+#include <cstring>
 #include <deque>
 #include <functional>
 #include <map>
@@ -18,6 +20,14 @@
 #include <vector>
 
 #include <linux/videodev2.h>
+
+// Fills a fixed-size V4L2 text field the way drivers do: no terminating
+// NUL when the text fills the whole field.
+inline void setFixedText(unsigned char* field, size_t size, const QByteArray& text)
+{
+    std::memset(field, 0, size);
+    std::memcpy(field, text.constData(), std::min<size_t>(size, size_t(text.size())));
+}
 
 // One scripted frame as the driver would hand it over.
 struct FakeFrame {

@@ -10,9 +10,11 @@
 // A source on the scripted camera at /dev/video0, counting frameReady. The
 // fake outlives the source, and after each test nothing may be left open
 // or mapped, and the source must not have misused the device.
-class FakeCameraTest : public ::testing::Test {
+class V4l2CameraTest : public ::testing::Test {
 protected:
     static constexpr const char* kPath = "/dev/video0";
+
+    V4l2CameraTest() { fake.camera(); }
 
     void makeSource(const QString& path = QString::fromLatin1(kPath))
     {

@@ -4,7 +4,7 @@ namespace {
 
 enum class Io { Mmap, Read };
 
-class V4l2StreamTest : public FakeCameraTest, public ::testing::WithParamInterface<Io> {
+class V4l2StreamTest : public V4l2CameraTest, public ::testing::WithParamInterface<Io> {
 protected:
     void SetUp() override
     {
@@ -65,7 +65,12 @@ struct BadFrameCase {
     quint32 flags;
 };
 
-class V4l2BadFrameTest : public FakeCameraTest, public ::testing::WithParamInterface<BadFrameCase> {
+void PrintTo(const BadFrameCase& row, std::ostream* out)
+{
+    *out << row.name;
+}
+
+class V4l2BadFrameTest : public V4l2CameraTest, public ::testing::WithParamInterface<BadFrameCase> {
 protected:
     FakeFrame badFrame(unsigned char seed)
     {
@@ -108,7 +113,7 @@ INSTANTIATE_TEST_SUITE_P(Frames, V4l2BadFrameTest,
                                            BadFrameCase{"ReadHalfFrame", Io::Read, 640 * 240 * 3, 0}),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(FakeCameraTest, FallsBackToReadWhenBuffersAreRefused)
+TEST_F(V4l2CameraTest, FallsBackToReadWhenBuffersAreRefused)
 {
     useReadOnly(false);
     FakeCamera& camera = fake.camera();
@@ -120,7 +125,7 @@ TEST_F(FakeCameraTest, FallsBackToReadWhenBuffersAreRefused)
     EXPECT_TRUE(showsFrame(source->latestFrame(), 4, cameraSize()));
 }
 
-TEST_F(FakeCameraTest, FailsWhenNeitherStreamingNorReadWorks)
+TEST_F(V4l2CameraTest, FailsWhenNeitherStreamingNorReadWorks)
 {
     fake.camera().reqbufsError = -ENOMEM;
     makeSource();
