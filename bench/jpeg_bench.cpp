@@ -166,6 +166,7 @@ int main(int argc, char** argv)
     benchResample(640, 480, 1280, 960, 30);
     benchPictureCopy(1920, 1080, QImage::Format_RGB32, "RGB32", 50);
     benchPictureCopy(1920, 1080, QImage::Format_RGB888, "RGB888", 50);
+    benchPictureCopy(1920, 1080, QImage::Format_BGR888, "BGR888", 50);
     benchPictureCopy(1920, 1080, QImage::Format_Indexed8, "Indexed8", 20);
     return 0;
 }
