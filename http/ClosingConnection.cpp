@@ -23,7 +23,7 @@ ClosingConnection::ClosingConnection(SocketContext& context, int fd, OutputQueue
 {
     ++m_context->m_background;
     m_stallTimer.setSingleShot(true);
-    connect(&m_stallTimer, &QTimer::timeout, this, [this] { finish(true); });
+    connect(&m_stallTimer, &QTimer::timeout, this, &ClosingConnection::onTimeout);
     if (m_output.isEmpty()) {
         startDraining();
         return;
@@ -67,19 +67,42 @@ void ClosingConnection::startDraining()
     m_stallTimer.start(std::min(m_context->stallTimeout(), kMaxDrainWait));
 }
 
-void ClosingConnection::onReadable()
+void ClosingConnection::onTimeout()
 {
-    char scratch[4096];
-    const ssize_t n = m_context->os().receive(m_fd, scratch, sizeof scratch);
-    if (n == -EAGAIN || n == -EWOULDBLOCK || n == -EINTR)
-        return;
-    if (n <= 0) {
-        finish(false);
+    if (!m_readNotifier) {
+        // The peer took nothing for too long: drop what is queued.
+        finish(true);
         return;
     }
-    m_discarded += n;
-    if (m_discarded > kMaxDiscard)
-        finish(true);
+    // Everything was handed to the kernel; a peer that keeps its side open
+    // is not waited for longer. With nothing unread the close is orderly and
+    // the kernel still delivers what it holds.
+    discardInput();
+    if (m_fd >= 0)
+        finish(false);
+}
+
+void ClosingConnection::onReadable()
+{
+    discardInput();
+}
+
+void ClosingConnection::discardInput()
+{
+    char scratch[4096];
+    while (m_discarded <= kMaxDiscard) {
+        const ssize_t n = m_context->os().receive(m_fd, scratch, sizeof scratch);
+        if (n == -EINTR)
+            continue;
+        if (n == -EAGAIN || n == -EWOULDBLOCK)
+            return;
+        if (n <= 0) {
+            finish(false);
+            return;
+        }
+        m_discarded += n;
+    }
+    finish(true);
 }
 
 void ClosingConnection::finish(bool reset)

@@ -20,6 +20,9 @@ public:
 private:
     void onWritable();
     void onReadable();
+    void onTimeout();
+    // Reads and drops what the peer sent; finishes on its end or a flood.
+    void discardInput();
     void startDraining();
     void finish(bool reset);
     void closeDescriptor(bool reset);

@@ -104,6 +104,23 @@ PortBlocker::~PortBlocker()
         ::close(m_fd);
 }
 
+int16_t holdPortRun(int count, int held, std::vector<std::unique_ptr<PortBlocker>>& blockers)
+{
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        blockers.clear();
+        const int16_t first = freePortRun(count);
+        bool ok = first != 0;
+        for (int i = 0; i < held && ok; ++i) {
+            blockers.push_back(std::make_unique<PortBlocker>(int16_t(first + i), i % 2 == 0));
+            ok = blockers.back()->ok();
+        }
+        if (ok)
+            return first;
+    }
+    blockers.clear();
+    return 0;
+}
+
 LoopbackClient::LoopbackClient(int16_t port, int receiveBuffer)
 {
     m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <set>
 #include <vector>
 
@@ -41,6 +42,11 @@ public:
 private:
     int m_fd = -1;
 };
+
+// A free run of `count` ports whose first `held` ports are occupied by
+// blockers, alternately on 127.0.0.1 and on every interface. Picks again
+// when another process takes a port in between; 0 if it never succeeds.
+int16_t holdPortRun(int count, int held, std::vector<std::unique_ptr<PortBlocker>>& blockers);
 
 // A non-blocking loopback client; reads whatever arrives while the test
 // pumps the event loop.

@@ -96,8 +96,9 @@ TEST_F(SocketControlTest, MembersRefuseWhatTheyCannotDo)
     listener.CloseSocket();
     listener.setPortNumber(0);
     EXPECT_FALSE(listener.StartListening());
-    const int16_t port = freePortRun(1);
-    PortBlocker blocker(port, true);
+    std::vector<std::unique_ptr<PortBlocker>> blockers;
+    const int16_t port = holdPortRun(1, 1, blockers);
+    ASSERT_NE(port, 0);
     listener.setPortNumber(port);
     EXPECT_FALSE(listener.StartListening());
     EXPECT_EQ(listener.lastError(), EADDRINUSE);
