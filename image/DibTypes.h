@@ -13,8 +13,8 @@ enum class RasterOp : std::uint32_t {
     SrcCopy = 0x00CC0020,
 };
 
-// Laid out like the Windows header so the values read the same as on the
-// original platform: 40 bytes, positive height = rows stored bottom-up.
+// Laid out like the BITMAPINFOHEADER of the DIB format, so the values read
+// as they do in any DIB: 40 bytes, positive height = rows stored bottom-up.
 struct BitmapInfoHeader {
     std::uint32_t biSize = 0;
     std::int32_t biWidth = 0;
