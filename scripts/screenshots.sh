@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# Takes the README's pictures: the three windows in a real X server (Xvfb)
+# and the player page in headless Chromium, served by a running Talvex.
+# Needs a build (./talvex.sh test or run) and: xvfb xdotool imagemagick chromium.
+# Usage: scripts/screenshots.sh [build-dir]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${1:-build}
+out=docs
+work=$(mktemp -d)
+display=:77
+port=18977
+trap 'kill $(jobs -p) 2>/dev/null || true; rm -rf "$work"' EXIT
+
+cp "$build/bin/Talvex" "$work/" && cp -r root "$work/root" && mkdir -p "$work/root/images"
+printf '75\r\n2\r\n"True"\r\n%d\r\n' "$port" > "$work/Settings.ini"
+mkdir -p "$work/home/.config/Talvex" "$work/run" && chmod 700 "$work/run"
+printf '[Capture]\nSource=testpattern\nFrameSize=640x480\n' > "$work/home/.config/Talvex/Talvex.conf"
+
+Xvfb $display -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+sleep 1
+export DISPLAY=$display HOME=$work/home XDG_CONFIG_HOME=$work/home/.config XDG_RUNTIME_DIR=$work/run
+"$work/Talvex" >/dev/null 2>&1 &
+sleep 2
+begin=$(xdotool search --sync --onlyvisible --name '^Talvex$' | head -1)
+import -window "$begin" "$out/begin.png"
+xdotool mousemove --window "$begin" 112 224 click 1
+sleep 4   # a few snapshot cycles, so the thumbnail and the data rate are there
+main=$(xdotool search --sync --onlyvisible --name '^Talvex$' | head -1)
+import -window "$main" "$out/main.png"
+xdotool mousemove --window "$main" 199 305 click 1
+about=$(xdotool search --sync --onlyvisible --name '^About Talvex$' | head -1)
+xdotool windowmove "$about" 360 40
+sleep 0.5
+import -window "$about" "$out/about.png"
+
+# The viewer's side. The DOM after a few seconds shows how many pictures the
+# page swapped in; the log shows any console error.
+flags=(--headless --no-sandbox --disable-gpu --disable-quic --no-first-run --disable-background-networking
+       --disable-component-update --disable-sync --user-data-dir="$work/chromium" --hide-scrollbars)
+chromium "${flags[@]}" --window-size=760,620 --virtual-time-budget=4000 \
+  --screenshot="$out/player.png" "http://127.0.0.1:$port/" >/dev/null 2>"$work/chromium.log" || true
+chromium "${flags[@]}" --virtual-time-budget=4000 --enable-logging=stderr --v=0 --dump-dom \
+  "http://127.0.0.1:$port/" >"$work/dom.html" 2>>"$work/chromium.log" || true
+echo "live picture in the page: $(grep -o 'VelmarixCamImage.jpg?[0-9-]*' "$work/dom.html" | head -1)"
+if grep -q 'CONSOLE' "$work/chromium.log"; then
+  echo "console messages:"; grep 'CONSOLE' "$work/chromium.log"
+else
+  echo "no console messages"
+fi
+ls -l "$out"/*.png
