@@ -42,6 +42,11 @@ QString openErrorText(int error)
     }
 }
 
+bool isGoneError(int error)
+{
+    return error == -ENODEV || error == -EIO || error == -ENXIO || error == -EBADF;
+}
+
 void setError(QString* error, const QString& text)
 {
     if (error)
@@ -217,11 +222,6 @@ void V4l2Source::tryReopen()
         m_reopenTimer->stop();
 }
 
-bool V4l2Source::isGoneError(int error) const
-{
-    return error == -ENODEV || error == -EIO || error == -ENXIO || error == -EBADF;
-}
-
 QImage V4l2Source::latestFrame() const
 {
     return m_latest;
@@ -273,6 +273,8 @@ bool V4l2Source::setFrameSize(const QSize& size)
     if (size.width() <= 0 || size.height() <= 0)
         return false;
     m_wantedSize = size;
+    if (isOpen() && size == m_format.size())
+        return true;
     if (!isOpen()) {
         m_format = V4l2Format();
         return true;

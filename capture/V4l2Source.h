@@ -73,7 +73,6 @@ private:
     bool pullFrames();
     void deviceLost();
     void tryReopen();
-    bool isGoneError(int error) const;
 
     const QString m_path;
     // Declared first so that it outlives the fd and stream that use it.

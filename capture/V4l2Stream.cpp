@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <new>
 #include <linux/videodev2.h>
 
 namespace {
@@ -23,16 +24,17 @@ v4l2_buffer captureBuffer(quint32 index = 0)
 
 } // namespace
 
-void copyFrame(const unsigned char* data, const V4l2Format& format, QImage* image)
+bool copyFrame(const unsigned char* data, const V4l2Format& format, QImage* image)
 {
     if (image->isNull() || image->size() != format.size() || image->format() != QImage::Format_BGR888
         || !image->isDetached())
         *image = QImage(format.size(), QImage::Format_BGR888);
     if (image->isNull())
-        return;
+        return false;
     const size_t rowBytes = size_t(format.width) * 3;
     for (int y = 0; y < format.height; ++y)
         std::memcpy(image->scanLine(y), data + qint64(y) * format.bytesPerLine, rowBytes);
+    return true;
 }
 
 V4l2Stream::V4l2Stream(VideoDevice& device, int fd, const V4l2Format& format)
@@ -53,8 +55,13 @@ int V4l2Stream::start(Method method)
     if (method == Method::Mmap)
         return startMmap();
     const size_t frameBytes = size_t(m_format.imageSize);
-    m_readFrame.assign(frameBytes, 0);
-    m_readSpare.assign(frameBytes, 0);
+    try {
+        m_readFrame.assign(frameBytes, 0);
+        m_readSpare.assign(frameBytes, 0);
+    } catch (const std::bad_alloc&) {
+        stop();
+        return -ENOMEM;
+    }
     m_streaming = true;
     return 0;
 }
@@ -176,10 +183,10 @@ V4l2Stream::Result V4l2Stream::takeNewestMmap(QImage* image)
         return fail(error);
     if (held < 0)
         return Result::NoFrame;
-    copyFrame(m_buffers[size_t(held)].data(), m_format, image);
+    const bool copied = copyFrame(m_buffers[size_t(held)].data(), m_format, image);
     if (const int requeued = queueBuffer(quint32(held)); requeued < 0)
         return fail(requeued);
-    return Result::Frame;
+    return copied ? Result::Frame : Result::NoFrame;
 }
 
 V4l2Stream::Result V4l2Stream::takeNewestRead(QImage* image)
@@ -188,8 +195,12 @@ V4l2Stream::Result V4l2Stream::takeNewestRead(QImage* image)
     bool haveFrame = false;
     for (int take = 0; take < kMaxTakesPerCall; ++take) {
         const qint64 result = m_device.read(m_fd, m_readSpare.data(), m_readSpare.size());
-        if (result == -EAGAIN || result == 0)
+        if (result == -EAGAIN)
             break;
+        // A capture device never ends its stream; 0 means it has stopped
+        // working, and would otherwise wake us again and again.
+        if (result == 0)
+            return fail(-EIO);
         if (result < 0)
             return fail(int(result));
         if (result < needed) {
@@ -199,8 +210,7 @@ V4l2Stream::Result V4l2Stream::takeNewestRead(QImage* image)
         m_readFrame.swap(m_readSpare);
         haveFrame = true;
     }
-    if (!haveFrame)
+    if (!haveFrame || !copyFrame(m_readFrame.data(), m_format, image))
         return Result::NoFrame;
-    copyFrame(m_readFrame.data(), m_format, image);
     return Result::Frame;
 }

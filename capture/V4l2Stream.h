@@ -59,4 +59,5 @@ private:
 
 // Copies one BGR24 frame (rows format.bytesPerLine apart) into a
 // Format_BGR888 image, reusing *image's pixels when nobody else shares them.
-void copyFrame(const unsigned char* data, const V4l2Format& format, QImage* image);
+// False when no image of that size can be had.
+bool copyFrame(const unsigned char* data, const V4l2Format& format, QImage* image);

@@ -105,7 +105,6 @@ public:
     int openFiles() const { return int(m_files.size()); }
     int mappings() const { return int(m_mapped.size()); }
     int queuedBuffers(const QString& path = QStringLiteral("/dev/video0")) const;
-    int buffers(const QString& path = QStringLiteral("/dev/video0")) const;
     bool streaming(const QString& path = QStringLiteral("/dev/video0")) const;
     int opens = 0;
     int existsChecks = 0;
@@ -124,6 +123,9 @@ public:
     qint64 nowMs() override { return m_now; }
 
 private:
+    // Buffer i is mapped at offset i * kBufferSpacing, as QUERYBUF reports.
+    static constexpr qint64 kBufferSpacing = 4096;
+
     struct Buffer {
         QByteArray memory;
         bool queued = false;
