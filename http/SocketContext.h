@@ -7,8 +7,10 @@
 
 #include <chrono>
 #include <unordered_set>
+#include <utility>
 
 class ClosingConnection;
+class TcpSocketControl;
 
 // What the elements of one socket array share: the OS calls, the handles a
 // listener has announced but no slot has taken yet, and the connections
@@ -29,6 +31,9 @@ public:
 
     // Handles raised by ConnectionRequest and not yet taken by a slot.
     std::unordered_set<int>& pendingHandles() { return m_pending; }
+    // The element that took the latest handle, until the listener asks.
+    void setLastTaker(TcpSocketControl* element) { m_lastTaker = element; }
+    TcpSocketControl* takeLastTaker() { return std::exchange(m_lastTaker, nullptr); }
 
     // Takes over fd: sends what is left of output, then, if drainInput, reads
     // and discards what the peer still sends so the close does not reset the
@@ -42,5 +47,6 @@ private:
     SocketOs& m_os;
     std::chrono::milliseconds m_stallTimeout{30000};
     std::unordered_set<int> m_pending;
+    TcpSocketControl* m_lastTaker = nullptr;
     int m_background = 0;
 };

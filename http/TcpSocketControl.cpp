@@ -16,8 +16,9 @@ constexpr qsizetype kInboxLimit = 64 * 1024;
 constexpr qsizetype kEagerFlush = 256 * 1024;
 // A listener that runs out of descriptors pauses rather than spinning.
 constexpr int kAcceptPauseMs = 100;
-// Bounds the work of one listener event; the rest comes on the next one.
-constexpr int kAcceptBatch = 1024;
+// Bounds the work of one listener event, which answers the requests that
+// came with their connections, so that timers are not held up for long.
+constexpr int kAcceptBatch = 64;
 
 bool isTransient(ssize_t result)
 {
@@ -157,6 +158,7 @@ bool TcpSocketControl::TakeConnection(int handle)
     m_writeNotifier.setSocket(handle);
     m_readNotifier.setSocket(handle);
     m_readNotifier.setEnabled(true);
+    m_context.setLastTaker(this);
     return true;
 }
 
@@ -190,10 +192,16 @@ void TcpSocketControl::acceptPending()
             return;
         }
         pending.insert(fd);
+        m_context.takeLastTaker();
         emit ConnectionRequest(m_index, fd);
         // A handle nobody took would otherwise stay open for good.
         if (pending.erase(fd) != 0)
             m_context.os().close(fd);
+        // A browser sends its request right after connecting, so it is
+        // usually here already: reading now saves a trip through the loop.
+        TcpSocketControl* taker = m_context.takeLastTaker();
+        if (taker && taker->HasConnection())
+            taker->receive();
         if (m_mode != Mode::Listening || m_fd != listenFd)
             return;
     }
