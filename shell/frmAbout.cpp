@@ -41,6 +41,9 @@ frmAbout::frmAbout(const MainState& mainState, QWidget* parent)
     lblVersion = addLabel(version, Qt::AlignRight | Qt::AlignVCenter);
     lblDescription = addLabel(description, Qt::AlignLeft | Qt::AlignTop);
     lblDescription->setWordWrap(true);
+    QFont descriptionFont = Skin::labelFont();
+    descriptionFont.setPixelSize(11);
+    lblDescription->setFont(descriptionFont);
     lblHomePage = addLabel(homePage, Qt::AlignCenter);
     QPalette linkPalette = lblHomePage->palette();
     linkPalette.setColor(QPalette::WindowText, Skin::linkColor());

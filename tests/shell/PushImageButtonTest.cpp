@@ -2,6 +2,7 @@
 #include "shell/PushImageButton.h"
 #include "shell/Skin.h"
 
+#include <QAccessible>
 #include <QLabel>
 #include <QPointer>
 #include "Mouse.h"
@@ -46,7 +47,7 @@ struct ButtonRig {
 
     QString faceName() const
     {
-        if (face->Picture() == pressedFrom->Picture())
+        if (pressedFrom && face->Picture() == pressedFrom->Picture())
             return QStringLiteral("pressed");
         if (face->Picture() == normalFrom->Picture())
             return QStringLiteral("normal");
@@ -95,6 +96,19 @@ INSTANTIATE_TEST_SUITE_P(
                       PressCase{"RightOnPicture", Qt::RightButton, true, false},
                       PressCase{"LeftOnPictureReleasedOff", Qt::LeftButton, true, true}),
     [](const auto& info) { return std::string(info.param.name); });
+
+TEST(PushImageButton, CaptionAndTooltipReachAssistiveTools)
+{
+    ButtonRig rig;
+    rig.make(rig.caption);
+    rig.caption->setToolTip(QStringLiteral("About Talvex"));
+    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(rig.caption);
+    ASSERT_NE(accessible, nullptr);
+    EXPECT_EQ(accessible->text(QAccessible::Name), "Open");
+    EXPECT_EQ(accessible->text(QAccessible::Description), "About Talvex");
+    rig.caption->setText(QStringLiteral("Video In"));
+    EXPECT_EQ(accessible->text(QAccessible::Name), "Video In");
+}
 
 TEST(PushImageButton, ReleaseWithoutPressOnTheElementDoesNothing)
 {
@@ -165,6 +179,7 @@ TEST(PushImageButton, VanishedFaceSourceLeavesTheFaceAlone)
     ButtonRig rig;
     rig.make(rig.caption);
     delete rig.pressedFrom;
+    rig.pressedFrom = nullptr;
     Mouse::press(rig.caption, Qt::LeftButton);
     EXPECT_EQ(rig.face->Picture(), solid(Qt::gray));
     Mouse::release(rig.caption, Qt::LeftButton);
