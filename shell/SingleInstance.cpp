@@ -51,6 +51,12 @@ bool SingleInstance::takeOverUnreadableLock()
 {
     // A crash while the file was being written leaves it empty or cut; with
     // no owner to check, it would otherwise lock the program out for good.
+    // A second lock keeps two starting instances from both removing it, one
+    // of them the other's fresh lock (the way QLockFile guards its own
+    // removal of stale locks).
+    QLockFile removal(m_path + QStringLiteral(".rmlock"));
+    if (!removal.tryLock(0))
+        return false;
     qint64 pid = 0;
     QString hostName;
     QString appName;

@@ -116,13 +116,6 @@ TEST_F(SingleInstanceTest, NoPlaceForALockLetsTheProgramRun)
     EXPECT_TRUE(messages.messages.isEmpty());
 }
 
-TEST(SingleInstancePath, DefaultLockLivesInTheUsersRuntimeDirectory)
-{
-    const QString path = SingleInstance::defaultLockPath();
-    EXPECT_TRUE(path.endsWith(QStringLiteral("/talvex.lock")));
-    EXPECT_TRUE(QFileInfo(path).isAbsolute());
-}
-
 struct GuardCase {
     const char* name;
     std::function<void()> load;

@@ -1,6 +1,5 @@
 #include "shell/Skin.h"
 
-#include <QLabel>
 #include <functional>
 #include <gtest/gtest.h>
 
@@ -47,25 +46,6 @@ TEST(Skin, BackgroundsHaveTheWindowSizes)
     EXPECT_EQ(Skin::beginBackground().size(), QSize(324, 260));
     EXPECT_EQ(Skin::aboutBackground().size(), QSize(324, 240));
     EXPECT_EQ(Skin::aboutBadge().size(), QSize(65, 15));
-}
-
-TEST(Skin, MainBackgroundLeavesTheVideoAreaBlack)
-{
-    const QImage background = Skin::mainBackground();
-    for (const QPoint corner : {QPoint(2, 28), QPoint(321, 28), QPoint(2, 267), QPoint(321, 267)})
-        EXPECT_EQ(background.pixel(corner), qRgb(0, 0, 0)) << corner.x() << "," << corner.y();
-    EXPECT_NE(background.pixel(1, 27), qRgb(0, 0, 0));
-}
-
-TEST(Skin, StyledLabelShowsTheBackgroundThrough)
-{
-    QLabel label;
-    label.setAutoFillBackground(true);
-    Skin::styleLabel(&label);
-    EXPECT_FALSE(label.autoFillBackground());
-    EXPECT_EQ(label.palette().color(QPalette::WindowText), Skin::textColor());
-    EXPECT_EQ(label.font().pixelSize(), Skin::labelFont().pixelSize());
-    Skin::styleLabel(nullptr);
 }
 
 } // namespace
