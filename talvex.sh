@@ -20,6 +20,14 @@ case "${1:-}" in
     scripts/setup.sh --test
     build
     ctest --test-dir build --output-on-failure -j"$jobs"
+    # The whole suite again under AddressSanitizer and UndefinedBehaviorSanitizer;
+    # any report fails the run.
+    cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTALVEX_SANITIZE=ON >/dev/null
+    cmake --build build-asan -j"$jobs"
+    ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1 \
+    UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+    LSAN_OPTIONS=suppressions=$PWD/tests/sanitizers/lsan.supp:print_suppressions=0 \
+      ctest --test-dir build-asan --output-on-failure -j"$jobs"
     ;;
   *)
     echo "usage: $0 run|test" >&2
