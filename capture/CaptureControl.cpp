@@ -142,8 +142,11 @@ bool CaptureControl::WriteStillBitmap(const QString& path)
 
 bool CaptureControl::selectSource(const QString& id)
 {
-    if (m_source && m_source->id() == id)
+    if (m_source && m_source->id() == id) {
+        // Picking the source already in use still makes it the remembered one.
+        CaptureSettings::setSourceId(id);
         return true;
+    }
     std::unique_ptr<VideoSource> source = m_catalog->create(id);
     if (!source)
         return fail(tr("Unknown video source %1").arg(id));
