@@ -2,6 +2,7 @@
 
 #include "capture/BitmapReader.h"
 #include "capture/CaptureControl.h"
+#include "capture/GuardedStep.h"
 #include "capture/DataRateText.h"
 #include "http/FileExists.h"
 #include "image/cDIBSection.h"
@@ -13,20 +14,6 @@
 #include <QImage>
 #include <QLabel>
 #include <QTimer>
-
-namespace {
-
-// A step that throws is abandoned like one that fails; the cycle goes on.
-template <typename Step>
-void guarded(Step&& step)
-{
-    try {
-        step();
-    } catch (...) {
-    }
-}
-
-} // namespace
 
 SnapshotCycle::SnapshotCycle(MainState& state, CaptureControl& cam, PictureBox& pic, QLabel& sb1, QLabel& sb3,
                              QTimer& timeTb)

@@ -1,23 +1,11 @@
 #include "capture/ThumbnailStatus.h"
 
+#include "capture/GuardedStep.h"
 #include "image/cDIBSection.h"
 #include "image/mIntelJPEGLibrary.h"
 #include "shell/PictureBox.h"
 
 #include <QLabel>
-
-namespace {
-// Each step of the thumbnail stands on its own: a failing one is dropped
-// silently and the next still runs.
-template <typename Step>
-void guarded(Step&& step)
-{
-    try {
-        step();
-    } catch (...) {
-    }
-}
-}  // namespace
 
 ThumbnailStatus::ThumbnailStatus(MainState& state, PictureBox& pic, PictureBox& picTb, QLabel& sb1)
     : m_state(state), m_pic(pic), m_picTb(picTb), m_sb1(sb1)
