@@ -1,0 +1,135 @@
+// Driver for memory checks of the snapshot cycle: runs the whole cycle of
+// the main window (still, bitmap file, picture, JPEG file, JPEG load, data
+// rate) a given number of times from the test pattern, and prints the time
+// per cycle and the resident memory after the warm-up and at the end. Meant
+// to run under valgrind (memcheck.sh) and natively for the RSS figures.
+//   memcheck_cycle_bench [--cycles N] [--width W --height H] [--rss-check]
+
+#include "load_client_support.h"
+
+#include "capture/CaptureControl.h"
+#include "capture/SnapshotCycle.h"
+#include "capture/TestPatternSource.h"
+#include "shell/PictureBox.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QSettings>
+#include <QTimer>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+constexpr double kRssTolerance = 0.05;
+
+class PatternOnlyCatalog : public SourceCatalog {
+public:
+    QList<SourceChoice> choices() const override
+    {
+        return {{TestPatternSource::sourceId(), TestPatternSource::sourceName()}};
+    }
+    std::unique_ptr<VideoSource> create(const QString&) const override
+    {
+        return std::make_unique<TestPatternSource>();
+    }
+};
+
+// The part of the main window a cycle touches.
+struct Window {
+    Window(const QString& tempPath, const QSize& frameSize)
+    {
+        state.TempPath = tempPath;
+        state.imageName = QStringLiteral("VelmarixCamImage");
+        state.quality = 75;
+        state.rate = 5;
+        pic.resize(320, 240);
+        cam = new CaptureControl(std::make_unique<PatternOnlyCatalog>(), &pic);
+        cam->setGeometry(0, 0, 320, 240);
+        cam->selectFrameSize(frameSize);
+        timeTb.start(1000);
+        cycle = std::make_unique<SnapshotCycle>(state, *cam, pic, sb1, sb3, timeTb);
+    }
+
+    MainState state;
+    PictureBox pic;
+    CaptureControl* cam = nullptr;
+    QLabel sb1;
+    QLabel sb3;
+    QTimer timeTb;
+    std::unique_ptr<SnapshotCycle> cycle;
+};
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    setenv("QT_NO_GLIB", "1", 1);
+    QApplication app(argc, argv);
+    long cycles = 10000;
+    QSize size(320, 240);
+    bool rssCheck = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--cycles" && i + 1 < argc)
+            cycles = std::atol(argv[++i]);
+        else if (arg == "--width" && i + 1 < argc)
+            size.setWidth(std::atoi(argv[++i]));
+        else if (arg == "--height" && i + 1 < argc)
+            size.setHeight(std::atoi(argv[++i]));
+        else if (arg == "--rss-check")
+            rssCheck = true;
+        else {
+            std::fprintf(stderr, "usage: %s [--cycles N] [--width W --height H] [--rss-check]\n", argv[0]);
+            return 2;
+        }
+    }
+    if (cycles < 10 || cycles > 10000000) {
+        std::fprintf(stderr, "cycles must be 10 to 10000000\n");
+        return 2;
+    }
+
+    QTemporaryDir dir;
+    if (!dir.isValid() || !QDir(dir.path()).mkpath(QStringLiteral("root/images"))) {
+        std::fprintf(stderr, "cannot make a temporary web root\n");
+        return 1;
+    }
+    // The control remembers the frame size; keep that out of the user's configuration.
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.filePath(QStringLiteral("config")));
+
+    Window window(dir.path(), size);
+    if (window.cam->source()->frameSize() != size) {
+        std::fprintf(stderr, "the test pattern does not offer %d x %d\n", size.width(), size.height());
+        return 1;
+    }
+    const long warmUp = std::max(10L, cycles / 10);
+    long rssWarm = 0;
+    const auto start = bench::Clock::now();
+    for (long i = 0; i < cycles; ++i) {
+        window.cycle->TakeSnapshot();
+        QCoreApplication::processEvents();
+        if (i + 1 == warmUp)
+            rssWarm = bench::residentKb();
+    }
+    const double ms = bench::msSince(start);
+    const long rssEnd = bench::residentKb();
+    const double growth = rssWarm > 0 ? double(rssEnd - rssWarm) / double(rssWarm) : 1.0;
+
+    const QImage snapshot(dir.filePath(QStringLiteral("root/images/VelmarixCamImage.jpg")));
+    const bool written = snapshot.size() == size;
+    const bool noBitmapLeft = !QFile::exists(dir.filePath(QStringLiteral("VelmarixCamImage.bmp")));
+    const bool captured = window.sb1.text() != QLatin1String("Check video...");
+    std::printf("snapshot cycle %d x %d: %ld cycles in %.1f s (%.3f ms each); resident %ld kB after %ld cycles, "
+                "%ld kB at the end (%+.2f %%)\n",
+                size.width(), size.height(), cycles, ms / 1000, ms / double(cycles), rssWarm, warmUp, rssEnd,
+                growth * 100);
+    const bool rssOk = !rssCheck || growth <= kRssTolerance;
+    if (!written || !noBitmapLeft || !captured || !rssOk)
+        std::printf("FAILED:%s%s%s%s\n", written ? "" : " no snapshot of the frame size",
+                    noBitmapLeft ? "" : " bitmap left behind", captured ? "" : " a capture failed",
+                    rssOk ? "" : " resident memory grew by more than 5 %");
+    return written && noBitmapLeft && captured && rssOk ? 0 : 1;
+}
