@@ -24,7 +24,7 @@ case "${1:-}" in
     # any report fails the run.
     cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTALVEX_SANITIZE=ON >/dev/null
     cmake --build build-asan -j"$jobs"
-    ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1 \
+    ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
     UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     LSAN_OPTIONS=suppressions=$PWD/tests/sanitizers/lsan.supp:print_suppressions=0 \
       ctest --test-dir build-asan --output-on-failure -j"$jobs"
