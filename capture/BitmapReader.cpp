@@ -4,7 +4,9 @@
 
 #include <QFile>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -51,6 +53,43 @@ bool readAllAt(int fd, uint8_t* to, size_t size, off_t offset)
     return true;
 }
 
+// True when an uncompressed bitmap's header promises more pixel rows than
+// the file holds after its headers. A palette or colour masks are not
+// counted, so that no complete file is ever refused. Run-length coded
+// bitmaps may describe any size in a few bytes and are left to Qt.
+bool lacksPixelRows(const uint8_t* header, size_t available, int64_t fileSize)
+{
+    constexpr int64_t coreHeaders = 14 + 12;
+    if (available < size_t(coreHeaders) || header[0] != 'B' || header[1] != 'M')
+        return false;
+    const uint32_t infoBytes = get32(header + 14);
+    int64_t headers = coreHeaders;
+    int64_t width = 0;
+    int64_t height = 0;
+    int64_t bitCount = 0;
+    if (infoBytes < 40) {
+        // Qt reads every smaller header as the OS/2 core one: 16-bit sizes, never compressed.
+        width = int16_t(get16(header + 18));
+        height = int16_t(get16(header + 20));
+        bitCount = get16(header + 24);
+    } else if (available >= 34) {
+        // BI_RGB, BI_BITFIELDS and BI_ALPHABITFIELDS store every pixel as it is.
+        const uint32_t compression = get32(header + 30);
+        if (compression != 0 && compression != 3 && compression != 6)
+            return false;
+        headers = 14 + int64_t(infoBytes);
+        width = int32_t(get32(header + 18));
+        height = int32_t(get32(header + 22));
+        bitCount = get16(header + 28);
+    } else {
+        return false;
+    }
+    if (fileSize < headers)
+        return true;
+    const int64_t rowBytes = (std::abs(width) * bitCount + 31) / 32 * 4;
+    return rowBytes > 0 && std::abs(height) > (fileSize - headers) / rowBytes;
+}
+
 enum class Outcome { Read, NotOurLayout, Failed };
 
 Outcome readOwnLayout(const QString& path, QImage* out)
@@ -62,8 +101,15 @@ Outcome readOwnLayout(const QString& path, QImage* out)
     struct stat info{};
     if (::fstat(file.fd, &info) != 0 || !S_ISREG(info.st_mode))
         return Outcome::Failed;
-    uint8_t header[headerBytes];
-    if (info.st_size < headerBytes || !readAllAt(file.fd, header, headerBytes, 0))
+    uint8_t header[headerBytes] = {};
+    const size_t headerRead = size_t(std::min<off_t>(info.st_size, headerBytes));
+    if (!readAllAt(file.fd, header, headerRead, 0))
+        return Outcome::Failed;
+    // Qt's reader fills the rows a short file lacks with black; a frame cut
+    // short must give no picture, whatever its layout.
+    if (lacksPixelRows(header, headerRead, info.st_size))
+        return Outcome::Failed;
+    if (headerRead < size_t(headerBytes))
         return Outcome::NotOurLayout;
 
     const uint8_t* dib = header + 14;
