@@ -1,7 +1,9 @@
-// Arbitrary request bytes through the path rules and the request handler,
-// over a fake connection and a web root made for the run. Stops the run if
-// a path leaves the web root, a hidden name gets through, or an answer is
-// malformed or carries bytes from outside the web root.
+// Arbitrary request bytes through the path rules and the whole request
+// handler, over a fake connection and a web root made for the run. Stops the
+// run if a path leaves the web root, a hidden name gets through, an answer is
+// malformed, or a body is anything but one file the web root offers.
+#include "FuzzSupport.h"
+
 #include "http/RequestHandler.h"
 #include "http/RequestPath.h"
 
@@ -11,49 +13,60 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdio>
+#include <climits>
 #include <cstdlib>
+#include <map>
 #include <string>
 
 namespace {
 
-#define FUZZ_CHECK(condition)                                              \
-    do {                                                                   \
-        if (!(condition)) {                                                \
-            std::fprintf(stderr, "check failed: %s (line %d)\n", #condition, __LINE__); \
-            std::abort();                                                  \
-        }                                                                  \
-    } while (0)
-
 const QByteArray kSecret = "OUTSIDE-THE-WEB-ROOT";
+// Reached only through the operator's symlink inside the root, which is served.
+const QByteArray kLinked = "PLACED-BY-THE-OPERATOR";
+const QByteArray kErrorPage = "<html>error</html>";
 
-void writeFile(const std::string& path, const QByteArray& content)
-{
-    if (FILE* file = std::fopen(path.c_str(), "wb")) {
-        std::fwrite(content.constData(), 1, static_cast<size_t>(content.size()), file);
-        std::fclose(file);
-    }
-}
+struct WebRoot {
+    QByteArray root;
+    // Bytes of every file a request may be answered with.
+    std::map<QByteArray, QByteArray> servable;
+};
 
-// <temp>/root/ with the usual files, hidden ones, and a secret beside root/.
-QByteArray makeWebRoot()
+// <temp>/root/ with the usual files, hidden ones, symlinks out of the root,
+// and secrets beside root/. Every servable file has distinct bytes, so a body
+// tells which file was sent.
+WebRoot makeWebRoot()
 {
-    char pattern[] = "/tmp/talvex-fuzz-XXXXXX";
-    const char* made = ::mkdtemp(pattern);
-    FUZZ_CHECK(made != nullptr);
-    const std::string base = made;
+    const std::string base = fuzz::makeTempDir();
     const std::string root = base + "/root/";
-    ::mkdir(root.c_str(), 0700);
-    ::mkdir((root + "images").c_str(), 0700);
-    ::mkdir((root + ".git").c_str(), 0700);
-    writeFile(base + "/Settings.ini", kSecret);
-    writeFile(root + ".htaccess", kSecret);
-    writeFile(root + ".git/config", kSecret);
-    writeFile(root + "player.html", "<html>player</html>");
-    writeFile(root + "error.htm", "<html>error</html>");
-    writeFile(root + "images/VelmarixCamImage.jpg", QByteArray(40000, 'j'));
-    writeFile(root + "a", "a");
-    return QByteArray::fromStdString(root);
+    for (const char* dir : {"", "images", ".git", "images/.cache"})
+        ::mkdir((root + dir).c_str(), 0700);
+    ::mkdir((base + "/shared").c_str(), 0700);
+    WebRoot web{QByteArray::fromStdString(root), {}};
+    auto put = [&](const std::string& relative, const QByteArray& content) {
+        FUZZ_CHECK(fuzz::writeFile(root + relative, content));
+    };
+    auto offer = [&](const std::string& relative, const QByteArray& content) {
+        put(relative, content);
+        web.servable[content] = QByteArray::fromStdString(relative);
+    };
+    FUZZ_CHECK(fuzz::writeFile(base + "/Settings.ini", kSecret));
+    FUZZ_CHECK(fuzz::writeFile(base + "/shared/linked.txt", kLinked));
+    put(".htaccess", kSecret);
+    put(".git/config", kSecret);
+    put("images/.hidden.jpg", kSecret);
+    put("images/.cache/x.jpg", kSecret);
+    offer("player.html", "<html>player</html>");
+    offer("error.htm", kErrorPage);
+    offer("images/VelmarixCamImage.jpg", QByteArray(40000, 'j'));
+    offer("images/x.jpg", "x-jpeg");
+    offer("images/chunks.bin", QByteArray(kBodyChunkSize + 1, 'c'));
+    offer("a", "a");
+    offer("a%20b.jpg", "percent");
+    FUZZ_CHECK(::symlink("../shared/linked.txt", (root + "outside").c_str()) == 0);
+    FUZZ_CHECK(::symlink("../shared", (root + "shared").c_str()) == 0);
+    FUZZ_CHECK(::symlink("../Settings.ini", (root + ".settings").c_str()) == 0);
+    web.servable[kLinked] = "outside";
+    return web;
 }
 
 class FakeSlot : public SocketSlot {
@@ -61,6 +74,7 @@ public:
     explicit FakeSlot(QByteArray request) : m_request(std::move(request)) {}
     int ReadData(QByteArray& buffer, int length) override
     {
+        FUZZ_CHECK(reads++ == 0);
         buffer = m_request.left(length);
         return static_cast<int>(buffer.size());
     }
@@ -78,6 +92,7 @@ public:
     void CloseSocket() override { closed = true; }
 
     QByteArray written;
+    int reads = 0;
     int writes = 0;
     bool closed = false;
 
@@ -99,34 +114,64 @@ void checkStaysInside(const QByteArray& root, const QByteArray& relative)
     FUZZ_CHECK(!dotted || isHiddenPath(relative));
 }
 
-void checkAnswer(const FakeSlot& slot)
+bool sameFile(const QByteArray& a, const QByteArray& b)
+{
+    char resolvedA[PATH_MAX];
+    char resolvedB[PATH_MAX];
+    return ::realpath(a.constData(), resolvedA) && ::realpath(b.constData(), resolvedB)
+        && std::string(resolvedA) == resolvedB;
+}
+
+// A status line and exactly seven header lines, a length that matches the
+// body, and a body that is one servable file of the right type.
+void checkAnswer(const WebRoot& web, const FakeSlot& slot, const std::optional<QByteArray>& relative)
 {
     FUZZ_CHECK(slot.closed);
+    FUZZ_CHECK(!slot.written.contains(kSecret));
     if (slot.writes == 0)
         return;
     const qsizetype headerEnd = slot.written.indexOf("\r\n\r\n");
     FUZZ_CHECK(headerEnd > 0);
-    FUZZ_CHECK(slot.written.startsWith("HTTP/1.1 200 OK\r\n"));
-    const qsizetype lengthAt = slot.written.indexOf("Content-Length: ");
-    FUZZ_CHECK(lengthAt > 0 && lengthAt < headerEnd);
-    const qsizetype length = slot.written.mid(lengthAt + 16, headerEnd - lengthAt - 16).toLongLong();
-    FUZZ_CHECK(slot.written.size() - headerEnd - 4 == length);
-    FUZZ_CHECK(!slot.written.contains(kSecret));
+    const QList<QByteArray> lines = slot.written.left(headerEnd).split('\n');
+    FUZZ_CHECK(lines.size() == 7);
+    static const char* const kNames[] = {"HTTP/1.1 200 OK\r", "Server: ", "Cache-Control: ", "Pragma: ",
+                                         "Connection: close\r", "Content-Type: ", "Content-Length: "};
+    for (int i = 0; i < 7; ++i) {
+        FUZZ_CHECK(lines[i].startsWith(kNames[i]));
+        FUZZ_CHECK(i == 6 || lines[i].endsWith('\r'));
+    }
+    const QByteArray lengthText = lines[6].mid(16);
+    bool isNumber = false;
+    const qlonglong length = lengthText.toLongLong(&isNumber);
+    FUZZ_CHECK(isNumber && QByteArray::number(length) == lengthText);
+    const QByteArray body = slot.written.mid(headerEnd + 4);
+    FUZZ_CHECK(body.size() == length);
+
+    const auto served = web.servable.find(body);
+    FUZZ_CHECK(served != web.servable.end());
+    if (body == kErrorPage) {
+        FUZZ_CHECK(lines[5] == "Content-Type: text/html\r");
+        return;
+    }
+    // Anything but the error page is the very file the path names.
+    FUZZ_CHECK(relative.has_value());
+    FUZZ_CHECK(sameFile(fullFilePath(web.root, *relative), web.root + served->second));
 }
 
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    static const QByteArray root = makeWebRoot();
+    static const WebRoot web = makeWebRoot();
     const QByteArray request(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
 
-    if (const std::optional<QByteArray> relative = requestPath(request)) {
+    const std::optional<QByteArray> relative = requestPath(request.left(kRequestBufferSize));
+    if (relative) {
         FUZZ_CHECK(!relative->isEmpty());
-        checkStaysInside(root, *relative);
+        checkStaysInside(web.root, *relative);
     }
     FakeSlot slot(request);
-    HandleRequest(slot, root);
-    checkAnswer(slot);
+    HandleRequest(slot, web.root);
+    checkAnswer(web, slot, relative);
     return 0;
 }
