@@ -20,6 +20,8 @@ case "${1:-}" in
     scripts/setup.sh --test
     build
     ctest --test-dir build --output-on-failure -j"$jobs"
+    # A short run of every fuzz target over its corpus (clang, libFuzzer).
+    scripts/fuzz.sh 15
     # The whole suite again under AddressSanitizer and UndefinedBehaviorSanitizer;
     # any report fails the run.
     cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTALVEX_SANITIZE=ON >/dev/null
