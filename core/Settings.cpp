@@ -44,7 +44,9 @@ bool WriteSettings(const QString& tempPath, int16_t quality, int16_t rate, const
     QSaveFile file(SettingsPath(tempPath));
     if (!file.open(QIODevice::WriteOnly))
         return false;
-    if (file.write(bytes) != bytes.size()) {
+    // commit() does not report a failed flush of its own buffer (a full
+    // disk): flush here so that such a file never replaces the old one.
+    if (file.write(bytes) != bytes.size() || !file.flush()) {
         file.cancelWriting();
         return false;
     }

@@ -76,7 +76,12 @@ void HttpServer::ConnectionRequest(int /*index*/, int handle)
             slot->TakeConnection(handle);
             return;
         }
-        slot->CloseSocket();
+        // Under a burst of connections the rotation can come round to a slot
+        // whose request has arrived but whose read event is still queued:
+        // answer it rather than throw it away. One still silent is dropped.
+        slot->ReceiveWaiting();
+        if (slot->HasConnection())
+            slot->CloseSocket();
     }
 }
 

@@ -228,6 +228,12 @@ void TcpSocketControl::receive()
     emit SocketEnded(m_index);
 }
 
+void TcpSocketControl::ReceiveWaiting()
+{
+    if (m_mode == Mode::Connected && m_readNotifier.isEnabled())
+        receive();
+}
+
 int TcpSocketControl::ReadData(QByteArray& buffer, int length)
 {
     buffer.clear();

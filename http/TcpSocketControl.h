@@ -45,6 +45,9 @@ public:
 
     int ReadData(QByteArray& buffer, int length) override;
     using SocketSlot::WriteData;
+    // Takes what the peer has sent by now without waiting for the event
+    // loop; raises DataArrived when a request is there.
+    void ReceiveWaiting();
     int WriteData(const QByteArray& buffer, qsizetype offset, int length) override;
 
 signals:

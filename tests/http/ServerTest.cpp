@@ -1,5 +1,8 @@
 #include "ServerFixture.h"
 
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include "http/OwnAddress.h"
 #include "http/RequestHandler.h"
 #include "http/ResponseHeader.h"
@@ -81,6 +84,28 @@ TEST_F(ServerTest, StillHeldSlotIsClosedAndPassedOver)
     EXPECT_FALSE((*webServer)[1].HasConnection());
     EXPECT_TRUE(pumpUntil([&] { return first.poll(); }));
     EXPECT_TRUE(first.received().isEmpty());
+}
+
+TEST_F(ServerTest, RotationAnswersAHeldSlotWhoseRequestIsWaiting)
+{
+    start(freePortRun(1));
+    LoopbackClient first(state.My_PORT);
+    ASSERT_TRUE(pumpUntil([&] { return (*webServer)[1].HasConnection(); }));
+    // The request is in, but its read event has not been handled when the
+    // rotation comes round to the slot.
+    ASSERT_TRUE(first.send("GET / HTTP/1.1\r\n\r\n"));
+    state.lastSlot = 99;
+    int pair[2];
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, pair), 0);
+    server->ConnectionRequest(0, pair[0]);
+    EXPECT_EQ(state.lastSlot, 2);
+    EXPECT_TRUE(first.readAll().startsWith("HTTP/1.1 200 OK\r\n"));
+    // A handle the listener never announced is not taken; it stays ours.
+    if ((*webServer)[2].HasConnection())
+        (*webServer)[2].CloseSocket();
+    else
+        ::close(pair[0]);
+    ::close(pair[1]);
 }
 
 TEST_F(ServerTest, AutomaticPortWalksPastTakenPorts)
