@@ -1,35 +1,42 @@
 #!/usr/bin/env bash
-# ./talvex.sh run   installs what is missing, builds and starts Talvex
-# ./talvex.sh test  installs what is missing, builds and runs every test
+# ./talvex.sh run   installs what is missing, builds the program and starts it
+# ./talvex.sh test  installs what is missing, builds everything and runs every test
 set -euo pipefail
 cd "$(dirname "$0")"
 jobs=$(nproc)
 
-build() {
-  cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-  cmake --build build -j"$jobs"
+configure() {
+  local dir=$1
+  shift
+  cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
 }
 
 case "${1:-}" in
   run)
     scripts/setup.sh
-    build
-    exec build/bin/Talvex
+    configure build -DTALVEX_BUILD_TESTS=OFF -DTALVEX_BUILD_BENCHMARKS=OFF
+    cmake --build build -j"$jobs" --target Talvex
+    shift
+    exec build/bin/Talvex "$@"
     ;;
   test)
     scripts/setup.sh --test
-    build
-    ctest --test-dir build --output-on-failure -j"$jobs"
+    scripts/check-layers.sh
+    configure build -DTALVEX_BUILD_TESTS=ON -DTALVEX_BUILD_BENCHMARKS=ON
+    cmake --build build -j"$jobs"
+    # The stress runs (soak, memcheck, idle and slow clients) take long and
+    # have a script of their own: scripts/reliability.sh.
+    ctest --test-dir build --output-on-failure -j"$jobs" -LE stress
     # A short run of every fuzz target over its corpus (clang, libFuzzer).
     scripts/fuzz.sh 15
     # The whole suite again under AddressSanitizer and UndefinedBehaviorSanitizer;
     # any report fails the run.
-    cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTALVEX_SANITIZE=ON >/dev/null
+    configure build-asan -DTALVEX_SANITIZE=ON -DTALVEX_BUILD_TESTS=ON -DTALVEX_BUILD_BENCHMARKS=OFF
     cmake --build build-asan -j"$jobs"
     ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
     UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     LSAN_OPTIONS=suppressions=$PWD/tests/sanitizers/lsan.supp:print_suppressions=0 \
-      ctest --test-dir build-asan --output-on-failure -j"$jobs"
+      ctest --test-dir build-asan --output-on-failure -j"$jobs" -LE stress
     ;;
   *)
     echo "usage: $0 run|test" >&2

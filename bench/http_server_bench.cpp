@@ -1,7 +1,7 @@
 // Serves <dir>/root/ on <port> with the program's own HTTP server classes,
 // on the same event dispatcher the program uses, until killed. Used by
 // http_vs_nginx.sh as the server under load.
-#include "core/MainState.h"
+#include "core/state/MainState.h"
 #include "http/HttpServer.h"
 #include "http/TcpSocketArray.h"
 
@@ -43,7 +43,7 @@ int main(int argc, char** argv)
 
     TcpSocketArray webServer;
     for (int i = 1; i <= state.maxSlots; ++i)
-        webServer.Load(i);
+        webServer.load(i);
     ConsoleView view;
     HttpServer server(state, webServer, view);
     server.connectEvents();

@@ -5,7 +5,7 @@
 // over a temporary web root, and the process figures they print. All
 // traffic goes to 127.0.0.1.
 
-#include "core/MainState.h"
+#include "core/state/MainState.h"
 #include "http/HttpServer.h"
 #include "http/ServerStatusView.h"
 #include "http/TcpSocketArray.h"
@@ -226,7 +226,7 @@ struct BenchServer {
         state.My_PORT = int16_t(port);
         state.maxSlots = 100;
         for (int i = 1; i <= state.maxSlots; ++i)
-            webServer.Load(i);
+            webServer.load(i);
         server = std::make_unique<HttpServer>(state, webServer, view);
         server->connectEvents();
         server->StartServer();

@@ -7,10 +7,10 @@
 
 #include "load_client_support.h"
 
-#include "capture/CaptureControl.h"
+#include "capture/control/CaptureControl.h"
 #include "capture/SnapshotCycle.h"
-#include "capture/TestPatternSource.h"
-#include "shell/PictureBox.h"
+#include "capture/source/TestPatternSource.h"
+#include "shell/chrome/PictureBox.h"
 
 #include <QApplication>
 #include <QLabel>

@@ -4,12 +4,12 @@
 // running program's capture side: five cycles a second at 1920 x 1080 with
 // the live display on. Bounded: fixed iteration counts and a time cap.
 
-#include "capture/CaptureControl.h"
+#include "capture/control/CaptureControl.h"
 #include "capture/SnapshotCycle.h"
-#include "capture/TestPatternSource.h"
-#include "core/MainState.h"
+#include "capture/source/TestPatternSource.h"
+#include "core/state/MainState.h"
 #include "image/cDIBSection.h"
-#include "shell/PictureBox.h"
+#include "shell/chrome/PictureBox.h"
 
 #include <QApplication>
 #include <QDir>

@@ -9,8 +9,8 @@
 
 #include "load_client_support.h"
 
-#include "capture/CaptureControl.h"
-#include "capture/TestPatternSource.h"
+#include "capture/control/CaptureControl.h"
+#include "capture/source/TestPatternSource.h"
 #include "core/frmMain.h"
 
 #include <QApplication>
@@ -136,7 +136,7 @@ int main(int argc, char** argv)
 
     long cycles = 0;
     QObject::connect(window.time, &QTimer::timeout, [&cycles] { ++cycles; });
-    window.Show();
+    window.loadAndShow();
     QElapsedTimer running;
     running.start();
     const double cpuStart = cpuSeconds();

@@ -1,6 +1,6 @@
 #include "capture/DeviceCommands.h"
 
-#include "capture/CaptureControl.h"
+#include "capture/control/CaptureControl.h"
 
 #include <QLabel>
 
@@ -9,17 +9,17 @@ DeviceCommands::DeviceCommands(CaptureControl& cam, QLabel& lblVideoInOut)
 {
 }
 
-void DeviceCommands::VideoFormat()
+void DeviceCommands::videoFormat()
 {
     m_cam.OpenFormatDialog();
 }
 
-void DeviceCommands::VideoSource()
+void DeviceCommands::videoSource()
 {
     m_cam.OpenSourceDialog();
 }
 
-void DeviceCommands::VideoInOut()
+void DeviceCommands::videoInOut()
 {
     // With the control hidden, the video area shows the last JPEG exactly as
     // viewers receive it.

@@ -10,9 +10,9 @@ class DeviceCommands {
 public:
     DeviceCommands(CaptureControl& cam, QLabel& lblVideoInOut);
 
-    void VideoFormat();
-    void VideoSource();
-    void VideoInOut();
+    void videoFormat();
+    void videoSource();
+    void videoInOut();
 
 private:
     CaptureControl& m_cam;

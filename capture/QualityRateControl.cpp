@@ -1,6 +1,6 @@
 #include "capture/QualityRateControl.h"
 
-#include "core/SnapshotInterval.h"
+#include "core/state/SnapshotInterval.h"
 
 #include <QLabel>
 #include <QTimer>
@@ -11,29 +11,29 @@ QualityRateControl::QualityRateControl(MainState& state, QTimer& time, QTimer& s
 {
 }
 
-QString QualityRateControl::QualityCaption(int16_t quality)
+QString QualityRateControl::qualityCaption(int16_t quality)
 {
     return QStringLiteral("Video Quality %1%").arg(quality);
 }
 
-QString QualityRateControl::RateCaption(int16_t rate)
+QString QualityRateControl::rateCaption(int16_t rate)
 {
     return QStringLiteral("Frames Rate %1/s").arg(rate);
 }
 
-void QualityRateControl::Press(const QString& name, bool up)
+void QualityRateControl::press(const QString& name, bool up)
 {
     m_state.sliName = name;
     m_state.sliUp = up;
     m_sliTimer.start();
 }
 
-void QualityRateControl::Release()
+void QualityRateControl::release()
 {
     m_sliTimer.stop();
 }
 
-void QualityRateControl::Tick()
+void QualityRateControl::tick()
 {
     if (m_state.sliName == QLatin1String("quality"))
         StepQuality();
@@ -51,7 +51,7 @@ void QualityRateControl::StepQuality()
     } else if (m_state.quality > 10) {
         m_state.quality = int16_t(m_state.quality - 5);
     }
-    m_lblQuality.setText(QualityCaption(m_state.quality));
+    m_lblQuality.setText(qualityCaption(m_state.quality));
     m_lblQuality.repaint();
 }
 
@@ -64,7 +64,7 @@ void QualityRateControl::StepRate()
         m_state.rate = int16_t(m_state.rate - 1);
     }
     // A new interval restarts the snapshot timer's period at once.
-    m_time.start(SnapshotInterval(m_state.rate));
-    m_lblRate.setText(RateCaption(m_state.rate));
+    m_time.start(snapshotInterval(m_state.rate));
+    m_lblRate.setText(rateCaption(m_state.rate));
     m_lblRate.repaint();
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/MainState.h"
+#include "core/state/MainState.h"
 
 class QLabel;
 class QTimer;
@@ -14,16 +14,16 @@ public:
                        QLabel& lblRate);
 
     // What a press on one of the four arrows does; no step is taken yet.
-    void Press(const QString& name, bool up);
-    void Release();
+    void press(const QString& name, bool up);
+    void release();
     // One tick of `sliTimer`.
-    void Tick();
+    void tick();
 
     void StepQuality();
     void StepRate();
 
-    static QString QualityCaption(int16_t quality);
-    static QString RateCaption(int16_t rate);
+    static QString qualityCaption(int16_t quality);
+    static QString rateCaption(int16_t rate);
 
 private:
     MainState& m_state;

@@ -1,13 +1,13 @@
 #include "capture/SnapshotCycle.h"
 
-#include "capture/BitmapReader.h"
-#include "capture/CaptureControl.h"
+#include "image/BitmapReader.h"
+#include "capture/control/CaptureControl.h"
 #include "capture/GuardedStep.h"
 #include "capture/DataRateText.h"
 #include "http/FileExists.h"
 #include "image/cDIBSection.h"
 #include "image/mIntelJPEGLibrary.h"
-#include "shell/PictureBox.h"
+#include "shell/chrome/PictureBox.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -52,7 +52,7 @@ void SnapshotCycle::encodeSnapshot()
     // in the video area the image stays empty and the writer refuses it,
     // so no snapshot file appears until there has been a frame.
     cDIBSection image;
-    guarded([&] { image.CreateFromPicture(m_pic.Picture()); });
+    guarded([&] { image.CreateFromPicture(m_pic.picture()); });
     guarded([&] { mIntelJPEGLibrary::SaveJpegFile(image, snapshotPath(), m_state.quality); });
 }
 
@@ -83,7 +83,7 @@ void SnapshotCycle::CaptureFrame()
         const QImage frame = readBitmapFile(bitmap);
         if (frame.isNull())
             return captureFailed();
-        m_pic.Cls();
+        m_pic.clearSurface();
         m_pic.setPicture(frame);
         if (FileExists(bitmap) && !QFile::remove(bitmap))
             return captureFailed();

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/MainState.h"
+#include "core/state/MainState.h"
 
 #include <QString>
 

@@ -3,7 +3,7 @@
 #include "capture/GuardedStep.h"
 #include "image/cDIBSection.h"
 #include "image/mIntelJPEGLibrary.h"
-#include "shell/PictureBox.h"
+#include "shell/chrome/PictureBox.h"
 
 #include <QLabel>
 
@@ -12,7 +12,7 @@ ThumbnailStatus::ThumbnailStatus(MainState& state, PictureBox& pic, PictureBox& 
 {
 }
 
-QString ThumbnailStatus::CountdownCaption(int16_t tbSeconds)
+QString ThumbnailStatus::countdownCaption(int16_t tbSeconds)
 {
     const int left = 60 - tbSeconds;
     QString text = QString::number(left);
@@ -21,7 +21,7 @@ QString ThumbnailStatus::CountdownCaption(int16_t tbSeconds)
     return QStringLiteral("Snapshot: ") + text;
 }
 
-QString ThumbnailStatus::ThumbnailTip(const QString& keepTb)
+QString ThumbnailStatus::thumbnailTip(const QString& keepTb)
 {
     return keepTb == QLatin1String("True") ? QStringLiteral("Hide preview snapshot")
                                            : QStringLiteral("Keep preview snapshot");
@@ -33,9 +33,9 @@ QString ThumbnailStatus::thumbnailPath() const
            QLatin1String(".jpg");
 }
 
-void ThumbnailStatus::Tick()
+void ThumbnailStatus::tick()
 {
-    m_sb1.setText(CountdownCaption(m_state.tbSeconds));
+    m_sb1.setText(countdownCaption(m_state.tbSeconds));
     if (m_state.tbSeconds >= 60)
         m_state.tbSeconds = 0;
     if (m_state.tbSeconds == 0)
@@ -50,18 +50,18 @@ void ThumbnailStatus::TakeThumbnail()
     guarded([&] { m_picTb.show(); });
     guarded([&] { m_picTb.resize(100, 75); });
     // A plain stretch of the decoded full-size snapshot, not a fresh frame.
-    guarded([&] { m_picTb.PaintPictureStretched(m_pic.Picture()); });
+    guarded([&] { m_picTb.paintPictureStretched(m_pic.picture()); });
     cDIBSection image;
-    guarded([&] { image.CreateFromPicture(m_picTb.Picture()); });
+    guarded([&] { image.CreateFromPicture(m_picTb.picture()); });
     guarded([&] {
         mIntelJPEGLibrary::SaveJpegFile(image, thumbnailPath(), int32_t(m_state.quality) + 10);
     });
     guarded([&] { image.ClearUp(); });
 }
 
-void ThumbnailStatus::ClickThumbnail()
+void ThumbnailStatus::clickThumbnail()
 {
     m_state.keepTb = m_state.keepTb == QLatin1String("True") ? QStringLiteral("False")
                                                              : QStringLiteral("True");
-    m_picTb.setToolTip(ThumbnailTip(m_state.keepTb));
+    m_picTb.setToolTip(thumbnailTip(m_state.keepTb));
 }

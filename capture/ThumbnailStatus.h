@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/MainState.h"
+#include "core/state/MainState.h"
 
 class PictureBox;
 class QLabel;
@@ -13,15 +13,15 @@ public:
     ThumbnailStatus(MainState& state, PictureBox& pic, PictureBox& picTb, QLabel& sb1);
 
     // One tick of `timeTb`.
-    void Tick();
+    void tick();
     void TakeThumbnail();
     // A click on the thumbnail switches between keeping and hiding it.
-    void ClickThumbnail();
+    void clickThumbnail();
 
     // "Snapshot: " and the seconds left, at least two digits.
-    static QString CountdownCaption(int16_t tbSeconds);
+    static QString countdownCaption(int16_t tbSeconds);
     // "Hide preview snapshot" in mode "True", "Keep preview snapshot" otherwise.
-    static QString ThumbnailTip(const QString& keepTb);
+    static QString thumbnailTip(const QString& keepTb);
 
     QString thumbnailPath() const;
 

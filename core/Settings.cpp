@@ -5,7 +5,7 @@
 #include <QFile>
 #include <QSaveFile>
 
-QString SettingsPath(const QString& tempPath)
+QString settingsPath(const QString& tempPath)
 {
     return tempPath + QLatin1String("/Settings.ini");
 }
@@ -13,7 +13,7 @@ QString SettingsPath(const QString& tempPath)
 void ReadSettings(const QString& tempPath, int16_t& quality, int16_t& rate, QString& keepTb,
                   int16_t& cfgPort)
 {
-    QFile file(SettingsPath(tempPath));
+    QFile file(settingsPath(tempPath));
     if (!file.open(QIODevice::ReadOnly))
         return;
     // The file is four short lines; a huge file is not ours, so read a bounded prefix.
@@ -41,7 +41,7 @@ bool WriteSettings(const QString& tempPath, int16_t quality, int16_t rate, const
 
     // Written beside the old file and renamed over it, so a write that fails
     // half-way (disk full, the program killed) never leaves a cut file.
-    QSaveFile file(SettingsPath(tempPath));
+    QSaveFile file(settingsPath(tempPath));
     if (!file.open(QIODevice::WriteOnly))
         return false;
     // commit() does not report a failed flush of its own buffer (a full

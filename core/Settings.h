@@ -15,4 +15,4 @@ void ReadSettings(const QString& tempPath, int16_t& quality, int16_t& rate, QStr
 bool WriteSettings(const QString& tempPath, int16_t quality, int16_t rate, const QString& keepTb,
                    int16_t cfgPort);
 
-QString SettingsPath(const QString& tempPath);
+QString settingsPath(const QString& tempPath);

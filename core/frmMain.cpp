@@ -1,10 +1,11 @@
 #include "core/frmMain.h"
 
-#include "capture/CaptureControl.h"
-#include "shell/PictureBox.h"
-#include "shell/PushImageButton.h"
-#include "shell/Skin.h"
-#include "shell/frmAbout.h"
+#include "capture/control/CaptureControl.h"
+#include "capture/v4l2/SystemSourceCatalog.h"
+#include "shell/chrome/PictureBox.h"
+#include "shell/chrome/PushImageButton.h"
+#include "shell/chrome/Skin.h"
+#include "shell/chrome/frmAbout.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -38,9 +39,9 @@ frmMain::frmMain(Environment environment)
     m_device = std::make_unique<DeviceCommands>(*cam, *lblVideoInOut);
 
     connect(time, &QTimer::timeout, this, [this] { TakeSnapshot(); });
-    connect(timeTb, &QTimer::timeout, this, [this] { m_thumbnail->Tick(); });
-    connect(sliTimer, &QTimer::timeout, this, [this] { m_qualityRate->Tick(); });
-    connect(picTb, &PictureBox::clicked, this, [this] { m_thumbnail->ClickThumbnail(); });
+    connect(timeTb, &QTimer::timeout, this, [this] { m_thumbnail->tick(); });
+    connect(sliTimer, &QTimer::timeout, this, [this] { m_qualityRate->tick(); });
+    connect(picTb, &PictureBox::clicked, this, [this] { m_thumbnail->clickThumbnail(); });
 
     connect(&webServer, &TcpSocketArray::ConnectionRequest, this,
             [this](int index, int handle) { m_server->ConnectionRequest(index, handle); });
@@ -144,11 +145,11 @@ void frmMain::createButtons()
     auto* about = new PushImageButton(lblOpenChat, btnOpenChat, btnPush, btnVideoInOut);
     about->setReleaseAction([this] { frmAbout::showOne(m, this); });
     auto* format = new PushImageButton(lblVideoFormat, btnVideoFormat, btnPush, btnVideoSource);
-    format->setReleaseAction([this] { m_device->VideoFormat(); });
+    format->setReleaseAction([this] { m_device->videoFormat(); });
     auto* source = new PushImageButton(lblVideoSource, btnVideoSource, btnPush, btnVideoFormat);
-    source->setReleaseAction([this] { m_device->VideoSource(); });
+    source->setReleaseAction([this] { m_device->videoSource(); });
     auto* inOut = new PushImageButton(lblVideoInOut, btnVideoInOut, btnPush, btnOpenChat);
-    inOut->setReleaseAction([this] { m_device->VideoInOut(); });
+    inOut->setReleaseAction([this] { m_device->videoInOut(); });
 
     auto* close = new PushImageButton(btnClose, btnClose, btnClosePush, btnCloseNormal);
     close->setReleaseAction([this] { this->close(); });
@@ -171,13 +172,13 @@ void frmMain::createButtons()
         auto* button = new PushImageButton(step.box, step.box, step.pressed, step.normal);
         const QString name = QString::fromLatin1(step.name);
         const bool up = step.up;
-        button->setPressAction([this, name, up] { m_qualityRate->Press(name, up); });
-        button->setReleaseAction([this] { m_qualityRate->Release(); });
+        button->setPressAction([this, name, up] { m_qualityRate->press(name, up); });
+        button->setReleaseAction([this] { m_qualityRate->release(); });
     }
 }
 
 void frmMain::closeEvent(QCloseEvent* event)
 {
-    Form_Unload();
+    unload();
     event->accept();
 }

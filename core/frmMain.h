@@ -3,13 +3,13 @@
 #include "capture/DeviceCommands.h"
 #include "capture/QualityRateControl.h"
 #include "capture/SnapshotCycle.h"
-#include "capture/SourceCatalog.h"
+#include "capture/source/SourceCatalog.h"
 #include "capture/ThumbnailStatus.h"
-#include "core/MainState.h"
+#include "core/state/MainState.h"
 #include "http/HttpServer.h"
 #include "http/ServerStatusView.h"
 #include "http/TcpSocketArray.h"
-#include "shell/SkinnedWindow.h"
+#include "shell/chrome/SkinnedWindow.h"
 
 #include <functional>
 #include <memory>
@@ -21,7 +21,7 @@ class QTimer;
 
 // The main window: owner of all run-time state (the record `m`), of the
 // capture control, the three timers, the status bar and the socket array
-// that carries the HTTP server. Show() runs the load sequence; closing it
+// that carries the HTTP server. loadAndShow() runs the load sequence; closing it
 // writes Settings.ini and ends the program.
 class frmMain : public SkinnedWindow, private ServerStatusView {
     Q_OBJECT
@@ -39,10 +39,10 @@ public:
     ~frmMain() override;
 
     // Loads the window (once) and shows it.
-    void Show();
-    void Form_Load();
+    void loadAndShow();
+    void load();
     // Writes the settings and ends the program; runs once, however the window closes.
-    void Form_Unload();
+    void unload();
 
     void StartServer();
     void TakeSnapshot();

@@ -1,21 +1,21 @@
 #include "core/frmMain.h"
 
-#include "capture/CaptureControl.h"
-#include "core/LoadSequence.h"
+#include "capture/control/CaptureControl.h"
+#include "core/StartValues.h"
 #include "core/Settings.h"
-#include "shell/MessageBox.h"
-#include "shell/PictureBox.h"
+#include "shell/chrome/MessageBox.h"
+#include "shell/chrome/PictureBox.h"
 
 #include <QLabel>
 #include <QTimer>
 
-void frmMain::Show()
+void frmMain::loadAndShow()
 {
-    Form_Load();
+    load();
     show();
 }
 
-void frmMain::Form_Load()
+void frmMain::load()
 {
     if (m_loaded)
         return;
@@ -27,38 +27,38 @@ void frmMain::Form_Load()
     ReadSettings(m.TempPath, m.quality, m.rate, m.keepTb, m.cfgPort);
     // A missing or damaged file leaves 0, which neither the timer nor the
     // encoder can use; anything else stands as it was stored.
-    m.quality = UsableQuality(m.quality);
-    m.rate = UsableRate(m.rate);
+    m.quality = usableQuality(m.quality);
+    m.rate = usableRate(m.rate);
 
     if (m.keepTb == QLatin1String("0")) {
         timeTb->stop();
         picTb->hide();
     }
-    picTb->setToolTip(ThumbnailStatus::ThumbnailTip(m.keepTb));
-    time->start(SnapshotInterval(m.rate));
+    picTb->setToolTip(ThumbnailStatus::thumbnailTip(m.keepTb));
+    time->start(snapshotInterval(m.rate));
     m.tbSeconds = 0;
 
     cam->setLiveDisplay(true);
     cam->setVisible(true);
 
-    lblQuality->setText(QualityRateControl::QualityCaption(m.quality));
-    lblRate->setText(QualityRateControl::RateCaption(m.rate));
+    lblQuality->setText(QualityRateControl::qualityCaption(m.quality));
+    lblRate->setText(QualityRateControl::rateCaption(m.rate));
 
     // A snapshot file exists before the first viewer can ask for it.
     TakeSnapshot();
 
     m.lastSlot = 0;
     m.maxSlots = 100;
-    const float clock = m_env.clock ? m_env.clock() : SecondsSinceMidnight();
-    m.My_PORT = m.cfgPort > 0 ? m.cfgPort : ClockPort(clock);
+    const float clock = m_env.clock ? m_env.clock() : secondsSinceMidnight();
+    m.My_PORT = m.cfgPort > 0 ? m.cfgPort : clockPort(clock);
     m.portTries = 0;
     const int16_t slotCount = m.maxSlots;
     for (int i = 1; i <= slotCount; ++i)
-        webServer.Load(i);
+        webServer.load(i);
     StartServer();
 }
 
-void frmMain::Form_Unload()
+void frmMain::unload()
 {
     if (m_unloaded)
         return;
@@ -88,5 +88,5 @@ void frmMain::setServerCaption(const QString& caption)
 
 void frmMain::showServerWarning(const QString& text)
 {
-    ShowMessage(QMessageBox::Warning, text);
+    showMessage(QMessageBox::Warning, text);
 }

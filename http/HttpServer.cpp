@@ -79,7 +79,7 @@ void HttpServer::ConnectionRequest(int /*index*/, int handle)
         // Under a burst of connections the rotation can come round to a slot
         // whose request has arrived but whose read event is still queued:
         // answer it rather than throw it away. One still silent is dropped.
-        slot->ReceiveWaiting();
+        slot->receiveWaiting();
         if (slot->HasConnection())
             slot->CloseSocket();
     }
@@ -109,5 +109,5 @@ void HttpServer::DataArrived(int index)
     if (index < 1)
         return;
     if (TcpSocketControl* slot = m_webServer.element(index))
-        HandleRequest(*slot, webRoot());
+        handleRequest(*slot, webRoot());
 }

@@ -45,7 +45,7 @@ void answer(SocketSlot& socket, const QByteArray& webRoot)
 
 } // namespace
 
-void HandleRequest(SocketSlot& socket, const QByteArray& webRoot)
+void handleRequest(SocketSlot& socket, const QByteArray& webRoot)
 {
     try {
         answer(socket, webRoot);

@@ -9,7 +9,7 @@
 // missing, hidden or unreadable file gets "error.htm" with status 200; a
 // request whose path cannot be found, or a missing error page, is closed
 // without an answer. Never throws.
-void HandleRequest(SocketSlot& socket, const QByteArray& webRoot);
+void handleRequest(SocketSlot& socket, const QByteArray& webRoot);
 
 // The size of the request read and of the body writes.
 inline constexpr int kRequestBufferSize = 2048;

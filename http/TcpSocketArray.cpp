@@ -26,7 +26,7 @@ void TcpSocketArray::attach(TcpSocketControl& element)
     connect(&element, &TcpSocketControl::DataArrived, this, &TcpSocketArray::DataArrived);
 }
 
-bool TcpSocketArray::Load(int index)
+bool TcpSocketArray::load(int index)
 {
     if (index < 1 || index > kMaxIndex || contains(index))
         return false;

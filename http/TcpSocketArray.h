@@ -21,7 +21,7 @@ public:
 
     // Creates element index (1 or more) as a copy of element 0. False when it
     // already exists or the index is out of range.
-    bool Load(int index);
+    bool load(int index);
     bool contains(int index) const;
     // nullptr when the element does not exist.
     TcpSocketControl* element(int index) const;

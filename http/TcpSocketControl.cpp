@@ -228,7 +228,7 @@ void TcpSocketControl::receive()
     emit SocketEnded(m_index);
 }
 
-void TcpSocketControl::ReceiveWaiting()
+void TcpSocketControl::receiveWaiting()
 {
     if (m_mode == Mode::Connected && m_readNotifier.isEnabled())
         receive();

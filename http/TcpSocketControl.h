@@ -47,7 +47,7 @@ public:
     using SocketSlot::WriteData;
     // Takes what the peer has sent by now without waiting for the event
     // loop; raises DataArrived when a request is there.
-    void ReceiveWaiting();
+    void receiveWaiting();
     int WriteData(const QByteArray& buffer, qsizetype offset, int length) override;
 
 signals:

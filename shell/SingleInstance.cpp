@@ -1,6 +1,6 @@
 #include "shell/SingleInstance.h"
 
-#include "shell/MessageBox.h"
+#include "shell/chrome/MessageBox.h"
 #include "shell/StartupMessages.h"
 
 #include <QDateTime>
@@ -72,6 +72,6 @@ bool ensureSingleInstance(SingleInstance& instance)
 {
     if (instance.acquire() != SingleInstance::Result::HeldElsewhere)
         return true;
-    ShowMessage(QMessageBox::Critical, alreadyRunningText());
+    showMessage(QMessageBox::Critical, alreadyRunningText());
     return false;
 }

@@ -1,7 +1,7 @@
 #include "shell/StartupMessages.h"
 
-#include "shell/AppInfo.h"
-#include "shell/MessageBox.h"
+#include "shell/chrome/AppInfo.h"
+#include "shell/chrome/MessageBox.h"
 
 #include <exception>
 
@@ -30,6 +30,6 @@ bool runGuardedLoad(const std::function<void()>& load)
     }
     // Shown outside the handler, so that a failure while showing it cannot
     // meet a half-unwound exception.
-    ShowMessage(QMessageBox::Critical, loadFailureText(description));
+    showMessage(QMessageBox::Critical, loadFailureText(description));
     return false;
 }

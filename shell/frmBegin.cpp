@@ -1,12 +1,12 @@
 #include "shell/frmBegin.h"
 
-#include "shell/AppInfo.h"
-#include "shell/ClickAction.h"
-#include "shell/PictureBox.h"
-#include "shell/PushImageButton.h"
-#include "shell/Skin.h"
+#include "shell/chrome/AppInfo.h"
+#include "shell/chrome/ClickAction.h"
+#include "shell/chrome/PictureBox.h"
+#include "shell/chrome/PushImageButton.h"
+#include "shell/chrome/Skin.h"
 #include "shell/StartupMessages.h"
-#include "shell/UrlOpener.h"
+#include "shell/chrome/UrlOpener.h"
 
 #include <QCoreApplication>
 #include <QLabel>
@@ -46,7 +46,7 @@ frmBegin::frmBegin(std::function<void()> showMainWindow, QWidget* parent)
     setTextColor(lblHomePage, Skin::linkColor());
     lblDays = addLabel(days, Qt::AlignCenter);
     // The status line is the link; it opens the home page even while empty.
-    new ClickAction(lblDays, [this] { OpenUrl(lblHomePage->text()); });
+    new ClickAction(lblDays, [this] { openUrl(lblHomePage->text()); });
 
     btnPush = addFace(QPoint(0, 0), true);
     btnPush->hide();
@@ -69,14 +69,14 @@ frmBegin::frmBegin(std::function<void()> showMainWindow, QWidget* parent)
     });
 
     Delay = new QTimer(this);
-    connect(Delay, &QTimer::timeout, this, &frmBegin::Delay_Timer);
+    connect(Delay, &QTimer::timeout, this, &frmBegin::delayTick);
 
-    Form_Load();
+    load();
 }
 
 frmBegin::~frmBegin() = default;
 
-void frmBegin::Form_Load()
+void frmBegin::load()
 {
     Delay->stop();
     lblTitle->setText(AppInfo::title());
@@ -84,7 +84,7 @@ void frmBegin::Form_Load()
     lblVersion->setText(AppInfo::versionText());
 }
 
-void frmBegin::Delay_Timer()
+void frmBegin::delayTick()
 {
     if (Delay->interval() == kArmedInterval) {
         lblDays->setText(QStringLiteral("Wait please..."));

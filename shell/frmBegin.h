@@ -1,6 +1,6 @@
 #pragma once
 
-#include "shell/SkinnedWindow.h"
+#include "shell/chrome/SkinnedWindow.h"
 
 #include <functional>
 
@@ -24,7 +24,7 @@ public:
     void setEndProgram(std::function<void()> endProgram) { m_endProgram = std::move(endProgram); }
 
     // The tick of Delay; its interval selects the step.
-    void Delay_Timer();
+    void delayTick();
 
     QLabel* lblTitle = nullptr;
     QLabel* lblHomePage = nullptr;
@@ -38,7 +38,7 @@ public:
     QTimer* Delay = nullptr;
 
 private:
-    void Form_Load();
+    void load();
     void openMainWindow();
     void endProgram();
     QLabel* addLabel(const QRect& geometry, Qt::Alignment alignment);

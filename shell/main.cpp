@@ -23,7 +23,7 @@ int main(int argc, char** argv)
     const bool loaded = runGuardedLoad([] {
         auto* begin = new frmBegin([] {
             auto* main = new frmMain();
-            main->Show();
+            main->loadAndShow();
         });
         begin->show();
     });

@@ -1,5 +1,5 @@
-#include "capture/BitmapReader.h"
-#include "capture/BitmapWriter.h"
+#include "image/BitmapReader.h"
+#include "image/BitmapWriter.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,7 +1,7 @@
-#include "capture/CaptureControl.h"
-#include "capture/CaptureSettings.h"
-#include "capture/TestPatternSource.h"
-#include "shell/PictureBox.h"
+#include "capture/control/CaptureControl.h"
+#include "capture/control/CaptureSettings.h"
+#include "capture/source/TestPatternSource.h"
+#include "shell/chrome/PictureBox.h"
 
 #include "CaptureTestSupport.h"
 

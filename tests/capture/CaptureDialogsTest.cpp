@@ -1,6 +1,6 @@
-#include "capture/CaptureSettings.h"
-#include "capture/FormatDialog.h"
-#include "capture/SourceDialog.h"
+#include "capture/control/CaptureSettings.h"
+#include "capture/control/FormatDialog.h"
+#include "capture/control/SourceDialog.h"
 
 #include "CaptureTestSupport.h"
 

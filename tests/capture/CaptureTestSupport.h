@@ -1,6 +1,6 @@
 #pragma once
 
-#include "capture/CaptureControl.h"
+#include "capture/control/CaptureControl.h"
 #include "FakeVideoSource.h"
 
 #include <QCoreApplication>

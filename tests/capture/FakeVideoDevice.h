@@ -1,6 +1,6 @@
 #pragma once
 
-#include "capture/VideoDevice.h"
+#include "capture/v4l2/VideoDevice.h"
 
 #include <QByteArray>
 #include <QCoreApplication>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "FakeVideoDevice.h"
-#include "capture/V4l2Source.h"
+#include "capture/v4l2/V4l2Source.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "capture/SourceCatalog.h"
-#include "capture/VideoSource.h"
+#include "capture/source/SourceCatalog.h"
+#include "capture/source/VideoSource.h"
 
 #include <QColor>
 #include <QImage>

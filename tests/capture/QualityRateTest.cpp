@@ -16,10 +16,10 @@ protected:
     }
     void hold(const char* name, bool up, int ticks)
     {
-        control.Press(name, up);
+        control.press(name, up);
         for (int i = 0; i < ticks; ++i)
-            control.Tick();
-        control.Release();
+            control.tick();
+        control.release();
     }
 
     MainState state;
@@ -33,19 +33,19 @@ protected:
 TEST_F(QualityRate, PressArmsWithoutSteppingAndReleaseStops)
 {
     sliTimer.setInterval(300);
-    control.Press("quality", true);
+    control.press("quality", true);
     EXPECT_TRUE(sliTimer.isActive());
     EXPECT_EQ(state.sliName, "quality");
     EXPECT_TRUE(state.sliUp);
     EXPECT_EQ(state.quality, 75);
-    control.Release();
+    control.release();
     EXPECT_FALSE(sliTimer.isActive());
     EXPECT_EQ(state.sliName, "quality");  // kept after the release
 }
 
 TEST_F(QualityRate, TicksBeforeAnyPressDoNothing)
 {
-    control.Tick();
+    control.tick();
     EXPECT_EQ(lblQuality.text(), "Video Quality");
     EXPECT_EQ(lblRate.text(), "Frames Rate");
     EXPECT_EQ(state.quality, 75);

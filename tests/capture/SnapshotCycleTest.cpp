@@ -1,6 +1,6 @@
 #include "capture/DataRateText.h"
 #include "capture/SnapshotCycle.h"
-#include "shell/PictureBox.h"
+#include "shell/chrome/PictureBox.h"
 
 #include "CaptureTestSupport.h"
 
@@ -66,8 +66,8 @@ TEST_F(SnapshotCycleTest, SuccessfulCycleWritesTheFrameSizedJpegAndCleansUp)
     ASSERT_FALSE(jpeg.isNull());
     EXPECT_EQ(jpeg.size(), QSize(640, 480));
     EXPECT_FALSE(QFile::exists(bitmapPath()));
-    EXPECT_EQ(m_pic.Picture().size(), QSize(640, 480)) << "the video area shows the JPEG just written";
-    const QColor shown = m_pic.Picture().pixelColor(300, 300);
+    EXPECT_EQ(m_pic.picture().size(), QSize(640, 480)) << "the video area shows the JPEG just written";
+    const QColor shown = m_pic.picture().pixelColor(300, 300);
     EXPECT_NEAR(shown.blue(), source().colour.blue(), 6);
     EXPECT_NEAR(shown.red(), source().colour.red(), 6);
     EXPECT_EQ(m_sb3.text(), *dataRateText(QFileInfo(jpegPath()).size(), 2));
@@ -100,7 +100,7 @@ TEST_F(SnapshotCycleTest, NoCameraAndNoPictureLeavesNoSnapshot)
 
     expectCaptureFailureShown();
     EXPECT_FALSE(QFile::exists(jpegPath()));
-    EXPECT_TRUE(m_pic.Picture().isNull());
+    EXPECT_TRUE(m_pic.picture().isNull());
     EXPECT_EQ(m_sb3.text(), "KB/s");
 }
 
@@ -117,14 +117,14 @@ TEST_F(SnapshotCycleTest, AFailureStaysShownWhenLaterCyclesSucceed)
 TEST_F(SnapshotCycleTest, UnwritableBitmapTakesTheFailureBranchAndKeepsThePicture)
 {
     m_cycle.TakeSnapshot();
-    const QImage before = m_pic.Picture();
+    const QImage before = m_pic.picture();
     ASSERT_FALSE(before.isNull());
     ASSERT_TRUE(QDir(m_dir.path()).mkdir("VelmarixCamImage.bmp")); // the path is taken by a directory
 
     m_cycle.TakeSnapshot();
 
     expectCaptureFailureShown();
-    EXPECT_EQ(m_pic.Picture().size(), before.size());
+    EXPECT_EQ(m_pic.picture().size(), before.size());
     EXPECT_TRUE(QFile::exists(jpegPath()));
 }
 
@@ -135,7 +135,7 @@ TEST_F(SnapshotCycleTest, MissingImagesDirectoryLeavesTheCapturedFrameAndTheRate
 
     EXPECT_FALSE(QFile::exists(jpegPath()));
     EXPECT_FALSE(QFile::exists(bitmapPath()));
-    EXPECT_EQ(m_pic.Picture().size(), QSize(320, 240)) << "the frame from the bitmap stays";
+    EXPECT_EQ(m_pic.picture().size(), QSize(320, 240)) << "the frame from the bitmap stays";
     EXPECT_EQ(m_sb3.text(), "KB/s");
     EXPECT_EQ(m_sb1.text(), "Ready");
     EXPECT_TRUE(m_fake.cam->liveDisplay());

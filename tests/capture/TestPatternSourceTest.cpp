@@ -1,4 +1,4 @@
-#include "capture/TestPatternSource.h"
+#include "capture/source/TestPatternSource.h"
 
 #include "CaptureTestSupport.h"
 

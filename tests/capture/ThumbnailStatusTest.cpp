@@ -1,5 +1,5 @@
 #include "capture/ThumbnailStatus.h"
-#include "shell/PictureBox.h"
+#include "shell/chrome/PictureBox.h"
 
 #include <QDir>
 #include <QFile>
@@ -54,7 +54,7 @@ protected:
     QString ticks(int n)
     {
         for (int i = 0; i < n; ++i)
-            status.Tick();
+            status.tick();
         return sb1.text();
     }
 
@@ -94,7 +94,7 @@ TEST_F(Thumbnail, IsTheStretchedSnapshotAtQualityPlusTen)
     ASSERT_EQ(written.size(), QSize(100, 75));
     EXPECT_GT(qBlue(written.pixel(50, 10)), 200);  // top half blue: upright
     EXPECT_GT(qRed(written.pixel(50, 65)), 200);
-    EXPECT_EQ(picTb.Picture().size(), QSize(100, 75));
+    EXPECT_EQ(picTb.picture().size(), QSize(100, 75));
     EXPECT_FALSE(picTb.isHidden());
 }
 
@@ -116,7 +116,7 @@ TEST_F(Thumbnail, SwitchingToFalseHidesAnOldThumbnailAtTheNextTick)
 {
     ticks(20);
     EXPECT_FALSE(picTb.isHidden());
-    status.ClickThumbnail();
+    status.clickThumbnail();
     EXPECT_EQ(state.keepTb, "False");
     EXPECT_EQ(picTb.toolTip(), "Keep preview snapshot");
     EXPECT_FALSE(picTb.isHidden());  // the click itself hides nothing
@@ -128,7 +128,7 @@ TEST_F(Thumbnail, ClickFromAnyOtherModeKeepsTheThumbnail)
 {
     for (const char* mode : {"False", "0", ""}) {
         state.keepTb = mode;
-        status.ClickThumbnail();
+        status.clickThumbnail();
         EXPECT_EQ(state.keepTb, "True") << mode;
         EXPECT_EQ(picTb.toolTip(), "Hide preview snapshot");
     }

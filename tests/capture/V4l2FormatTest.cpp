@@ -1,5 +1,5 @@
 #include "FakeVideoDeviceFixture.h"
-#include "capture/V4l2Stream.h"
+#include "capture/v4l2/V4l2Stream.h"
 
 namespace {
 

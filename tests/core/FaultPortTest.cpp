@@ -1,6 +1,6 @@
 #include "FaultSupport.h"
 
-#include "core/LoadSequence.h"
+#include "core/StartValues.h"
 
 #include <QLabel>
 
@@ -55,7 +55,7 @@ TEST_P(AutomaticPort, WalksPastOccupiedPortsAtMostFiveTimes)
     const int16_t first = holdClockPortRun(c.held + 1, c.held, blockers);
     ASSERT_NE(first, 0);
     const float clock = clockForPort(first);
-    ASSERT_EQ(ClockPort(clock), first);
+    ASSERT_EQ(clockPort(clock), first);
     writeSettings("75\r\n5\r\n\"True\"\r\n0\r\n");
     frmMain& w = loadWithCamera(clock);
 

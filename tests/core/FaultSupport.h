@@ -2,8 +2,8 @@
 
 #include "MainWindowFixture.h"
 
-#include "capture/SourceCatalog.h"
-#include "capture/VideoSource.h"
+#include "capture/source/SourceCatalog.h"
+#include "capture/source/VideoSource.h"
 
 #include <QColor>
 #include <QDir>
@@ -313,7 +313,7 @@ protected:
         env.endProgram = [this] { ++ended; };
         window = new frmMain(std::move(env));
         window->setAttribute(Qt::WA_DeleteOnClose, false);
-        window->Form_Load();
+        window->load();
         return *window;
     }
     // Quality 75, rate 5, thumbnail kept, a configured port that is free now.

@@ -1,9 +1,9 @@
 #include "MainWindowFixture.h"
 
-#include "capture/CaptureControl.h"
+#include "capture/control/CaptureControl.h"
 #include "shell/Mouse.h"
-#include "shell/PictureBox.h"
-#include "shell/frmAbout.h"
+#include "shell/chrome/PictureBox.h"
+#include "shell/chrome/frmAbout.h"
 
 #include <QLabel>
 #include <QTimer>
@@ -29,7 +29,7 @@ protected:
 TEST_F(MainButtons, HeldArrowStepsOnTicksWithAnyMouseButton)
 {
     Mouse::press(w().qualityUp, Qt::RightButton);
-    EXPECT_EQ(w().qualityUp->Picture(), w().arrowUp->Picture());  // pressed face
+    EXPECT_EQ(w().qualityUp->picture(), w().arrowUp->picture());  // pressed face
     EXPECT_TRUE(w().sliTimer->isActive());
     EXPECT_EQ(w().state().quality, 75);  // the press alone steps nothing
     tick(w().sliTimer);
@@ -40,7 +40,7 @@ TEST_F(MainButtons, HeldArrowStepsOnTicksWithAnyMouseButton)
     // Released with the pointer far off the button: still the release.
     Mouse::release(w().qualityUp, Qt::RightButton, {}, QPoint(-200, -200));
     EXPECT_FALSE(w().sliTimer->isActive());
-    EXPECT_EQ(w().qualityUp->Picture(), w().rateUp->Picture());  // normal face copied from rateUp
+    EXPECT_EQ(w().qualityUp->picture(), w().rateUp->picture());  // normal face copied from rateUp
 }
 
 TEST_F(MainButtons, HoldingRateUpReachesFiveAndRetimesTheSnapshots)
@@ -58,10 +58,10 @@ TEST_F(MainButtons, HoldingRateUpReachesFiveAndRetimesTheSnapshots)
 TEST_F(MainButtons, VideoOutAndBackAgain)
 {
     Mouse::press(w().lblVideoInOut, Qt::LeftButton);
-    EXPECT_EQ(w().btnVideoInOut->Picture(), w().btnPush->Picture());
+    EXPECT_EQ(w().btnVideoInOut->picture(), w().btnPush->picture());
     EXPECT_EQ(w().lblVideoInOut->text(), "Video Out");  // nothing runs on the press
     Mouse::release(w().lblVideoInOut, Qt::LeftButton);
-    EXPECT_EQ(w().btnVideoInOut->Picture(), w().btnOpenChat->Picture());
+    EXPECT_EQ(w().btnVideoInOut->picture(), w().btnOpenChat->picture());
     EXPECT_EQ(w().lblVideoInOut->text(), "Video In");
     EXPECT_EQ(w().lblVideoInOut->toolTip(), "Show Video In");
     EXPECT_TRUE(w().cam->isHidden());
@@ -82,7 +82,7 @@ TEST_F(MainButtons, AboutTwiceShowsOneWindow)
     ASSERT_NE(first, nullptr);
     Mouse::click(w().lblOpenChat, Qt::LeftButton);
     EXPECT_EQ(frmAbout::openOne(), first);
-    EXPECT_EQ(w().btnOpenChat->Picture(), w().btnVideoInOut->Picture());
+    EXPECT_EQ(w().btnOpenChat->picture(), w().btnVideoInOut->picture());
     first->close();
 }
 
@@ -91,7 +91,7 @@ TEST_F(MainButtons, CloseReleasedOffTheButtonEndsAndWritesSettings)
     w().state().quality = 60;
     w().state().keepTb = "False";
     Mouse::press(w().btnClose, Qt::LeftButton);
-    EXPECT_EQ(w().btnClose->Picture(), w().btnClosePush->Picture());
+    EXPECT_EQ(w().btnClose->picture(), w().btnClosePush->picture());
     EXPECT_EQ(ended, 0);
     Mouse::release(w().btnClose, Qt::LeftButton, {}, QPoint(500, 500));
     EXPECT_EQ(ended, 1);

@@ -1,7 +1,7 @@
 #include "MainWindowFixture.h"
 
-#include "capture/CaptureControl.h"
-#include "shell/PictureBox.h"
+#include "capture/control/CaptureControl.h"
+#include "shell/chrome/PictureBox.h"
 
 #include <QImage>
 #include <QLabel>

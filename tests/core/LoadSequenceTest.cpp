@@ -1,4 +1,4 @@
-#include "core/LoadSequence.h"
+#include "core/StartValues.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@ TEST(SnapshotInterval, RoundsHalvesToEven)
     const std::pair<int16_t, int> cases[] = {{1, 1000}, {2, 500}, {3, 333}, {4, 250}, {5, 200},
                                              {6, 167}, {7, 143}, {16, 62}, {80, 12}, {400, 2}};
     for (auto [rate, interval] : cases)
-        EXPECT_EQ(SnapshotInterval(rate), interval) << "rate " << rate;
+        EXPECT_EQ(snapshotInterval(rate), interval) << "rate " << rate;
 }
 
 TEST(ClockPort, TakesTheFirstThreeCharactersOfTheClock)
@@ -20,17 +20,17 @@ TEST(ClockPort, TakesTheFirstThreeCharactersOfTheClock)
         {1e-5f, 8001},
     };
     for (auto [clock, port] : cases)
-        EXPECT_EQ(ClockPort(clock), port) << "clock " << clock;
+        EXPECT_EQ(clockPort(clock), port) << "clock " << clock;
 }
 
 TEST(UsableSettings, ZeroOrNegativeFallsBackOtherwiseKept)
 {
-    EXPECT_EQ(UsableQuality(0), 75);
-    EXPECT_EQ(UsableQuality(-3), 75);
-    EXPECT_EQ(UsableQuality(88), 88);
-    EXPECT_EQ(UsableQuality(200), 200);
-    EXPECT_EQ(UsableRate(0), 2);
-    EXPECT_EQ(UsableRate(7), 7);
+    EXPECT_EQ(usableQuality(0), 75);
+    EXPECT_EQ(usableQuality(-3), 75);
+    EXPECT_EQ(usableQuality(88), 88);
+    EXPECT_EQ(usableQuality(200), 200);
+    EXPECT_EQ(usableRate(0), 2);
+    EXPECT_EQ(usableRate(7), 7);
 }
 
 }  // namespace

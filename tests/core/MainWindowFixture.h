@@ -1,10 +1,10 @@
 #pragma once
 
-#include "capture/SourceCatalog.h"
-#include "capture/TestPatternSource.h"
+#include "capture/source/SourceCatalog.h"
+#include "capture/source/TestPatternSource.h"
 #include "core/frmMain.h"
 #include "http/HttpTestSupport.h"
-#include "shell/MessageBox.h"
+#include "shell/chrome/MessageBox.h"
 
 #include <QFile>
 #include <QStandardPaths>
@@ -61,7 +61,7 @@ protected:
         env.endProgram = [this] { ++ended; };
         window = new frmMain(std::move(env));
         window->setAttribute(Qt::WA_DeleteOnClose, false);
-        window->Form_Load();
+        window->load();
         return *window;
     }
 

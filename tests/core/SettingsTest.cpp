@@ -21,12 +21,12 @@ class SettingsFile : public ::testing::Test {
 protected:
     QByteArray fileBytes() const
     {
-        QFile f(SettingsPath(dir.path()));
+        QFile f(settingsPath(dir.path()));
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
     }
     void writeRaw(const QByteArray& bytes) const
     {
-        QFile f(SettingsPath(dir.path()));
+        QFile f(settingsPath(dir.path()));
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write(bytes);
     }

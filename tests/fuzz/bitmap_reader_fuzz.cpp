@@ -4,7 +4,7 @@
 // the capture control writes, the corner pixels must be the file's bytes.
 #include "FuzzSupport.h"
 
-#include "capture/BitmapReader.h"
+#include "image/BitmapReader.h"
 
 #include <QImage>
 #include <QImageReader>

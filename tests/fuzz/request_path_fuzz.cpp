@@ -171,7 +171,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         checkStaysInside(web.root, *relative);
     }
     FakeSlot slot(request);
-    HandleRequest(slot, web.root);
+    handleRequest(slot, web.root);
     checkAnswer(web, slot, relative);
     return 0;
 }

@@ -31,7 +31,7 @@ protected:
     RecordingSlot handle(const QByteArray& request)
     {
         RecordingSlot slot(request);
-        HandleRequest(slot, web.root());
+        handleRequest(slot, web.root());
         return slot;
     }
 

@@ -2,7 +2,7 @@
 
 #include "HttpTestSupport.h"
 
-#include "core/MainState.h"
+#include "core/state/MainState.h"
 #include "http/HttpServer.h"
 #include "http/TcpSocketArray.h"
 
@@ -30,7 +30,7 @@ protected:
         state.maxSlots = 100;
         webServer = std::make_unique<TcpSocketArray>(os);
         for (int i = 1; i <= state.maxSlots; ++i)
-            webServer->Load(i);
+            webServer->load(i);
         server = std::make_unique<HttpServer>(state, *webServer, view);
     }
 

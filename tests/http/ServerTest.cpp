@@ -51,7 +51,7 @@ TEST_F(ServerTest, WritesOnRealSocketAreHeaderThenChunks)
                      [this](int index, int handle) { server->ConnectionRequest(index, handle); });
     QObject::connect(webServer.get(), &TcpSocketArray::DataArrived, webServer.get(), [&](int index) {
         RecordingSlot recorder({}, &(*webServer)[index]);
-        HandleRequest(recorder, web.root());
+        handleRequest(recorder, web.root());
         sizes = recorder.writeSizes;
     });
     start(freePortRun(1), 0, false);

@@ -102,8 +102,8 @@ TEST_F(SocketControlTest, MembersRefuseWhatTheyCannotDo)
     listener.setPortNumber(port);
     EXPECT_FALSE(listener.StartListening());
     EXPECT_EQ(listener.lastError(), EADDRINUSE);
-    EXPECT_FALSE(webServer->Load(1));
-    EXPECT_FALSE(webServer->Load(0));
+    EXPECT_FALSE(webServer->load(1));
+    EXPECT_FALSE(webServer->load(0));
     EXPECT_EQ(webServer->element(101), nullptr);
 }
 

@@ -1,6 +1,6 @@
-#include "shell/PictureBox.h"
-#include "shell/PushImageButton.h"
-#include "shell/Skin.h"
+#include "shell/chrome/PictureBox.h"
+#include "shell/chrome/PushImageButton.h"
+#include "shell/chrome/Skin.h"
 
 #include <QAccessible>
 #include <QLabel>
@@ -47,9 +47,9 @@ struct ButtonRig {
 
     QString faceName() const
     {
-        if (pressedFrom && face->Picture() == pressedFrom->Picture())
+        if (pressedFrom && face->picture() == pressedFrom->picture())
             return QStringLiteral("pressed");
-        if (face->Picture() == normalFrom->Picture())
+        if (face->picture() == normalFrom->picture())
             return QStringLiteral("normal");
         return QStringLiteral("other");
     }
@@ -81,8 +81,8 @@ TEST_P(PushImageButtonPress, PressShowsPressedFaceThenActsAndReleaseRestoresThen
     EXPECT_FALSE(button->isHeld());
     EXPECT_EQ(rig.log, QStringList({"press:pressed", "release:normal"}));
     // The sources keep their own pictures.
-    EXPECT_EQ(rig.pressedFrom->Picture(), solid(Qt::darkBlue));
-    EXPECT_EQ(rig.normalFrom->Picture(), solid(Qt::green));
+    EXPECT_EQ(rig.pressedFrom->picture(), solid(Qt::darkBlue));
+    EXPECT_EQ(rig.normalFrom->picture(), solid(Qt::green));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -181,7 +181,7 @@ TEST(PushImageButton, VanishedFaceSourceLeavesTheFaceAlone)
     delete rig.pressedFrom;
     rig.pressedFrom = nullptr;
     Mouse::press(rig.caption, Qt::LeftButton);
-    EXPECT_EQ(rig.face->Picture(), solid(Qt::gray));
+    EXPECT_EQ(rig.face->picture(), solid(Qt::gray));
     Mouse::release(rig.caption, Qt::LeftButton);
     EXPECT_EQ(rig.faceName(), "normal");
 }

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "shell/MessageBox.h"
-#include "shell/UrlOpener.h"
+#include "shell/chrome/MessageBox.h"
+#include "shell/chrome/UrlOpener.h"
 
 #include <QCoreApplication>
 #include <QEvent>

@@ -1,4 +1,4 @@
-#include "shell/Skin.h"
+#include "shell/chrome/Skin.h"
 
 #include <functional>
 #include <gtest/gtest.h>

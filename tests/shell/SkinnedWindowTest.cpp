@@ -1,4 +1,4 @@
-#include "shell/SkinnedWindow.h"
+#include "shell/chrome/SkinnedWindow.h"
 
 #include <QLabel>
 #include "Mouse.h"

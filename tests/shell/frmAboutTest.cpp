@@ -1,9 +1,9 @@
 #include "Recorders.h"
 
-#include "shell/AppInfo.h"
-#include "shell/PictureBox.h"
-#include "shell/Skin.h"
-#include "shell/frmAbout.h"
+#include "shell/chrome/AppInfo.h"
+#include "shell/chrome/PictureBox.h"
+#include "shell/chrome/Skin.h"
+#include "shell/chrome/frmAbout.h"
 
 #include <QAccessible>
 #include <QLabel>
@@ -45,7 +45,7 @@ TEST_F(FrmAbout, LoadSetsTheTexts)
     EXPECT_FALSE(about->isDraggable());
     EXPECT_FALSE(about->btnPush->isVisibleTo(about));
     EXPECT_EQ(about->Image1->pixmap().size(), QSize(65, 15));
-    EXPECT_EQ(about->btnTest->Picture(), about->btnClose->Picture());
+    EXPECT_EQ(about->btnTest->picture(), about->btnClose->picture());
     delete about;
 }
 
@@ -66,15 +66,15 @@ TEST_P(FrmAboutTestServer, ReleaseOpensTheListenerAddressReadAtThatMoment)
     state.My_PORT = 1;
 
     Mouse::press(about->lblTest, Qt::RightButton);
-    EXPECT_EQ(about->btnTest->Picture(), about->btnPush->Picture());
+    EXPECT_EQ(about->btnTest->picture(), about->btnPush->picture());
     state.My_IP = QString::fromLatin1(c.ip);
     state.My_PORT = c.port;
     EXPECT_TRUE(browser.urls.isEmpty());
     // Released well off the button: the release still belongs to it.
     Mouse::release(about->lblTest, Qt::RightButton, {}, QPoint(-200, 300));
     EXPECT_EQ(browser.urls, QStringList{QString::fromLatin1(c.url)});
-    EXPECT_EQ(about->btnTest->Picture(), about->btnClose->Picture());
-    EXPECT_NE(about->btnTest->Picture(), about->btnPush->Picture());
+    EXPECT_EQ(about->btnTest->picture(), about->btnClose->picture());
+    EXPECT_NE(about->btnTest->picture(), about->btnPush->picture());
     delete about;
 }
 
@@ -107,7 +107,7 @@ TEST_F(FrmAbout, CloseUnloadsOnlyTheAboutWindow)
     EXPECT_TRUE(about->isWindow());
 
     Mouse::press(about->lblClose, Qt::LeftButton);
-    EXPECT_EQ(about->btnClose->Picture(), about->btnPush->Picture());
+    EXPECT_EQ(about->btnClose->picture(), about->btnPush->picture());
     Mouse::release(about->lblClose, Qt::LeftButton);
     EXPECT_FALSE(about->isVisible());
     EXPECT_EQ(frmAbout::openOne(), nullptr);

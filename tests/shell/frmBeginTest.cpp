@@ -1,8 +1,8 @@
 #include "Mouse.h"
 #include "Recorders.h"
 
-#include "shell/AppInfo.h"
-#include "shell/PictureBox.h"
+#include "shell/chrome/AppInfo.h"
+#include "shell/chrome/PictureBox.h"
 #include "shell/frmBegin.h"
 
 #include <QAccessible>
@@ -36,7 +36,7 @@ protected:
     }
 
     // The two ticks are driven by hand; the timer itself never fires here.
-    void tick() { begin->Delay_Timer(); }
+    void tick() { begin->delayTick(); }
 
     QPointer<frmBegin> begin;
     int mainWindowsShown = 0;
@@ -60,19 +60,19 @@ TEST_F(FrmBegin, LoadSetsTheTextsAndWaits)
     EXPECT_FALSE(begin->Delay->isActive());
     EXPECT_FALSE(begin->btnPush->isVisible());
     EXPECT_TRUE(begin->isDraggable());
-    EXPECT_EQ(begin->btnLogin->Picture(), begin->btnClose->Picture());
+    EXPECT_EQ(begin->btnLogin->picture(), begin->btnClose->picture());
 }
 
 TEST_F(FrmBegin, OpenArmsOnPressAndTwoTicksLaterShowsTheMainWindow)
 {
     Mouse::press(begin->lblLogin, Qt::LeftButton);
-    EXPECT_EQ(begin->btnLogin->Picture(), begin->btnPush->Picture());
+    EXPECT_EQ(begin->btnLogin->picture(), begin->btnPush->picture());
     EXPECT_TRUE(begin->Delay->isActive());
     EXPECT_EQ(begin->Delay->interval(), 10);
 
     // Released off the button: the face comes back, the way stays armed.
     Mouse::release(begin->lblLogin, Qt::LeftButton, {}, QPoint(500, 500));
-    EXPECT_EQ(begin->btnLogin->Picture(), begin->btnClose->Picture());
+    EXPECT_EQ(begin->btnLogin->picture(), begin->btnClose->picture());
     EXPECT_TRUE(begin->Delay->isActive());
     EXPECT_TRUE(begin->lblDays->text().isEmpty());
 
@@ -138,12 +138,12 @@ TEST_F(FrmBegin, FailingMainWindowShowsTheFailureAndEnds)
 TEST_F(FrmBegin, CloseEndsTheProgramOnReleaseEvenOffTheButton)
 {
     Mouse::press(begin->lblClose, Qt::RightButton);
-    EXPECT_EQ(begin->btnClose->Picture(), begin->btnPush->Picture());
+    EXPECT_EQ(begin->btnClose->picture(), begin->btnPush->picture());
     EXPECT_EQ(programEnds, 0);
     EXPECT_TRUE(begin->isVisible());
 
     Mouse::release(begin->lblClose, Qt::RightButton, {}, QPoint(-40, 90));
-    EXPECT_EQ(begin->btnClose->Picture(), begin->btnLogin->Picture());
+    EXPECT_EQ(begin->btnClose->picture(), begin->btnLogin->picture());
     EXPECT_FALSE(begin->isVisible());
     EXPECT_EQ(programEnds, 1);
     EXPECT_EQ(mainWindowsShown, 0);

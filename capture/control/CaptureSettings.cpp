@@ -1,0 +1,49 @@
+#include "capture/control/CaptureSettings.h"
+
+#include <QSettings>
+
+namespace {
+
+QSettings userSettings()
+{
+    return QSettings(QStringLiteral("Talvex"), QStringLiteral("Talvex"));
+}
+
+const QString sourceKey = QStringLiteral("Capture/Source");
+const QString sizeKey = QStringLiteral("Capture/FrameSize");
+
+} // namespace
+
+namespace CaptureSettings {
+
+QString sourceId()
+{
+    return userSettings().value(sourceKey).toString();
+}
+
+void setSourceId(const QString& id)
+{
+    userSettings().setValue(sourceKey, id);
+}
+
+QSize frameSize()
+{
+    // Stored as "640x480" so the file stays readable and editable by hand.
+    const QStringList parts = userSettings().value(sizeKey).toString().split(QLatin1Char('x'));
+    if (parts.size() != 2)
+        return {};
+    bool okW = false;
+    bool okH = false;
+    const int w = parts[0].trimmed().toInt(&okW);
+    const int h = parts[1].trimmed().toInt(&okH);
+    if (!okW || !okH || w <= 0 || h <= 0)
+        return {};
+    return QSize(w, h);
+}
+
+void setFrameSize(const QSize& size)
+{
+    userSettings().setValue(sizeKey, QStringLiteral("%1x%2").arg(size.width()).arg(size.height()));
+}
+
+} // namespace CaptureSettings

@@ -1,0 +1,30 @@
+#pragma once
+
+#include "capture/source/VideoSource.h"
+
+#include <QList>
+#include <QString>
+
+#include <memory>
+
+// One entry of the source dialog's list.
+struct SourceChoice {
+    QString id;   // VideoSource::id() of the source it creates
+    QString name; // shown to the user
+};
+
+// What sources exist now and how to make one. The capture control asks it on
+// start and whenever the source dialog opens; tests hand in their own.
+class SourceCatalog {
+public:
+    virtual ~SourceCatalog() = default;
+
+    // Capture devices present now, then the test pattern (always last).
+    virtual QList<SourceChoice> choices() const = 0;
+    // A closed source for `id`, or null when the id means nothing here.
+    virtual std::unique_ptr<VideoSource> create(const QString& id) const = 0;
+
+    // First start: the first capture device, or the test pattern when there is none.
+    QString defaultId() const;
+    bool offers(const QString& id) const;
+};

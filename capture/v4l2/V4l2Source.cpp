@@ -1,0 +1,317 @@
+#include "capture/v4l2/V4l2Source.h"
+
+#include "capture/v4l2/V4l2Capabilities.h"
+#include "capture/v4l2/V4l2Controls.h"
+#include "capture/v4l2/V4l2Device.h"
+#include "capture/v4l2/V4l2Stream.h"
+
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <cerrno>
+
+namespace {
+
+// A still may use a frame this old; older ones mean the camera has stalled.
+constexpr qint64 kFreshFrameMs = 1000;
+// The longest a still waits for a new frame, and how many wake-ups it
+// accepts meanwhile, so that a device that wakes without frames cannot
+// hold the caller.
+constexpr qint64 kStillWaitMs = 1000;
+constexpr int kMaxStillWakeups = 16;
+constexpr int kReopenIntervalMs = 2000;
+
+const char* const kNoDevice = "No video device";
+const char* const kDeviceGone = "Video device gone";
+const char* const kNoFrame = "No frame from video device";
+
+QString openErrorText(int error)
+{
+    switch (-error) {
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+        return QString::fromLatin1(kNoDevice);
+    case EBUSY:
+        return QStringLiteral("Video device busy");
+    case EACCES:
+    case EPERM:
+        return QStringLiteral("No access to video device");
+    default:
+        return QStringLiteral("Video device error");
+    }
+}
+
+bool isGoneError(int error)
+{
+    return error == -ENODEV || error == -EIO || error == -ENXIO || error == -EBADF;
+}
+
+void setError(QString* error, const QString& text)
+{
+    if (error)
+        *error = text;
+}
+
+} // namespace
+
+V4l2Source::V4l2Source(const QString& devicePath, QObject* parent)
+    : V4l2Source(devicePath, std::make_unique<V4l2Device>(), parent)
+{
+}
+
+V4l2Source::V4l2Source(const QString& devicePath, std::unique_ptr<VideoDevice> device, QObject* parent)
+    : VideoSource(parent), m_path(devicePath), m_device(std::move(device)), m_reopenTimer(new QTimer(this))
+{
+    m_reopenTimer->setInterval(kReopenIntervalMs);
+    connect(m_reopenTimer, &QTimer::timeout, this, &V4l2Source::tryReopen);
+}
+
+V4l2Source::~V4l2Source()
+{
+    teardown();
+}
+
+QString V4l2Source::id() const
+{
+    return m_path;
+}
+
+QString V4l2Source::displayName() const
+{
+    // Before the first open the card name is read once, without streaming.
+    if (m_cardName.isEmpty() && !isOpen()) {
+        const int fd = m_device->open(m_path);
+        if (fd >= 0) {
+            DeviceFd owner(m_device.get(), fd);
+            V4l2Capabilities capabilities;
+            if (queryCapabilities(*m_device, fd, &capabilities) == 0)
+                m_cardName = capabilities.cardName;
+        }
+    }
+    return m_cardName.isEmpty() ? m_path : QStringLiteral("%1 (%2)").arg(m_cardName, m_path);
+}
+
+bool V4l2Source::open()
+{
+    m_wanted = true;
+    if (isOpen())
+        return true;
+    if (openDevice()) {
+        m_reopenTimer->stop();
+        return true;
+    }
+    m_reopenTimer->start();
+    return false;
+}
+
+void V4l2Source::close()
+{
+    m_wanted = false;
+    m_reopenTimer->stop();
+    teardown();
+    m_error.clear();
+}
+
+bool V4l2Source::isOpen() const
+{
+    return m_stream != nullptr;
+}
+
+bool V4l2Source::openDevice()
+{
+    const int opened = m_device->open(m_path);
+    if (opened < 0) {
+        m_error = openErrorText(opened);
+        return false;
+    }
+    DeviceFd fd(m_device.get(), opened);
+
+    V4l2Capabilities capabilities;
+    if (queryCapabilities(*m_device, fd.get(), &capabilities) < 0 || !capabilities.canCapture()) {
+        m_error = QStringLiteral("Not a video capture device");
+        return false;
+    }
+    m_cardName = capabilities.cardName;
+
+    const QList<QSize> sizes = enumerateFrameSizes(*m_device, fd.get());
+    V4l2Format format;
+    if (negotiateFormat(*m_device, fd.get(), m_wantedSize, &format) < 0) {
+        m_error = QStringLiteral("Video format not supported");
+        return false;
+    }
+
+    auto stream = std::make_unique<V4l2Stream>(*m_device, fd.get(), format);
+    int started = -ENOTSUP;
+    if (capabilities.canStream())
+        started = stream->start(V4l2Stream::Method::Mmap);
+    if (started < 0 && capabilities.canRead())
+        started = stream->start(V4l2Stream::Method::Read);
+    if (started < 0) {
+        m_error = openErrorText(started);
+        return false;
+    }
+
+    m_fd = std::move(fd);
+    m_stream = std::move(stream);
+    m_format = format;
+    m_sizes = sizes.isEmpty() ? QList<QSize>{format.size()} : sizes;
+    m_latest = QImage();
+    m_latestAt = 0;
+    m_error.clear();
+    m_notifier = new QSocketNotifier(m_fd.get(), QSocketNotifier::Read, this);
+    connect(m_notifier, &QSocketNotifier::activated, this, &V4l2Source::onReadable);
+    return true;
+}
+
+void V4l2Source::teardown()
+{
+    // The notifier may be the one calling us, so it goes later; disabled it
+    // no longer watches the fd that is about to close.
+    if (m_notifier) {
+        m_notifier->setEnabled(false);
+        m_notifier->deleteLater();
+        m_notifier = nullptr;
+    }
+    m_stream.reset();
+    m_fd.reset();
+}
+
+void V4l2Source::onReadable()
+{
+    if (!m_stream || pullFrames() || !m_stream)
+        return;
+    // Woken without a frame: a device that was pulled out keeps the fd
+    // readable with an error, and would otherwise wake us forever.
+    if (m_device->waitReadable(m_fd.get(), 0) < 0)
+        deviceLost();
+}
+
+bool V4l2Source::pullFrames()
+{
+    switch (m_stream->takeNewest(&m_latest)) {
+    case V4l2Stream::Result::Frame:
+        m_latestAt = m_device->nowMs();
+        emit frameReady();
+        return true;
+    case V4l2Stream::Result::NoFrame:
+        return false;
+    case V4l2Stream::Result::Gone:
+        deviceLost();
+        return false;
+    }
+    return false;
+}
+
+void V4l2Source::deviceLost()
+{
+    teardown();
+    m_error = QString::fromLatin1(kDeviceGone);
+    if (m_wanted)
+        m_reopenTimer->start();
+}
+
+void V4l2Source::tryReopen()
+{
+    if (!m_wanted || isOpen()) {
+        m_reopenTimer->stop();
+        return;
+    }
+    // Cheap while the node is absent: no open until it is back.
+    if (m_device->exists(m_path) && openDevice())
+        m_reopenTimer->stop();
+}
+
+QImage V4l2Source::latestFrame() const
+{
+    return m_latest;
+}
+
+QImage V4l2Source::grabStill(QString* error)
+{
+    if (!isOpen()) {
+        setError(error, m_error.isEmpty() ? QString::fromLatin1(kNoDevice) : m_error);
+        return {};
+    }
+    const qint64 start = m_device->nowMs();
+    if (!m_latest.isNull() && start - m_latestAt <= kFreshFrameMs)
+        return m_latest;
+
+    const qint64 deadline = start + kStillWaitMs;
+    for (int wakeup = 0; wakeup < kMaxStillWakeups; ++wakeup) {
+        const qint64 remaining = deadline - m_device->nowMs();
+        if (remaining <= 0)
+            break;
+        const int ready = m_device->waitReadable(m_fd.get(), int(remaining));
+        if (ready < 0) {
+            deviceLost();
+            break;
+        }
+        if (ready == 0)
+            break;
+        if (pullFrames())
+            return m_latest;
+        if (!isOpen())
+            break;
+    }
+    setError(error, isOpen() ? QString::fromLatin1(kNoFrame) : m_error);
+    return {};
+}
+
+QList<QSize> V4l2Source::frameSizes() const
+{
+    return m_sizes;
+}
+
+QSize V4l2Source::frameSize() const
+{
+    return m_format.width > 0 ? m_format.size() : m_wantedSize;
+}
+
+bool V4l2Source::setFrameSize(const QSize& size)
+{
+    if (size.width() <= 0 || size.height() <= 0)
+        return false;
+    m_wantedSize = size;
+    if (isOpen() && size == m_format.size())
+        return true;
+    if (!isOpen()) {
+        m_format = V4l2Format();
+        return true;
+    }
+    // The format cannot change while buffers exist: start over at the new size.
+    teardown();
+    if (openDevice())
+        return true;
+    m_format = V4l2Format();
+    if (m_wanted)
+        m_reopenTimer->start();
+    return false;
+}
+
+QList<SourceControl> V4l2Source::controls() const
+{
+    if (!isOpen())
+        return {};
+    return queryControls(*m_device, m_fd.get());
+}
+
+bool V4l2Source::setControl(quint32 id, int value)
+{
+    if (!isOpen())
+        return false;
+    const int result = setControlValue(*m_device, m_fd.get(), id, value);
+    if (isGoneError(result))
+        deviceLost();
+    return result == 0;
+}
+
+bool V4l2Source::usesMmap() const
+{
+    return m_stream && m_stream->method() == V4l2Stream::Method::Mmap;
+}
+
+int V4l2Source::droppedFrames() const
+{
+    return m_stream ? m_stream->droppedFrames() : 0;
+}

@@ -1,0 +1,63 @@
+#pragma once
+
+#include "capture/v4l2/V4l2Format.h"
+#include "capture/v4l2/VideoDevice.h"
+#include "capture/v4l2/VideoDeviceHandles.h"
+
+#include <QImage>
+
+#include <vector>
+
+// Frames from an open device whose format is set: mmap streaming when the
+// device offers it, read() otherwise. The device and fd must outlive the
+// stream; the stream owns its buffer mappings and stops on destruction.
+class V4l2Stream {
+public:
+    enum class Method { Mmap, Read };
+    enum class Result { Frame, NoFrame, Gone };
+
+    V4l2Stream(VideoDevice& device, int fd, const V4l2Format& format);
+    ~V4l2Stream();
+    V4l2Stream(const V4l2Stream&) = delete;
+    V4l2Stream& operator=(const V4l2Stream&) = delete;
+
+    // Sets up buffers and starts capture: 0, or -errno.
+    int start(Method method);
+    // Stops capture and releases the buffers. Safe to call twice.
+    void stop();
+    Method method() const { return m_method; }
+
+    // Takes every frame that is ready, without waiting, keeps the newest
+    // complete one and gives every buffer back to the driver. Short frames
+    // and frames the driver flags as broken are dropped. Frame: *image holds
+    // the newest picture (Format_BGR888). Gone: the device failed
+    // (error()).
+    Result takeNewest(QImage* image);
+    int error() const { return m_error; }
+    // Frames dropped as short or broken since the start.
+    int droppedFrames() const { return m_dropped; }
+
+private:
+    int startMmap();
+    int queueBuffer(quint32 index);
+    Result takeNewestMmap(QImage* image);
+    Result takeNewestRead(QImage* image);
+    Result fail(int error);
+
+    VideoDevice& m_device;
+    const int m_fd;
+    const V4l2Format m_format;
+    Method m_method = Method::Mmap;
+    bool m_streaming = false;
+    int m_error = 0;
+    int m_dropped = 0;
+    std::vector<MappedBuffer> m_buffers;
+    // read(): the newest complete frame and a spare to read the next into.
+    std::vector<unsigned char> m_readFrame;
+    std::vector<unsigned char> m_readSpare;
+};
+
+// Copies one BGR24 frame (rows format.bytesPerLine apart) into a
+// Format_BGR888 image, reusing *image's pixels when nobody else shares them.
+// False when no image of that size can be had.
+bool copyFrame(const unsigned char* data, const V4l2Format& format, QImage* image);

@@ -1,0 +1,74 @@
+#include "shell/chrome/PictureBox.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+
+PictureBox::PictureBox(QWidget* parent)
+    : QWidget(parent)
+{
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void PictureBox::setPicture(const QImage& picture)
+{
+    m_picture = picture;
+    update();
+}
+
+void PictureBox::clearSurface()
+{
+    m_picture = QImage();
+    update();
+}
+
+void PictureBox::paintPictureStretched(const QImage& source)
+{
+    QImage painted(size(), QImage::Format_RGB32);
+    painted.fill(m_backColor);
+    if (!source.isNull())
+        painted = source.scaled(size(), Qt::IgnoreAspectRatio, Qt::FastTransformation)
+                      .convertToFormat(QImage::Format_RGB32);
+    setPicture(painted);
+}
+
+void PictureBox::setBackColor(const QColor& color)
+{
+    m_backColor = color;
+    update();
+}
+
+void PictureBox::setToolTip(const QString& tip)
+{
+    QWidget::setToolTip(tip);
+    // Screen readers (and UI tests through AT-SPI) read the tooltip here.
+    setAccessibleDescription(tip);
+}
+
+void PictureBox::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    painter.fillRect(rect(), m_backColor);
+    if (!m_picture.isNull())
+        painter.drawImage(QPoint(0, 0), m_picture);
+}
+
+void PictureBox::mousePressEvent(QMouseEvent* event)
+{
+    // Qt grabs the mouse for the widget that took the press, so the matching
+    // release comes here wherever the pointer is by then.
+    m_held |= event->button();
+    emit pressed(event->button());
+    event->accept();
+}
+
+void PictureBox::mouseReleaseEvent(QMouseEvent* event)
+{
+    const bool wasHeld = m_held.testFlag(event->button());
+    m_held &= ~Qt::MouseButtons(event->button());
+    if (!wasHeld)
+        return;
+    emit released(event->button());
+    if (rect().contains(event->position().toPoint()))
+        emit clicked();
+    event->accept();
+}
