@@ -1,7 +1,7 @@
 #include "http/TcpSocketArray.h"
 
 namespace {
-// Indexes are 16-bit in the design; nothing needs more.
+// Element indexes are 16-bit numbers; nothing needs more.
 constexpr int kMaxIndex = 32767;
 }
 

@@ -43,7 +43,6 @@ const Surface* MemoryDibPlatform::selectedSurface(DcHandle dc) const
 
 DcHandle MemoryDibPlatform::createCompatibleDC(DcHandle dc)
 {
-    std::lock_guard lock(m_mutex);
     if (dc != 0 && !m_dcs.contains(dc))
         return 0;
     const DcHandle handle = m_nextHandle++;
@@ -53,7 +52,6 @@ DcHandle MemoryDibPlatform::createCompatibleDC(DcHandle dc)
 
 bool MemoryDibPlatform::deleteDC(DcHandle dc)
 {
-    std::lock_guard lock(m_mutex);
     const auto it = m_dcs.find(dc);
     if (it == m_dcs.end() || it->second.screen)
         return false;
@@ -72,7 +70,7 @@ BitmapHandle MemoryDibPlatform::createDIBSection(DcHandle, const BitmapInfo& inf
         || header.biBitCount != 24 || header.biCompression != kBiRgb || header.biWidth <= 0
         || header.biHeight <= 0)
         return 0;
-    const std::int64_t stride = (std::int64_t(header.biWidth) * 3 + 3) & ~std::int64_t(3);
+    const std::int64_t stride = dibRowBytes(header.biWidth);
     const std::int64_t size = stride * header.biHeight;
     if (size > std::numeric_limits<std::int32_t>::max())
         return 0;
@@ -87,7 +85,6 @@ BitmapHandle MemoryDibPlatform::createDIBSection(DcHandle, const BitmapInfo& inf
     bitmap.writable = true;
     std::uint8_t* block = bitmap.pixels.get();
 
-    std::lock_guard lock(m_mutex);
     const BitmapHandle handle = addBitmap(std::move(bitmap));
     *bits = block;
     return handle;
@@ -107,7 +104,6 @@ BitmapHandle MemoryDibPlatform::createCompatibleBitmap(DcHandle, std::int32_t wi
                              false};
     bitmap.writable = true;
 
-    std::lock_guard lock(m_mutex);
     return addBitmap(std::move(bitmap));
 }
 
@@ -151,13 +147,11 @@ BitmapHandle MemoryDibPlatform::createPictureBitmap(const QImage& picture)
                              bitmap.image.height(), static_cast<std::int32_t>(bitmap.image.bytesPerLine()),
                              format, false};
 
-    std::lock_guard lock(m_mutex);
     return addBitmap(std::move(bitmap));
 }
 
 BitmapHandle MemoryDibPlatform::selectObject(DcHandle dc, BitmapHandle bitmap)
 {
-    std::lock_guard lock(m_mutex);
     const auto dcIt = m_dcs.find(dc);
     if (dcIt == m_dcs.end() || dcIt->second.screen)
         return 0;
@@ -181,7 +175,6 @@ BitmapHandle MemoryDibPlatform::selectObject(DcHandle dc, BitmapHandle bitmap)
 
 bool MemoryDibPlatform::deleteObject(BitmapHandle bitmap)
 {
-    std::lock_guard lock(m_mutex);
     const auto it = m_bitmaps.find(bitmap);
     if (it == m_bitmaps.end() || it->second.selectedInto != 0)
         return false;
@@ -191,7 +184,6 @@ bool MemoryDibPlatform::deleteObject(BitmapHandle bitmap)
 
 bool MemoryDibPlatform::getObject(BitmapHandle bitmap, BitmapRecord& record)
 {
-    std::lock_guard lock(m_mutex);
     const auto it = m_bitmaps.find(bitmap);
     if (it == m_bitmaps.end())
         return false;
@@ -211,8 +203,6 @@ bool MemoryDibPlatform::bitBlt(DcHandle dest, std::int32_t x, std::int32_t y, st
 {
     if (rop != RasterOp::SrcCopy)
         return false;
-    // Held through the copy so neither block can be released under it.
-    std::lock_guard lock(m_mutex);
     const Surface* to = selectedSurface(dest);
     const Surface* from = selectedSurface(src);
     if (!to || !from || !m_bitmaps.at(m_dcs.at(dest).selected).writable)
@@ -222,7 +212,6 @@ bool MemoryDibPlatform::bitBlt(DcHandle dest, std::int32_t x, std::int32_t y, st
 
 DcHandle MemoryDibPlatform::getScreenDC()
 {
-    std::lock_guard lock(m_mutex);
     const DcHandle handle = m_nextHandle++;
     m_dcs.emplace(handle, Dc{0, true});
     return handle;
@@ -230,7 +219,6 @@ DcHandle MemoryDibPlatform::getScreenDC()
 
 void MemoryDibPlatform::releaseScreenDC(DcHandle dc)
 {
-    std::lock_guard lock(m_mutex);
     if (auto it = m_dcs.find(dc); it != m_dcs.end() && it->second.screen)
         m_dcs.erase(it);
 }
@@ -253,15 +241,11 @@ bool MemoryDibPlatform::setClipboardBitmap(BitmapHandle bitmap)
 {
     if (!m_clipboardOpen)
         return false;
-    QImage image;
-    {
-        std::lock_guard lock(m_mutex);
-        const auto it = m_bitmaps.find(bitmap);
-        if (it == m_bitmaps.end() || it->second.selectedInto != 0 || it->second.image.isNull())
-            return false;
-        image = std::move(it->second.image);
-        m_bitmaps.erase(it);
-    }
+    const auto it = m_bitmaps.find(bitmap);
+    if (it == m_bitmaps.end() || it->second.selectedInto != 0 || it->second.image.isNull())
+        return false;
+    QImage image = std::move(it->second.image);
+    m_bitmaps.erase(it);
     QGuiApplication::clipboard()->setImage(image);
     return true;
 }
@@ -280,6 +264,5 @@ void MemoryDibPlatform::showMessage(const QString& text)
 
 std::size_t MemoryDibPlatform::liveObjectCount() const
 {
-    std::lock_guard lock(m_mutex);
     return m_dcs.size() + m_bitmaps.size();
 }

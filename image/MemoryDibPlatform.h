@@ -8,12 +8,12 @@
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
-#include <mutex>
 #include <unordered_map>
 
 // The real platform on Linux: DCs and bitmaps are entries in handle tables,
 // pixel blocks are plain buffers and the block copy is blitSurfaces. The
 // clipboard goes through QClipboard, the message through QMessageBox.
+// UI thread only, like every image of the program.
 class MemoryDibPlatform : public DibPlatform {
 public:
     MemoryDibPlatform() = default;
@@ -61,7 +61,6 @@ private:
     BitmapHandle addBitmap(Bitmap bitmap);
     const Surface* selectedSurface(DcHandle dc) const;
 
-    mutable std::mutex m_mutex;
     std::unordered_map<DcHandle, Dc> m_dcs;
     std::unordered_map<BitmapHandle, Bitmap> m_bitmaps;
     std::uintptr_t m_nextHandle = 0x100;

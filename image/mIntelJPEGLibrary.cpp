@@ -9,12 +9,10 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <mutex>
 
 namespace mIntelJPEGLibrary {
 namespace {
 
-std::mutex s_mutex;
 JpegError s_lastError;
 
 JpegEncoder& encoder()
@@ -42,7 +40,7 @@ bool fail(const char* what, std::int32_t status)
     return false;
 }
 
-bool saveLocked(cDIBSection& image, const QString& path, std::int32_t quality)
+bool saveImage(cDIBSection& image, const QString& path, std::int32_t quality)
 {
     static constexpr char kInitFailed[] = "Failed to initialise the IJL library: ";
     static constexpr char kSaveFailed[] = "Failed to save to JPG ";
@@ -80,10 +78,9 @@ bool saveLocked(cDIBSection& image, const QString& path, std::int32_t quality)
 
 bool SaveJpegFile(cDIBSection& image, const QString& path, std::int32_t quality)
 {
-    std::lock_guard lock(s_mutex);
     s_lastError = JpegError{};
     try {
-        return saveLocked(image, path, quality);
+        return saveImage(image, path, quality);
     } catch (...) {
         // Out of memory or an unrepresentable size: the caller only ever sees false.
         try {
@@ -96,7 +93,6 @@ bool SaveJpegFile(cDIBSection& image, const QString& path, std::int32_t quality)
 
 JpegError lastError()
 {
-    std::lock_guard lock(s_mutex);
     return s_lastError;
 }
 

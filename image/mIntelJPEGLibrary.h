@@ -30,8 +30,7 @@ struct JpegError {
 // Writes `image` (read only) as a JPEG file at `path`; quality outside 1..100
 // is clamped. An existing file is replaced as a whole, keeping its permission
 // bits and last-access and last-write times; a failed call leaves it as it
-// was. Returns false on any failure and never throws. Thread-safe, but the
-// image must not change during the call.
+// was. Returns false on any failure and never throws. UI thread only.
 bool SaveJpegFile(cDIBSection& image, const QString& path, std::int32_t quality);
 
 // What went wrong in the last call of SaveJpegFile.
