@@ -12,13 +12,6 @@
 #include <QLabel>
 #include <QTimer>
 
-namespace {
-// Where the main window's background expects its elements.
-constexpr QRect kVideoArea{2, 28, 320, 240};
-constexpr QRect kThumbnail{220, 165, 100, 75};  // inside the video area
-constexpr QRect kStatus[3] = {{6, 319, 98, 15}, {112, 319, 98, 15}, {218, 319, 102, 15}};
-}  // namespace
-
 frmMain::frmMain(Environment environment)
     : SkinnedWindow(Skin::mainBackground(), QStringLiteral("Talvex")), m_env(std::move(environment))
 {
@@ -43,50 +36,28 @@ frmMain::frmMain(Environment environment)
     connect(sliTimer, &QTimer::timeout, this, [this] { m_qualityRate->tick(); });
     connect(picTb, &PictureBox::clicked, this, [this] { m_thumbnail->clickThumbnail(); });
 
-    connect(&webServer, &TcpSocketArray::ConnectionRequest, this,
-            [this](int index, int handle) { m_server->ConnectionRequest(index, handle); });
-    connect(&webServer, &TcpSocketArray::SocketEnded, this,
-            [this](int index) { m_server->SocketEnded(index); });
-    connect(&webServer, &TcpSocketArray::DataArrived, this,
-            [this](int index) { m_server->DataArrived(index); });
+    m_server->connectEvents();
 }
 
 frmMain::~frmMain() = default;
 
-QLabel* frmMain::addLabel(const QString& caption, const QRect& geometry, Qt::Alignment alignment)
-{
-    auto* label = new QLabel(caption, this);
-    Skin::styleLabel(label);
-    label->setGeometry(geometry);
-    label->setAlignment(alignment);
-    return label;
-}
-
-PictureBox* frmMain::addPicture(const QRect& geometry, const QImage& face, bool visible)
-{
-    auto* box = new PictureBox(this);
-    box->setGeometry(geometry);
-    box->setPicture(face);
-    box->setVisible(visible);
-    return box;
-}
-
 QLabel* frmMain::addTextButton(PictureBox*& face, const QPoint& position, const QString& caption,
                                const QString& tip)
 {
-    face = addPicture(QRect(position, QSize(81, 21)), Skin::textFace(false));
-    QLabel* label = addLabel(caption, face->geometry(), Qt::AlignCenter);
+    face = addFace(position, false);
+    QLabel* label = addLabel(face->geometry(), Qt::AlignCenter, caption);
     label->setToolTip(tip);
     return label;
 }
 
 void frmMain::createControls(std::unique_ptr<SourceCatalog> catalog)
 {
-    pic = addPicture(kVideoArea, QImage());
+    using namespace Skin::MainLayout;
+    pic = addPicture(videoArea, QImage());
     cam = new CaptureControl(std::move(catalog), pic);
     cam->setGeometry(0, 0, 320, 240);
     picTb = new PictureBox(pic);
-    picTb->setGeometry(kThumbnail);
+    picTb->setGeometry(thumbnail);
     picTb->setAccessibleName(QStringLiteral("Preview snapshot"));
     picTb->raise();  // drawn above the capture control
 
@@ -99,11 +70,12 @@ void frmMain::createControls(std::unique_ptr<SourceCatalog> catalog)
     sliTimer->setInterval(300);
     sliTimer->start();
 
-    lblQuality = addLabel(QStringLiteral("Video Quality"), {6, 274, 102, 15}, Qt::AlignLeft | Qt::AlignVCenter);
-    lblRate = addLabel(QStringLiteral("Frames Rate"), {6, 291, 102, 15}, Qt::AlignLeft | Qt::AlignVCenter);
-    sb1 = addLabel(QStringLiteral("Ready"), kStatus[0], Qt::AlignLeft | Qt::AlignVCenter);
-    sb2 = addLabel(QStringLiteral("Server:"), kStatus[1], Qt::AlignLeft | Qt::AlignVCenter);
-    sb3 = addLabel(QStringLiteral("KB/s"), kStatus[2], Qt::AlignLeft | Qt::AlignVCenter);
+    const Qt::Alignment left = Qt::AlignLeft | Qt::AlignVCenter;
+    lblQuality = addLabel(qualityLabel, left, QStringLiteral("Video Quality"));
+    lblRate = addLabel(rateLabel, left, QStringLiteral("Frames Rate"));
+    sb1 = addLabel(statusLabels[0], left, QStringLiteral("Ready"));
+    sb2 = addLabel(statusLabels[1], left, QStringLiteral("Server:"));
+    sb3 = addLabel(statusLabels[2], left, QStringLiteral("KB/s"));
 }
 
 void frmMain::createButtons()
@@ -117,15 +89,17 @@ void frmMain::createButtons()
     arrowUp = addPicture({0, 0, 23, 15}, Skin::arrowFace(true, true), false);
     arrowDown = addPicture({0, 0, 23, 15}, Skin::arrowFace(false, true), false);
 
-    btnMin = addPicture({276, 3, 22, 22}, Skin::minFace(false));
-    btnClose = addPicture({299, 3, 23, 22}, Skin::closeFace(false));
+    using namespace Skin::MainLayout;
+    btnMin = addPicture(minButton, Skin::minFace(false));
+    btnClose = addPicture(closeButton, Skin::closeFace(false));
     btnMin->setAccessibleName(QStringLiteral("Minimise"));
     btnClose->setAccessibleName(QStringLiteral("Close"));
 
-    qualityDown = addPicture({110, 274, 23, 15}, Skin::arrowFace(false, false));
-    qualityUp = addPicture({133, 274, 23, 15}, Skin::arrowFace(true, false));
-    rateDown = addPicture({110, 291, 23, 15}, Skin::arrowFace(false, false));
-    rateUp = addPicture({133, 291, 23, 15}, Skin::arrowFace(true, false));
+    const QSize arrow(23, 15);
+    qualityDown = addPicture(QRect(qualityArrows, arrow), Skin::arrowFace(false, false));
+    qualityUp = addPicture(QRect(qualityArrows + QPoint(23, 0), arrow), Skin::arrowFace(true, false));
+    rateDown = addPicture(QRect(rateArrows, arrow), Skin::arrowFace(false, false));
+    rateUp = addPicture(QRect(rateArrows + QPoint(23, 0), arrow), Skin::arrowFace(true, false));
     const struct {
         PictureBox* box;
         const char* tip;
@@ -136,10 +110,10 @@ void frmMain::createButtons()
         arrow.box->setAccessibleName(QString::fromLatin1(arrow.tip));
     }
 
-    lblVideoInOut = addTextButton(btnVideoInOut, {159, 272}, QStringLiteral("Video Out"), QStringLiteral("Show Video Out"));
-    lblVideoSource = addTextButton(btnVideoSource, {242, 272}, QStringLiteral("Video Source"), QStringLiteral("Set Video Source"));
-    lblOpenChat = addTextButton(btnOpenChat, {159, 295}, QStringLiteral("About"), QStringLiteral("About Talvex"));
-    lblVideoFormat = addTextButton(btnVideoFormat, {242, 295}, QStringLiteral("Video Format"), QStringLiteral("Set Video Format"));
+    lblVideoInOut = addTextButton(btnVideoInOut, videoInOutFace, QStringLiteral("Video Out"), QStringLiteral("Show Video Out"));
+    lblVideoSource = addTextButton(btnVideoSource, videoSourceFace, QStringLiteral("Video Source"), QStringLiteral("Set Video Source"));
+    lblOpenChat = addTextButton(btnOpenChat, aboutFace, QStringLiteral("About"), QStringLiteral("About Talvex"));
+    lblVideoFormat = addTextButton(btnVideoFormat, videoFormatFace, QStringLiteral("Video Format"), QStringLiteral("Set Video Format"));
 
     // Each text button restores its face from a sibling that is at rest.
     auto* about = new PushImageButton(lblOpenChat, btnOpenChat, btnPush, btnVideoInOut);

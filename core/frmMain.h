@@ -50,7 +50,7 @@ public:
     const MainState& state() const { return m; }
     MainState& state() { return m; }
 
-    // The controls, named as the design names them.
+    // The controls; other windows and the tests reach them by these names.
     PictureBox* pic = nullptr;
     CaptureControl* cam = nullptr;
     PictureBox* picTb = nullptr;
@@ -91,8 +91,6 @@ protected:
 private:
     void createControls(std::unique_ptr<SourceCatalog> catalog);
     void createButtons();
-    QLabel* addLabel(const QString& caption, const QRect& geometry, Qt::Alignment alignment);
-    PictureBox* addPicture(const QRect& geometry, const QImage& face, bool visible = true);
     QLabel* addTextButton(PictureBox*& face, const QPoint& position, const QString& caption,
                           const QString& tip);
 

@@ -120,20 +120,3 @@ void frmBegin::endProgram()
     else
         QCoreApplication::quit();
 }
-
-QLabel* frmBegin::addLabel(const QRect& geometry, Qt::Alignment alignment)
-{
-    auto* label = new QLabel(this);
-    Skin::styleLabel(label);
-    label->setAlignment(alignment);
-    label->setGeometry(geometry);
-    return label;
-}
-
-PictureBox* frmBegin::addFace(const QPoint& position, bool pressed)
-{
-    auto* face = new PictureBox(this);
-    face->setGeometry(QRect(position, QSize(81, 21)));
-    face->setPicture(Skin::textFace(pressed));
-    return face;
-}

@@ -41,8 +41,6 @@ private:
     void load();
     void openMainWindow();
     void endProgram();
-    QLabel* addLabel(const QRect& geometry, Qt::Alignment alignment);
-    PictureBox* addFace(const QPoint& position, bool pressed);
 
     std::function<void()> m_showMainWindow;
     std::function<void()> m_endProgram;

@@ -163,22 +163,21 @@ QImage mainBackground()
     fillVertical(painter, image.rect(), kBackTop, kBackBottom);
     titleStrip(painter, 324, 27, QStringLiteral("Talvex"));
 
-    // Video area 320 x 240 at (2, 28), in a sunken frame.
-    painter.fillRect(QRect(2, 28, 320, 240), Qt::black);
-    bevel(painter, QRect(1, 27, 322, 242), kEdgeDark, kEdgeLight);
+    // The video area, in a sunken frame.
+    painter.fillRect(MainLayout::videoArea, Qt::black);
+    bevel(painter, MainLayout::videoArea.adjusted(-1, -1, 1, 1), kEdgeDark, kEdgeLight);
 
     // Control panel: label wells beside the arrow pairs, then the text buttons.
     raisedPanel(painter, QRect(1, 270, 322, 47));
-    sunken(painter, QRect(4, 274, 103, 15));
-    sunken(painter, QRect(4, 291, 103, 15));
+    sunken(painter, MainLayout::qualityWell);
+    sunken(painter, MainLayout::rateWell);
     painter.setPen(kEdgeDark);
     painter.drawLine(108, 273, 108, 313);
     painter.drawLine(157, 273, 157, 313);
 
     // Status bar: three recessed cells.
-    sunken(painter, QRect(2, 318, 105, 16));
-    sunken(painter, QRect(108, 318, 105, 16));
-    sunken(painter, QRect(214, 318, 109, 16));
+    for (const QRect& well : MainLayout::statusWells)
+        sunken(painter, well);
 
     windowFrame(painter, image.size());
     return image;

@@ -27,6 +27,26 @@ QColor linkColor();
 // Label font and text colour on a transparent label, so the background shows.
 void styleLabel(QLabel* label);
 
+// Where the main window's background expects its elements.
+namespace MainLayout {
+inline constexpr QRect videoArea{2, 28, 320, 240};
+inline constexpr QRect thumbnail{220, 165, 100, 75}; // inside the video area
+inline constexpr QRect qualityWell{4, 274, 103, 15};
+inline constexpr QRect rateWell{4, 291, 103, 15};
+inline constexpr QRect qualityLabel{6, 274, 102, 15};
+inline constexpr QRect rateLabel{6, 291, 102, 15};
+inline constexpr QPoint qualityArrows{110, 274}; // down, then up beside it
+inline constexpr QPoint rateArrows{110, 291};
+inline constexpr QPoint videoInOutFace{159, 272};
+inline constexpr QPoint videoSourceFace{242, 272};
+inline constexpr QPoint aboutFace{159, 295};
+inline constexpr QPoint videoFormatFace{242, 295};
+inline constexpr QRect minButton{276, 3, 22, 22};
+inline constexpr QRect closeButton{299, 3, 23, 22};
+inline constexpr QRect statusWells[3] = {{2, 318, 105, 16}, {108, 318, 105, 16}, {214, 318, 109, 16}};
+inline constexpr QRect statusLabels[3] = {{6, 319, 98, 15}, {112, 319, 98, 15}, {218, 319, 102, 15}};
+} // namespace MainLayout
+
 // Where the start-up window's backgrounds expect their elements.
 namespace BeginLayout {
 inline constexpr QRect emblem{22, 30, 64, 64};

@@ -1,7 +1,10 @@
 #include "shell/chrome/SkinnedWindow.h"
 
 #include "shell/chrome/DragWindow.h"
+#include "shell/chrome/PictureBox.h"
+#include "shell/chrome/Skin.h"
 
+#include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -31,4 +34,27 @@ void SkinnedWindow::mousePressEvent(QMouseEvent* event)
     event->accept();
     emit backgroundPressed();
     DragWindow(this);
+}
+
+QLabel* SkinnedWindow::addLabel(const QRect& geometry, Qt::Alignment alignment, const QString& caption)
+{
+    auto* label = new QLabel(caption, this);
+    Skin::styleLabel(label);
+    label->setAlignment(alignment);
+    label->setGeometry(geometry);
+    return label;
+}
+
+PictureBox* SkinnedWindow::addPicture(const QRect& geometry, const QImage& picture, bool visible)
+{
+    auto* box = new PictureBox(this);
+    box->setGeometry(geometry);
+    box->setPicture(picture);
+    box->setVisible(visible);
+    return box;
+}
+
+PictureBox* SkinnedWindow::addFace(const QPoint& position, bool pressed)
+{
+    return addPicture(QRect(position, QSize(81, 21)), Skin::textFace(pressed));
 }

@@ -86,22 +86,7 @@ void frmAbout::load()
     lblVersion->setText(AppInfo::versionText());
 }
 
-QLabel* frmAbout::addLabel(const QRect& geometry, Qt::Alignment alignment)
-{
-    auto* label = new QLabel(this);
-    Skin::styleLabel(label);
-    label->setAlignment(alignment);
-    label->setGeometry(geometry);
-    return label;
-}
 
-PictureBox* frmAbout::addFace(const QPoint& position, bool pressed)
-{
-    auto* face = new PictureBox(this);
-    face->setGeometry(QRect(position, QSize(81, 21)));
-    face->setPicture(Skin::textFace(pressed));
-    return face;
-}
 
 frmAbout* frmAbout::showOne(const MainState& mainState, QWidget* owner)
 {

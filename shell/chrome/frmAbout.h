@@ -41,8 +41,6 @@ protected:
 
 private:
     void load();
-    QLabel* addLabel(const QRect& geometry, Qt::Alignment alignment);
-    PictureBox* addFace(const QPoint& position, bool pressed);
 
     const MainState& m_mainState;
 };
