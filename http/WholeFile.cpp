@@ -1,5 +1,8 @@
 #include "http/WholeFile.h"
 
+#include "core/io/FdIo.h"
+#include "core/io/UniqueFd.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,40 +12,6 @@
 #include <limits>
 #include <new>
 
-namespace {
-
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : m_fd(fd) {}
-    ~FileDescriptor()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
-
-bool readExactly(int fd, char* data, qsizetype length)
-{
-    qsizetype done = 0;
-    while (done < length) {
-        const ssize_t n = ::read(fd, data + done, static_cast<size_t>(length - done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += n;
-    }
-    return true;
-}
-
-} // namespace
-
 bool readWholeFile(const QByteArray& nativePath, QByteArray& body)
 {
     body.clear();
@@ -50,7 +19,7 @@ bool readWholeFile(const QByteArray& nativePath, QByteArray& body)
         return false;
     // O_NONBLOCK keeps a FIFO swapped in after the existence check from
     // blocking the open; the type check below then refuses it.
-    const FileDescriptor file(::open(nativePath.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    const UniqueFd file(::open(nativePath.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (file.get() < 0)
         return false;
     struct stat info {};
@@ -60,7 +29,7 @@ bool readWholeFile(const QByteArray& nativePath, QByteArray& body)
         return false;
     try {
         QByteArray data(static_cast<qsizetype>(info.st_size), Qt::Uninitialized);
-        if (!readExactly(file.get(), data.data(), data.size()))
+        if (!readFully(file.get(), data.data(), size_t(data.size())))
             return false;
         body = std::move(data);
         return true;

@@ -1,6 +1,8 @@
 #include "image/BitmapReader.h"
 
-#include "image/BitmapWriter.h"
+#include "core/io/FdIo.h"
+#include "core/io/UniqueFd.h"
+#include "image/DibTypes.h"
 
 #include <QFile>
 
@@ -27,30 +29,6 @@ uint32_t get32(const uint8_t* at)
 uint16_t get16(const uint8_t* at)
 {
     return uint16_t(at[0] | at[1] << 8);
-}
-
-struct Fd {
-    int fd = -1;
-    ~Fd()
-    {
-        if (fd >= 0)
-            ::close(fd);
-    }
-};
-
-bool readAllAt(int fd, uint8_t* to, size_t size, off_t offset)
-{
-    while (size > 0) {
-        const ssize_t n = ::pread(fd, to, size, offset);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        to += n;
-        size -= size_t(n);
-        offset += n;
-    }
-    return true;
 }
 
 // True when an uncompressed bitmap's header promises more pixel rows than
@@ -94,16 +72,15 @@ enum class Outcome { Read, NotOurLayout, Failed };
 
 Outcome readOwnLayout(const QString& path, QImage* out)
 {
-    Fd file;
-    file.fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
-    if (file.fd < 0)
+    const UniqueFd file(::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC));
+    if (!file.isValid())
         return Outcome::Failed;
     struct stat info{};
-    if (::fstat(file.fd, &info) != 0 || !S_ISREG(info.st_mode))
+    if (::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode))
         return Outcome::Failed;
     uint8_t header[headerBytes] = {};
     const size_t headerRead = size_t(std::min<off_t>(info.st_size, headerBytes));
-    if (!readAllAt(file.fd, header, headerRead, 0))
+    if (!readFullyAt(file.get(), header, headerRead, 0))
         return Outcome::Failed;
     // Qt's reader fills the rows a short file lacks with black; a frame cut
     // short must give no picture, whatever its layout.
@@ -124,7 +101,7 @@ Outcome readOwnLayout(const QString& path, QImage* out)
 
     const bool bottomUp = rawHeight > 0;
     const int height = bottomUp ? rawHeight : -rawHeight;
-    const int64_t rowBytes = bitmapRowBytes(width);
+    const int64_t rowBytes = dibRowBytes(width);
     if (int64_t(pixelOffset) + rowBytes * height > int64_t(info.st_size))
         return Outcome::Failed; // truncated: a reader that fills the rest with black would hide it
 
@@ -132,7 +109,7 @@ Outcome readOwnLayout(const QString& path, QImage* out)
     if (image.isNull() || image.bytesPerLine() != rowBytes)
         return Outcome::NotOurLayout;
     uint8_t* bits = image.bits();
-    if (!readAllAt(file.fd, bits, size_t(rowBytes * height), off_t(pixelOffset)))
+    if (!readFullyAt(file.get(), bits, size_t(rowBytes * height), off_t(pixelOffset)))
         return Outcome::Failed;
     if (bottomUp) {
         std::vector<uint8_t> spare(static_cast<size_t>(rowBytes));

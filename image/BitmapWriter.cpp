@@ -1,5 +1,9 @@
 #include "image/BitmapWriter.h"
 
+#include "core/io/FdIo.h"
+#include "core/io/UniqueFd.h"
+#include "image/DibTypes.h"
+
 #include <QFile>
 
 #include <cerrno>
@@ -78,37 +82,6 @@ bool fail(QString* error, const QString& why)
     return false;
 }
 
-// Closes the descriptor on every path out of the write.
-struct FdOwner {
-    int fd = -1;
-    ~FdOwner()
-    {
-        if (fd >= 0)
-            ::close(fd);
-    }
-    int release()
-    {
-        const int f = fd;
-        fd = -1;
-        return f;
-    }
-};
-
-bool writeAll(int fd, const uint8_t* data, size_t size)
-{
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        data += n;
-        size -= size_t(n);
-    }
-    return true;
-}
-
 } // namespace
 
 bool writeBitmapFile(const QImage& image, const QString& path,
@@ -119,7 +92,7 @@ bool writeBitmapFile(const QImage& image, const QString& path,
 
     const int width = image.width();
     const int height = image.height();
-    const int64_t rowBytes = bitmapRowBytes(width);
+    const int64_t rowBytes = dibRowBytes(width);
     const int64_t imageBytes = rowBytes * height;
     if (headerBytes + imageBytes > int64_t(UINT32_MAX))
         return fail(error, QStringLiteral("Picture too large for a bitmap file"));
@@ -150,12 +123,11 @@ bool writeBitmapFile(const QImage& image, const QString& path,
     }
 
     const QByteArray name = QFile::encodeName(path);
-    FdOwner file;
-    file.fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (file.fd < 0)
+    UniqueFd file(::open(name.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+    if (!file.isValid())
         return fail(error, QStringLiteral("Cannot create %1: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno))));
 
-    const bool written = writeAll(file.fd, out, fileBytes);
+    const bool written = writeFully(file.get(), out, fileBytes);
     const int savedErrno = errno;
     const bool closed = ::close(file.release()) == 0;
     if (!written || !closed) {

@@ -14,9 +14,3 @@
 // and *error (when given) says why.
 bool writeBitmapFile(const QImage& image, const QString& path,
                      std::vector<uint8_t>& buffer, QString* error = nullptr);
-
-// Bytes of one stored row: three per pixel, rounded up to a multiple of four.
-constexpr int64_t bitmapRowBytes(int64_t width)
-{
-    return (width * 3 + 3) & ~int64_t(3);
-}

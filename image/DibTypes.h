@@ -7,6 +7,13 @@
 using DcHandle = std::uintptr_t;
 using BitmapHandle = std::uintptr_t;
 
+// Bytes of one stored row of a 24-bit picture: three per pixel, rounded up
+// to a multiple of four (bitmap files and DIB sections pad every row).
+constexpr std::int64_t dibRowBytes(std::int64_t width)
+{
+    return (width * 3 + 3) & ~std::int64_t(3);
+}
+
 // Raster operations understood by the block copy. Only the straight copy is
 // ever used; anything else is refused by the platform.
 enum class RasterOp : std::uint32_t {

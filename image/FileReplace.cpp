@@ -1,5 +1,8 @@
 #include "image/FileReplace.h"
 
+#include "core/io/FdIo.h"
+#include "core/io/UniqueFd.h"
+
 #include <QByteArray>
 #include <QFile>
 #include <QString>
@@ -19,7 +22,7 @@ public:
     TempFile() = default;
     ~TempFile()
     {
-        closeFd();
+        m_fd.reset();
         if (!m_path.isEmpty())
             ::unlink(m_path.constData());
     }
@@ -39,7 +42,7 @@ public:
             // 0666 lets the umask decide, as for any newly created file.
             const int fd = ::open(candidate.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
             if (fd >= 0) {
-                m_fd = fd;
+                m_fd = UniqueFd(fd);
                 m_path = candidate;
                 return true;
             }
@@ -49,30 +52,18 @@ public:
         return false;
     }
 
-    bool writeAll(const std::uint8_t* data, std::size_t size)
-    {
-        while (size > 0) {
-            const ssize_t n = ::write(m_fd, data, size);
-            if (n < 0) {
-                if (errno == EINTR)
-                    continue;
-                return false;
-            }
-            data += n;
-            size -= static_cast<std::size_t>(n);
-        }
-        return true;
-    }
+    bool writeAll(const std::uint8_t* data, std::size_t size) { return writeFully(m_fd.get(), data, size); }
 
     void keepStampsOf(const struct stat& old)
     {
         // Best effort, as a failed restore still leaves a good file.
-        ::fchmod(m_fd, old.st_mode & 07777);
+        ::fchmod(m_fd.get(), old.st_mode & 07777);
         const struct timespec times[2] = {old.st_atim, old.st_mtim};
-        ::futimens(m_fd, times);
+        ::futimens(m_fd.get(), times);
     }
 
-    bool close() { return closeFd() == 0; }
+    // A failed close can mean lost data (NFS, a full disk): it counts.
+    bool close() { return !m_fd.isValid() || ::close(m_fd.release()) == 0; }
 
     // Swapping names with an existing file is as atomic as renaming over it,
     // and on ext4 it avoids the flush of the new file's data that a
@@ -90,17 +81,8 @@ public:
     }
 
 private:
-    int closeFd()
-    {
-        if (m_fd < 0)
-            return 0;
-        const int result = ::close(m_fd);
-        m_fd = -1;
-        return result;
-    }
-
     static inline std::atomic<unsigned> s_counter{0};
-    int m_fd = -1;
+    UniqueFd m_fd;
     QByteArray m_path;
 };
 

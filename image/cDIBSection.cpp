@@ -39,10 +39,10 @@ cDIBSection::~cDIBSection()
 
 std::int32_t cDIBSection::BytesPerScanLine() const
 {
-    const std::int64_t bytes = std::int64_t(Width()) * 3 + 3;
+    const std::int64_t bytes = dibRowBytes(Width());
     if (bytes > std::numeric_limits<std::int32_t>::max() || bytes < std::numeric_limits<std::int32_t>::min())
         throw std::overflow_error("BytesPerScanLine: row length exceeds 32 bits");
-    return static_cast<std::int32_t>(bytes) & ~std::int32_t(3);
+    return static_cast<std::int32_t>(bytes);
 }
 
 bool cDIBSection::CreateDIB(DcHandle lhDC, std::int32_t lWidth, std::int32_t lHeight, BitmapHandle& hDib)

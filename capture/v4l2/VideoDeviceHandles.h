@@ -1,42 +1,27 @@
 #pragma once
 
 #include "capture/v4l2/VideoDevice.h"
+#include "core/io/UniqueFd.h"
 
 #include <cstddef>
 #include <utility>
 
-// Move-only owner of an open device file descriptor: closed through the
-// device layer when the owner goes, on every path.
-class DeviceFd {
+// Closes a camera's descriptor through the device layer, so that the
+// tests' scripted camera sees every close.
+struct CloseThroughDevice {
+    VideoDevice* device = nullptr;
+    void operator()(int fd) const
+    {
+        if (device)
+            device->close(fd);
+    }
+};
+
+// Move-only owner of an open device file descriptor.
+class DeviceFd : public BasicUniqueFd<CloseThroughDevice> {
 public:
     DeviceFd() = default;
-    DeviceFd(VideoDevice* device, int fd) : m_device(device), m_fd(fd) {}
-    DeviceFd(DeviceFd&& other) noexcept { *this = std::move(other); }
-    DeviceFd& operator=(DeviceFd&& other) noexcept
-    {
-        if (this != &other) {
-            reset();
-            m_device = std::exchange(other.m_device, nullptr);
-            m_fd = std::exchange(other.m_fd, -1);
-        }
-        return *this;
-    }
-    DeviceFd(const DeviceFd&) = delete;
-    DeviceFd& operator=(const DeviceFd&) = delete;
-    ~DeviceFd() { reset(); }
-
-    int get() const { return m_fd; }
-    bool isValid() const { return m_fd >= 0; }
-    void reset()
-    {
-        if (m_device && m_fd >= 0)
-            m_device->close(m_fd);
-        m_fd = -1;
-    }
-
-private:
-    VideoDevice* m_device = nullptr;
-    int m_fd = -1;
+    DeviceFd(VideoDevice* device, int fd) : BasicUniqueFd(fd, CloseThroughDevice{device}) {}
 };
 
 // Move-only owner of one mmap'd driver buffer.

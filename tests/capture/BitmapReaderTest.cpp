@@ -1,5 +1,6 @@
 #include "image/BitmapReader.h"
 #include "image/BitmapWriter.h"
+#include "image/DibTypes.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -80,7 +81,7 @@ TEST_F(BitmapReaderTest, ReadsTopDownRowsAsStored)
     const QString path = written(source);
     // Turn the file into a top-down one: negative height, rows reversed.
     QByteArray bytes = fileBytes(path);
-    const int rowBytes = int(bitmapRowBytes(5));
+    const int rowBytes = int(dibRowBytes(5));
     QByteArray flipped = bytes.left(54);
     for (int row = 3; row >= 0; --row)
         flipped += bytes.mid(54 + row * rowBytes, rowBytes);

@@ -1,5 +1,6 @@
 #include "image/BitmapReader.h"
 #include "image/BitmapWriter.h"
+#include "image/DibTypes.h"
 
 #include <QDir>
 #include <QFile>
@@ -63,7 +64,7 @@ TEST_P(BitmapWriterRoundTrip, QtAndOurReaderReadBackEveryPixelUpright)
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QByteArray bytes = file.readAll();
-    const int rowBytes = int(bitmapRowBytes(c.width));
+    const int rowBytes = int(dibRowBytes(c.width));
     ASSERT_EQ(bytes.size(), 54 + rowBytes * height);
     EXPECT_EQ(bytes.left(2), QByteArray("BM"));
     EXPECT_EQ(read32(bytes, 2), uint32_t(bytes.size()));
