@@ -3,9 +3,9 @@
 // rate) a given number of times from the test pattern, and prints the time
 // per cycle and the resident memory after the warm-up and at the end. Meant
 // to run under valgrind (memcheck.sh) and natively for the RSS figures.
-//   memcheck_cycle_bench [--cycles N] [--width W --height H] [--rss-check]
+//   memcheck_cycle [--cycles N] [--width W --height H] [--rss-check]
 
-#include "load_client_support.h"
+#include "StressSupport.h"
 
 #include "capture/control/CaptureControl.h"
 #include "capture/SnapshotCycle.h"
@@ -107,15 +107,15 @@ int main(int argc, char** argv)
     }
     const long warmUp = std::max(10L, cycles / 10);
     long rssWarm = 0;
-    const auto start = bench::Clock::now();
+    const auto start = stress::Clock::now();
     for (long i = 0; i < cycles; ++i) {
         window.cycle->TakeSnapshot();
         QCoreApplication::processEvents();
         if (i + 1 == warmUp)
-            rssWarm = bench::residentKb();
+            rssWarm = stress::residentKb();
     }
-    const double ms = bench::msSince(start);
-    const long rssEnd = bench::residentKb();
+    const double ms = stress::msSince(start);
+    const long rssEnd = stress::residentKb();
     const double growth = rssWarm > 0 ? double(rssEnd - rssWarm) / double(rssWarm) : 1.0;
 
     const QImage snapshot(dir.filePath(QStringLiteral("root/images/VelmarixCamImage.jpg")));

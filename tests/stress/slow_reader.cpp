@@ -3,9 +3,9 @@
 // clients (their latency is measured before and during the stall) and drop
 // the stalled connection once it has made no progress for the stall time.
 // Prints the figures; non-zero exit on a failed check. 127.0.0.1 only.
-//   slow_reader_bench [--stall-ms N | --default-stall]
+//   slow_reader [--stall-ms N | --default-stall]
 
-#include "load_client_support.h"
+#include "StressSupport.h"
 
 #include <poll.h>
 
@@ -36,7 +36,7 @@ void fetchRepeatedly(int port, int count, const std::atomic<bool>& stop, Series&
 {
     for (int i = 0; i < count && !stop; ++i) {
         const QByteArray path = "/images/VelmarixCamImage.jpg?" + QByteArray::number(i);
-        const bench::FetchResult answer = bench::fetchOnce(port, bench::getRequest(path), 5);
+        const stress::FetchResult answer = stress::fetchOnce(port, stress::getRequest(path), 5);
         if (answer.error.empty() && answer.body.size() == kSnapshotFile)
             series.latencies.push_back(answer.ms);
         else
@@ -53,7 +53,7 @@ bool endedByServer(int fd)
 
 void printSeries(const char* name, const Series& series)
 {
-    const bench::Spread spread = bench::spreadOf(series.latencies);
+    const stress::Spread spread = stress::spreadOf(series.latencies);
     std::printf("%s: %zu answered, %d incomplete; latency median %.2f ms, p99 %.2f ms, max %.2f ms\n", name,
                 series.latencies.size(), series.incomplete, spread.median, spread.p99, spread.max);
 }
@@ -84,10 +84,10 @@ int main(int argc, char** argv)
         return 2;
     }
 
-    bench::BenchServer server;
-    const int port = bench::freePort();
-    if (port <= 0 || !server.start(port) || !server.write(QStringLiteral("big.bin"), bench::filler(kBigFile))
-        || !server.write(QStringLiteral("images/VelmarixCamImage.jpg"), bench::filler(kSnapshotFile))) {
+    stress::BenchServer server;
+    const int port = stress::freePort();
+    if (port <= 0 || !server.start(port) || !server.write(QStringLiteral("big.bin"), stress::filler(kBigFile))
+        || !server.write(QStringLiteral("images/VelmarixCamImage.jpg"), stress::filler(kSnapshotFile))) {
         std::fprintf(stderr, "the server did not start\n");
         return 1;
     }
@@ -104,21 +104,21 @@ int main(int argc, char** argv)
         fetchRepeatedly(port, kBaselineRequests, stop, baseline);
         finished = true;
     });
-    bench::pumpUntil([&] { return finished.load(); }, 60000);
+    stress::pumpUntil([&] { return finished.load(); }, 60000);
     first.join();
 
-    bench::ClientSocket slow(kReceiveBuffer);
+    stress::ClientSocket slow(kReceiveBuffer);
     if (!slow.connectTo(port)) {
         std::fprintf(stderr, "the slow client cannot connect\n");
         return 1;
     }
-    const QByteArray request = bench::getRequest("/big.bin");
+    const QByteArray request = stress::getRequest("/big.bin");
     if (::send(slow.fd, request.constData(), size_t(request.size()), MSG_NOSIGNAL) != request.size()) {
         std::fprintf(stderr, "the slow client cannot send\n");
         return 1;
     }
-    const auto asked = bench::Clock::now();
-    const double cpuBefore = bench::cpuSeconds(RUSAGE_THREAD);
+    const auto asked = stress::Clock::now();
+    const double cpuBefore = stress::cpuSeconds(RUSAGE_THREAD);
 
     Series during;
     finished = false;
@@ -127,18 +127,18 @@ int main(int argc, char** argv)
         finished = true;
     });
     bool heldInBackground = false;
-    const bool dropped = bench::pumpUntil(
+    const bool dropped = stress::pumpUntil(
         [&] {
             heldInBackground = heldInBackground || server.webServer.backgroundConnections() > 0;
             return endedByServer(slow.fd);
         },
         stallMs + 30000);
-    const double dropMs = bench::msSince(asked);
-    const double serverCpu = bench::cpuSeconds(RUSAGE_THREAD) - cpuBefore;
+    const double dropMs = stress::msSince(asked);
+    const double serverCpu = stress::cpuSeconds(RUSAGE_THREAD) - cpuBefore;
     stop = true;
-    bench::pumpUntil([&] { return finished.load(); }, 30000);
+    stress::pumpUntil([&] { return finished.load(); }, 30000);
     others.join();
-    bench::runFor(100);
+    stress::runFor(100);
 
     printSeries("other clients alone", baseline);
     printSeries("other clients while the reader stalls", during);
@@ -152,7 +152,7 @@ int main(int argc, char** argv)
         std::printf("  %-58s %s\n", what, ok ? "ok" : "FAILED");
         failed += ok ? 0 : 1;
     };
-    const bench::Spread spread = bench::spreadOf(during.latencies);
+    const stress::Spread spread = stress::spreadOf(during.latencies);
     check(heldInBackground, "the 5 MB answer was stuck in the server's queue");
     check(!during.latencies.empty() && during.incomplete == 0 && spread.max < kLatencyLimitMs,
           "other clients answered completely, each within 1 s");

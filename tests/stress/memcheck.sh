@@ -5,15 +5,15 @@
 # where invalid accesses and definite leaks are errors (Qt's own
 # still-reachable blocks are not). Prints each run's figures and valgrind's
 # summary; exits non-zero when any run fails.
-#   bench/memcheck.sh [build-dir]        (default: build)
-#   CYCLES=n REQUESTS=n bench/memcheck.sh   smaller counts
+#   tests/stress/memcheck.sh [build-dir]        (default: build)
+#   CYCLES=n REQUESTS=n tests/stress/memcheck.sh   smaller counts
 set -euo pipefail
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/../.."
 build_dir=${1:-build}
 cycles=${CYCLES:-10000}
 requests=${REQUESTS:-100000}
-for bin in memcheck_cycle_bench memcheck_requests_bench; do
-  [ -x "$build_dir/bench/$bin" ] || { echo "missing $build_dir/bench/$bin: build target $bin" >&2; exit 2; }
+for bin in memcheck_cycle memcheck_requests; do
+  [ -x "$build_dir/tests/stress/$bin" ] || { echo "missing $build_dir/tests/stress/$bin: build target $bin" >&2; exit 2; }
 done
 command -v valgrind >/dev/null || { echo "missing valgrind" >&2; exit 2; }
 export QT_QPA_PLATFORM=offscreen QT_NO_GLIB=1
@@ -47,8 +47,8 @@ under_valgrind() {
   return "$result"
 }
 
-run "natively: snapshot cycle x $cycles" "$build_dir/bench/memcheck_cycle_bench" --cycles "$cycles" --rss-check
-run "natively: request handler x $requests" "$build_dir/bench/memcheck_requests_bench" --requests "$requests" --rss-check
-run "valgrind: snapshot cycle x $cycles" under_valgrind cycle "$build_dir/bench/memcheck_cycle_bench" --cycles "$cycles"
-run "valgrind: request handler x $requests" under_valgrind requests "$build_dir/bench/memcheck_requests_bench" --requests "$requests"
+run "natively: snapshot cycle x $cycles" "$build_dir/tests/stress/memcheck_cycle" --cycles "$cycles" --rss-check
+run "natively: request handler x $requests" "$build_dir/tests/stress/memcheck_requests" --requests "$requests" --rss-check
+run "valgrind: snapshot cycle x $cycles" under_valgrind cycle "$build_dir/tests/stress/memcheck_cycle" --cycles "$cycles"
+run "valgrind: request handler x $requests" under_valgrind requests "$build_dir/tests/stress/memcheck_requests" --requests "$requests"
 exit $status

@@ -5,9 +5,9 @@
 // rules cannot process may instead be closed unanswered. Prints the time
 // per request and the resident memory after the warm-up and at the end.
 // Meant to run under valgrind (memcheck.sh) and natively for the RSS figures.
-//   memcheck_requests_bench [--requests N] [--rss-check]
+//   memcheck_requests [--requests N] [--rss-check]
 
-#include "load_client_support.h"
+#include "StressSupport.h"
 
 #include <QSocketNotifier>
 
@@ -86,7 +86,7 @@ private:
         }
     }
 
-    bench::ClientSocket m_socket;
+    stress::ClientSocket m_socket;
     QByteArray m_text;
     qsizetype m_sent = 0;
     QByteArray m_response;
@@ -129,11 +129,11 @@ int main(int argc, char** argv)
         return 2;
     }
 
-    bench::BenchServer server;
-    const int port = bench::freePort();
+    stress::BenchServer server;
+    const int port = stress::freePort();
     if (port <= 0 || !server.start(port)
-        || !server.write(QStringLiteral("images/VelmarixCamImage.jpg"), bench::filler(40000))
-        || !server.write(QStringLiteral("big.bin"), bench::filler(300 * 1024))) {
+        || !server.write(QStringLiteral("images/VelmarixCamImage.jpg"), stress::filler(40000))
+        || !server.write(QStringLiteral("big.bin"), stress::filler(300 * 1024))) {
         std::fprintf(stderr, "the server did not start\n");
         return 1;
     }
@@ -144,11 +144,11 @@ int main(int argc, char** argv)
     long answered = 0;
     long unanswered = 0;
     long failures = 0;
-    const auto start = bench::Clock::now();
+    const auto start = stress::Clock::now();
     for (long i = 0; i < requests; ++i) {
         const RequestCase& c = cases[size_t(i) % cases.size()];
         LoopbackRequest request(port, c.text);
-        if (!bench::pumpUntil([&] { return request.done(); }, 10000)) {
+        if (!stress::pumpUntil([&] { return request.done(); }, 10000)) {
             ++failures;
             continue;
         }
@@ -160,11 +160,11 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "request %ld (%s...) got %lld bytes\n", i, c.text.left(20).constData(),
                          static_cast<long long>(request.response().size()));
         if (i + 1 == warmUp)
-            rssWarm = bench::residentKb();
+            rssWarm = stress::residentKb();
     }
-    const double ms = bench::msSince(start);
-    bench::pumpUntil([&] { return server.webServer.backgroundConnections() == 0; }, 5000);
-    const long rssEnd = bench::residentKb();
+    const double ms = stress::msSince(start);
+    stress::pumpUntil([&] { return server.webServer.backgroundConnections() == 0; }, 5000);
+    const long rssEnd = stress::residentKb();
     const double growth = rssWarm > 0 ? double(rssEnd - rssWarm) / double(rssWarm) : 1.0;
 
     std::printf("request handler: %ld requests in %.1f s (%.3f ms each): %ld answered, %ld closed unanswered, "

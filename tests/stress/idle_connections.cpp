@@ -5,9 +5,9 @@
 // be answered within a second each, the first one taking its slot from the
 // idle connections. Prints the figures; non-zero exit on a
 // failed check. Traffic goes to 127.0.0.1 only.
-//   idle_bench [--connections N] [--idle-seconds S]
+//   idle_connections [--connections N] [--idle-seconds S]
 
-#include "load_client_support.h"
+#include "StressSupport.h"
 
 #include <QTimer>
 
@@ -39,7 +39,7 @@ bool raiseDescriptorLimit(int needed)
 }
 
 // Idle clients whose connection the server has ended (end of stream or reset).
-int countEnded(const std::vector<std::unique_ptr<bench::ClientSocket>>& clients)
+int countEnded(const std::vector<std::unique_ptr<stress::ClientSocket>>& clients)
 {
     std::vector<pollfd> fds;
     for (const auto& client : clients)
@@ -75,29 +75,29 @@ int main(int argc, char** argv)
         return 1;
     }
 
-    bench::BenchServer server;
-    const int port = bench::freePort();
+    stress::BenchServer server;
+    const int port = stress::freePort();
     if (port <= 0 || !server.start(port)
-        || !server.write(QStringLiteral("images/VelmarixCamImage.jpg"), bench::filler(220 * 1024))) {
+        || !server.write(QStringLiteral("images/VelmarixCamImage.jpg"), stress::filler(220 * 1024))) {
         std::fprintf(stderr, "the server did not start\n");
         return 1;
     }
     long accepted = 0;
     QObject::connect(&server.webServer, &TcpSocketArray::ConnectionRequest, [&accepted] { ++accepted; });
 
-    std::vector<std::unique_ptr<bench::ClientSocket>> idle;
+    std::vector<std::unique_ptr<stress::ClientSocket>> idle;
     for (int i = 0; i < connections; ++i) {
-        idle.push_back(std::make_unique<bench::ClientSocket>(0, true));
+        idle.push_back(std::make_unique<stress::ClientSocket>(0, true));
         if (!idle.back()->connectTo(port)) {
             std::fprintf(stderr, "connection %d failed: %s\n", i, std::strerror(errno));
             return 1;
         }
         // Accepted as they come, as a listener sees them in real life.
         if (i % 50 == 49)
-            bench::pumpUntil([&] { return accepted >= i + 1; }, 2000);
+            stress::pumpUntil([&] { return accepted >= i + 1; }, 2000);
     }
-    const bool allAccepted = bench::pumpUntil([&] { return accepted >= connections; }, 10000);
-    bench::runFor(200); // let the closes settle
+    const bool allAccepted = stress::pumpUntil([&] { return accepted >= connections; }, 10000);
+    stress::runFor(200); // let the closes settle
     const long acceptedIdle = accepted;
     const int droppedByRotation = countEnded(idle);
     const int heldAfterOpening = connections - droppedByRotation;
@@ -105,22 +105,22 @@ int main(int argc, char** argv)
     // Top up so that every slot holds an idle connection when the normal requests come.
     const int topUp = std::max(0, 99 - heldAfterOpening);
     for (int i = 0; i < topUp; ++i) {
-        idle.push_back(std::make_unique<bench::ClientSocket>(0, true));
+        idle.push_back(std::make_unique<stress::ClientSocket>(0, true));
         if (!idle.back()->connectTo(port))
             return 1;
     }
-    const bool toppedUp = bench::pumpUntil([&] { return accepted >= connections + topUp; }, 10000);
-    bench::runFor(100);
+    const bool toppedUp = stress::pumpUntil([&] { return accepted >= connections + topUp; }, 10000);
+    stress::runFor(100);
     const int endedBefore = countEnded(idle);
 
     // Nothing to do: the loop should sleep in poll.
     rusage before{};
     getrusage(RUSAGE_THREAD, &before);
-    const double cpuBefore = bench::cpuSeconds(RUSAGE_THREAD);
-    const auto idleStart = bench::Clock::now();
-    bench::runFor(idleSeconds * 1000);
-    const double idleWall = bench::msSince(idleStart) / 1000.0;
-    const double idleCpu = bench::cpuSeconds(RUSAGE_THREAD) - cpuBefore;
+    const double cpuBefore = stress::cpuSeconds(RUSAGE_THREAD);
+    const auto idleStart = stress::Clock::now();
+    stress::runFor(idleSeconds * 1000);
+    const double idleWall = stress::msSince(idleStart) / 1000.0;
+    const double idleCpu = stress::cpuSeconds(RUSAGE_THREAD) - cpuBefore;
     rusage after{};
     getrusage(RUSAGE_THREAD, &after);
     const long switches = (after.ru_nvcsw - before.ru_nvcsw) + (after.ru_nivcsw - before.ru_nivcsw);
@@ -132,7 +132,7 @@ int main(int argc, char** argv)
     std::thread client([&] {
         for (int i = 0; i < kNormalRequests; ++i) {
             const QByteArray path = i % 2 ? QByteArray("/") : "/images/VelmarixCamImage.jpg?" + QByteArray::number(i);
-            const bench::FetchResult answer = bench::fetchOnce(port, bench::getRequest(path), 5);
+            const stress::FetchResult answer = stress::fetchOnce(port, stress::getRequest(path), 5);
             if (answer.error.empty())
                 latencies.push_back(answer.ms);
             else
@@ -140,11 +140,11 @@ int main(int argc, char** argv)
         }
         done = true;
     });
-    bench::pumpUntil([&] { return done.load(); }, 60000);
+    stress::pumpUntil([&] { return done.load(); }, 60000);
     client.join();
-    bench::runFor(100);
+    stress::runFor(100);
     const int endedAfter = countEnded(idle);
-    const bench::Spread spread = bench::spreadOf(latencies);
+    const stress::Spread spread = stress::spreadOf(latencies);
 
     std::printf("idle connections: %d opened, %ld accepted, %d dropped by the slot rotation, %d held; "
                 "%d more opened: %d held\n",

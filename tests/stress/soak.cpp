@@ -1,13 +1,13 @@
 // Soak run of the whole program: a real main window over a temporary web
 // root, the test pattern at 1920 x 1080, five snapshots a second, its server
 // on a fixed free port. wrk loads the snapshot at 50 connections
-// ("Connection: close") while load_client_bench, a separate process, fetches
+// ("Connection: close") while load_client, a separate process, fetches
 // and validates every answer. Counts snapshot cycles and reads the resident
 // memory after the first minute and at the end. Every check that fails
 // makes the exit status non-zero. Traffic goes to 127.0.0.1 only.
-//   soak_bench [--minutes M | --quick] [--port P]
+//   soak [--minutes M | --quick] [--port P]
 
-#include "load_client_support.h"
+#include "StressSupport.h"
 
 #include "capture/control/CaptureControl.h"
 #include "capture/source/TestPatternSource.h"
@@ -31,8 +31,8 @@
 
 namespace {
 
-using bench::cpuSeconds;
-using bench::residentKb;
+using stress::cpuSeconds;
+using stress::residentKb;
 
 constexpr int kRate = 5;
 constexpr double kCycleTolerance = 0.03; // cycles per second within 3 % of the rate
@@ -114,7 +114,7 @@ int main(int argc, char** argv)
 
     QTemporaryDir dir;
     if (port <= 0)
-        port = bench::freePort();
+        port = stress::freePort();
     if (!dir.isValid() || port <= 0 || port > 32767 || !QDir(dir.path()).mkpath(QStringLiteral("root/images"))
         || !writeFile(dir.filePath(QStringLiteral("root/player.html")), "<html>player</html>\n")
         || !writeFile(dir.filePath(QStringLiteral("root/error.htm")), "<html>error</html>\n")
@@ -156,11 +156,11 @@ int main(int argc, char** argv)
                                       QStringLiteral("10s"), QStringLiteral("-H"), QStringLiteral("Connection: close"),
                                       url});
     QProcess client;
-    client.start(QCoreApplication::applicationDirPath() + QStringLiteral("/load_client_bench"),
+    client.start(QCoreApplication::applicationDirPath() + QStringLiteral("/load_client"),
                  {QStringLiteral("--port"), QString::number(port), QStringLiteral("--seconds"),
                   QString::number(seconds)});
     if (!wrk.waitForStarted(5000) || !client.waitForStarted(5000)) {
-        std::fprintf(stderr, "cannot start wrk or load_client_bench\n");
+        std::fprintf(stderr, "cannot start wrk or load_client\n");
         return 1;
     }
 

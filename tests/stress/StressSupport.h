@@ -34,7 +34,7 @@
 #include <string>
 #include <vector>
 
-namespace bench {
+namespace stress {
 
 using Clock = std::chrono::steady_clock;
 
@@ -268,4 +268,4 @@ inline Spread spreadOf(std::vector<double> values)
     return {values[values.size() / 2], values[std::min(values.size() - 1, values.size() * 99 / 100)], values.back()};
 }
 
-} // namespace bench
+} // namespace stress

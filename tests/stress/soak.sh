@@ -4,16 +4,16 @@
 # "Connection: close") and checked by a validating client, for ten minutes
 # (or one with --quick). Everything runs on 127.0.0.1. Prints the figures
 # and exits non-zero when a check fails.
-#   bench/soak.sh [build-dir] [--quick | --minutes M] [--port P]    (default: build)
+#   tests/stress/soak.sh [build-dir] [--quick | --minutes M] [--port P]    (default: build)
 set -euo pipefail
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/../.."
 build_dir=build
 if [ $# -gt 0 ] && [ "${1#--}" = "$1" ]; then
   build_dir=$1
   shift
 fi
-for bin in soak_bench load_client_bench; do
-  [ -x "$build_dir/bench/$bin" ] || { echo "missing $build_dir/bench/$bin: build target $bin" >&2; exit 2; }
+for bin in soak load_client; do
+  [ -x "$build_dir/tests/stress/$bin" ] || { echo "missing $build_dir/tests/stress/$bin: build target $bin" >&2; exit 2; }
 done
 command -v wrk >/dev/null || { echo "missing wrk" >&2; exit 2; }
-exec "$build_dir/bench/soak_bench" "$@"
+exec "$build_dir/tests/stress/soak" "$@"

@@ -3,9 +3,9 @@
 // complete (Content-Length equals the body bytes received), a JPEG from SOI
 // to EOI, decoding at the expected size. Prints the counts; exits non-zero
 // when any answer failed or none came.
-//   load_client_bench --port N [--seconds S] [--width W --height H]
+//   load_client --port N [--seconds S] [--width W --height H]
 
-#include "load_client_support.h"
+#include "StressSupport.h"
 
 #include <QCoreApplication>
 #include <QImage>
@@ -16,7 +16,7 @@
 
 namespace {
 
-using bench::Clock;
+using stress::Clock;
 
 struct Options {
     int port = 0;
@@ -47,8 +47,8 @@ bool parse(int argc, char** argv, Options& options)
 // One request; an empty string when the answer passed every check.
 std::string fetchAndCheck(const Options& options, int serial)
 {
-    const bench::FetchResult answer
-        = bench::fetchOnce(options.port, bench::getRequest("/images/VelmarixCamImage.jpg?" + QByteArray::number(serial)));
+    const stress::FetchResult answer
+        = stress::fetchOnce(options.port, stress::getRequest("/images/VelmarixCamImage.jpg?" + QByteArray::number(serial)));
     if (!answer.error.empty())
         return answer.error;
     if (!answer.header.contains("\r\nContent-Type: image/jpeg\r\n"))
@@ -84,7 +84,7 @@ int main(int argc, char** argv)
     for (int serial = 0; Clock::now() < deadline; ++serial) {
         const auto start = Clock::now();
         const std::string problem = fetchAndCheck(options, serial);
-        const double ms = bench::msSince(start);
+        const double ms = stress::msSince(start);
         if (problem.empty()) {
             ++validated;
             totalMs += ms;
