@@ -73,18 +73,6 @@ double cpuSeconds()
 }
 
 // Only the test pattern, so the figures do not depend on a camera.
-class PatternOnlyCatalog : public SourceCatalog {
-public:
-    QList<SourceChoice> choices() const override
-    {
-        return {{TestPatternSource::sourceId(), TestPatternSource::sourceName()}};
-    }
-    std::unique_ptr<VideoSource> create(const QString&) const override
-    {
-        return std::make_unique<TestPatternSource>();
-    }
-};
-
 // The part of the main window a cycle touches.
 struct Window {
     explicit Window(const QString& tempPath, const QSize& frameSize)
@@ -94,7 +82,7 @@ struct Window {
         state.quality = 75;
         state.rate = 5;
         pic.resize(320, 240);
-        cam = new CaptureControl(std::make_unique<PatternOnlyCatalog>(), &pic);
+        cam = new CaptureControl(createTestPatternCatalog(), &pic);
         cam->setGeometry(0, 0, 320, 240);
         cam->selectFrameSize(frameSize);
         timeTb.start(1000);

@@ -15,3 +15,26 @@ bool SourceCatalog::offers(const QString& id) const
     const QList<SourceChoice> all = choices();
     return std::any_of(all.begin(), all.end(), [&](const SourceChoice& c) { return c.id == id; });
 }
+
+namespace {
+
+class TestPatternCatalog : public SourceCatalog {
+public:
+    QList<SourceChoice> choices() const override
+    {
+        return {{TestPatternSource::sourceId(), TestPatternSource::sourceName()}};
+    }
+    std::unique_ptr<VideoSource> create(const QString& id) const override
+    {
+        if (id != TestPatternSource::sourceId())
+            return nullptr;
+        return std::make_unique<TestPatternSource>();
+    }
+};
+
+} // namespace
+
+std::unique_ptr<SourceCatalog> createTestPatternCatalog()
+{
+    return std::make_unique<TestPatternCatalog>();
+}

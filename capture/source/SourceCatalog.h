@@ -28,3 +28,7 @@ public:
     QString defaultId() const;
     bool offers(const QString& id) const;
 };
+
+// Only the test pattern: for runs that must not depend on what cameras the
+// machine has (benchmarks, load runs, tests).
+std::unique_ptr<SourceCatalog> createTestPatternCatalog();

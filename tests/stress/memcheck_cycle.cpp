@@ -9,7 +9,6 @@
 
 #include "capture/control/CaptureControl.h"
 #include "capture/SnapshotCycle.h"
-#include "capture/source/TestPatternSource.h"
 #include "shell/chrome/PictureBox.h"
 
 #include <QApplication>
@@ -25,18 +24,6 @@ namespace {
 
 constexpr double kRssTolerance = 0.05;
 
-class PatternOnlyCatalog : public SourceCatalog {
-public:
-    QList<SourceChoice> choices() const override
-    {
-        return {{TestPatternSource::sourceId(), TestPatternSource::sourceName()}};
-    }
-    std::unique_ptr<VideoSource> create(const QString&) const override
-    {
-        return std::make_unique<TestPatternSource>();
-    }
-};
-
 // The part of the main window a cycle touches.
 struct Window {
     Window(const QString& tempPath, const QSize& frameSize)
@@ -46,7 +33,7 @@ struct Window {
         state.quality = 75;
         state.rate = 5;
         pic.resize(320, 240);
-        cam = new CaptureControl(std::make_unique<PatternOnlyCatalog>(), &pic);
+        cam = new CaptureControl(createTestPatternCatalog(), &pic);
         cam->setGeometry(0, 0, 320, 240);
         cam->selectFrameSize(frameSize);
         timeTb.start(1000);

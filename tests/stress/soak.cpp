@@ -10,7 +10,6 @@
 #include "StressSupport.h"
 
 #include "capture/control/CaptureControl.h"
-#include "capture/source/TestPatternSource.h"
 #include "core/frmMain.h"
 
 #include <QApplication>
@@ -38,18 +37,6 @@ constexpr int kRate = 5;
 constexpr double kCycleTolerance = 0.03; // cycles per second within 3 % of the rate
 constexpr double kRssTolerance = 0.05;   // end within 5 % of the first sample
 constexpr int kGraceSeconds = 60;        // for the load processes to report after the run
-
-class PatternOnlyCatalog : public SourceCatalog {
-public:
-    QList<SourceChoice> choices() const override
-    {
-        return {{TestPatternSource::sourceId(), TestPatternSource::sourceName()}};
-    }
-    std::unique_ptr<VideoSource> create(const QString&) const override
-    {
-        return std::make_unique<TestPatternSource>();
-    }
-};
 
 bool writeFile(const QString& path, const QByteArray& bytes)
 {
@@ -128,7 +115,7 @@ int main(int argc, char** argv)
 
     frmMain::Environment env;
     env.tempPath = dir.path();
-    env.catalog = std::make_unique<PatternOnlyCatalog>();
+    env.catalog = createTestPatternCatalog();
     env.endProgram = [] {};
     frmMain window(std::move(env));
     window.setAttribute(Qt::WA_DeleteOnClose, false);
