@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The capture code against a real V4L2 driver: boots Debian's kernel in a
 # QEMU virtual machine, loads vivid as one webcam-like input and runs the
-# driver test binary inside it against /dev/video0. Prints a summary of
+# driver test binary inside it against /dev/video0 (the capture code alone,
+# then the whole program under Xvfb serving snapshots). Prints a summary of
 # what the driver offered and how each fault was recovered from.
 #
 #   run-driver-test.sh WORK_DIR TEST_BINARY
@@ -30,6 +31,7 @@ vivid="vivid n_devs=1 node_types=0x1 num_inputs=1 input_types=0x0"
 modprobe="modprobe -d $prepared/root -S $version"
 cat > "$scratch/guest.sh" <<GUEST
 # Runs as root inside the virtual machine.
+busybox ip link set lo up
 $modprobe $vivid || exit 90
 for i in \$(seq 50); do [ -c /dev/video0 ] && break; sleep 0.1; done
 export TALVEX_VIVID_RELOAD="$modprobe -r vivid && $modprobe $vivid && for i in \\\$(seq 50); do [ -c /dev/video0 ] && break; sleep 0.1; done"
