@@ -46,15 +46,17 @@ public:
     // null when there is none yet.
     virtual QImage latestFrame() const = 0;
 
-    // Takes the newest frame for a still. May wait a bounded time (about a
-    // second at most) when no fresh frame is at hand. On failure returns a
-    // null image and sets *error to a short reason.
+    // Takes the newest frame for a still. Never holds the caller for long:
+    // it may wait only for a source's very first frame. On failure returns
+    // a null image and sets *error to a short reason.
     virtual QImage grabStill(QString* error) = 0;
 
     // Frame sizes the source offers, and the one in use.
     virtual QList<QSize> frameSizes() const = 0;
     virtual QSize frameSize() const = 0;
     virtual bool setFrameSize(const QSize& size) = 0;
+    // Frames a second the source delivers; 0 when unknown.
+    virtual double frameRate() const { return 0; }
 
     // Device controls; empty when the source has none.
     virtual QList<SourceControl> controls() const { return {}; }

@@ -3,6 +3,7 @@
 #include "capture/v4l2/V4l2Capabilities.h"
 #include "capture/v4l2/V4l2Controls.h"
 #include "capture/v4l2/V4l2Device.h"
+#include "capture/v4l2/V4l2FrameRate.h"
 #include "capture/v4l2/V4l2Stream.h"
 
 #include <QSocketNotifier>
@@ -13,13 +14,15 @@
 namespace {
 
 // A still may use a frame this old; older ones mean the camera has stalled.
-constexpr qint64 kFreshFrameMs = 1000;
-// The longest a still waits for a new frame, and how many wake-ups it
-// accepts meanwhile, so that a device that wakes without frames cannot
-// hold the caller.
-constexpr qint64 kStillWaitMs = 1000;
+constexpr qint64 kFreshFrameMs = 2000;
+// How long after the first open the first still may wait for the first
+// frame, and how many wake-ups it accepts meanwhile, so that a device that
+// wakes without frames cannot hold the caller.
+constexpr qint64 kFirstFrameWaitMs = 3000;
 constexpr int kMaxStillWakeups = 16;
 constexpr int kReopenIntervalMs = 2000;
+// Opens that try mmap again after it failed and read() stood in.
+constexpr int kMaxMmapRetries = 3;
 
 const char* const kNoDevice = "No video device";
 const char* const kDeviceGone = "Video device gone";
@@ -97,12 +100,9 @@ bool V4l2Source::open()
     m_wanted = true;
     if (isOpen())
         return true;
-    if (openDevice()) {
-        m_reopenTimer->stop();
-        return true;
-    }
-    m_reopenTimer->start();
-    return false;
+    const bool opened = openDevice();
+    settleReopenTimer();
+    return opened;
 }
 
 void V4l2Source::close()
@@ -110,6 +110,8 @@ void V4l2Source::close()
     m_wanted = false;
     m_reopenTimer->stop();
     teardown();
+    m_latest = QImage();
+    m_latestAt = 0;
     m_error.clear();
 }
 
@@ -136,15 +138,20 @@ bool V4l2Source::openDevice()
 
     const QList<QSize> sizes = enumerateFrameSizes(*m_device, fd.get());
     V4l2Format format;
-    if (negotiateFormat(*m_device, fd.get(), m_wantedSize, &format) < 0) {
-        m_error = QStringLiteral("Video format not supported");
+    if (const int negotiated = negotiateFormat(*m_device, fd.get(), m_wantedSize, &format); negotiated < 0) {
+        // Another program streaming from the camera holds its format.
+        m_error = negotiated == -EBUSY ? openErrorText(negotiated) : QStringLiteral("Video format not supported");
         return false;
     }
+    const double rate = setBestFrameRate(*m_device, fd.get(), format);
 
     auto stream = std::make_unique<V4l2Stream>(*m_device, fd.get(), format);
     int started = -ENOTSUP;
-    if (capabilities.canStream())
+    m_canStream = capabilities.canStream();
+    if (m_canStream) {
         started = stream->start(V4l2Stream::Method::Mmap);
+        m_mmapFailures = started < 0 ? m_mmapFailures + 1 : 0;
+    }
     if (started < 0 && capabilities.canRead())
         started = stream->start(V4l2Stream::Method::Read);
     if (started < 0) {
@@ -155,9 +162,10 @@ bool V4l2Source::openDevice()
     m_fd = std::move(fd);
     m_stream = std::move(stream);
     m_format = format;
+    m_frameRate = rate;
     m_sizes = sizes.isEmpty() ? QList<QSize>{format.size()} : sizes;
-    m_latest = QImage();
-    m_latestAt = 0;
+    if (m_firstOpenAt < 0)
+        m_firstOpenAt = m_device->nowMs();
     m_error.clear();
     m_notifier = new QSocketNotifier(m_fd.get(), QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, &V4l2Source::onReadable);
@@ -206,20 +214,38 @@ bool V4l2Source::pullFrames()
 void V4l2Source::deviceLost()
 {
     teardown();
+    // A gone camera's last frame is not passed off as a new one.
+    m_latest = QImage();
+    m_latestAt = 0;
     m_error = QString::fromLatin1(kDeviceGone);
-    if (m_wanted)
+    settleReopenTimer();
+}
+
+bool V4l2Source::wantsMmapRetry() const
+{
+    return isOpen() && m_canStream && !usesMmap() && m_mmapFailures > 0 && m_mmapFailures <= kMaxMmapRetries;
+}
+
+void V4l2Source::settleReopenTimer()
+{
+    if (m_wanted && (!isOpen() || wantsMmapRetry()))
         m_reopenTimer->start();
+    else
+        m_reopenTimer->stop();
 }
 
 void V4l2Source::tryReopen()
 {
-    if (!m_wanted || isOpen()) {
-        m_reopenTimer->stop();
-        return;
+    if (m_wanted && wantsMmapRetry()) {
+        // read() works but costs a copy per frame: start over with mmap.
+        // The last frame stays for stills while the camera restarts.
+        teardown();
+        openDevice();
+    } else if (m_wanted && !isOpen() && m_device->exists(m_path)) {
+        // Cheap while the node is absent: no open until it is back.
+        openDevice();
     }
-    // Cheap while the node is absent: no open until it is back.
-    if (m_device->exists(m_path) && openDevice())
-        m_reopenTimer->stop();
+    settleReopenTimer();
 }
 
 QImage V4l2Source::latestFrame() const
@@ -227,33 +253,37 @@ QImage V4l2Source::latestFrame() const
     return m_latest;
 }
 
+bool V4l2Source::waitForFirstFrame()
+{
+    const qint64 deadline = m_firstOpenAt + kFirstFrameWaitMs;
+    for (int wakeup = 0; wakeup < kMaxStillWakeups && isOpen(); ++wakeup) {
+        const qint64 remaining = deadline - m_device->nowMs();
+        if (remaining <= 0)
+            return false;
+        const int ready = m_device->waitReadable(m_fd.get(), int(remaining));
+        if (ready == 0)
+            return false;
+        // Ready or failed: taking frames tells which.
+        if (pullFrames())
+            return true;
+    }
+    return false;
+}
+
 QImage V4l2Source::grabStill(QString* error)
 {
+    const bool firstStill = !m_stillAsked;
+    m_stillAsked = true;
     if (!isOpen()) {
         setError(error, m_error.isEmpty() ? QString::fromLatin1(kNoDevice) : m_error);
         return {};
     }
-    const qint64 start = m_device->nowMs();
-    if (!m_latest.isNull() && start - m_latestAt <= kFreshFrameMs)
+    // Frames the event loop has not picked up yet.
+    pullFrames();
+    if (isOpen() && m_latest.isNull() && firstStill)
+        waitForFirstFrame();
+    if (!m_latest.isNull() && m_device->nowMs() - m_latestAt <= kFreshFrameMs)
         return m_latest;
-
-    const qint64 deadline = start + kStillWaitMs;
-    for (int wakeup = 0; wakeup < kMaxStillWakeups; ++wakeup) {
-        const qint64 remaining = deadline - m_device->nowMs();
-        if (remaining <= 0)
-            break;
-        const int ready = m_device->waitReadable(m_fd.get(), int(remaining));
-        if (ready < 0) {
-            deviceLost();
-            break;
-        }
-        if (ready == 0)
-            break;
-        if (pullFrames())
-            return m_latest;
-        if (!isOpen())
-            break;
-    }
     setError(error, isOpen() ? QString::fromLatin1(kNoFrame) : m_error);
     return {};
 }
@@ -279,14 +309,14 @@ bool V4l2Source::setFrameSize(const QSize& size)
         m_format = V4l2Format();
         return true;
     }
-    // The format cannot change while buffers exist: start over at the new size.
+    // The format cannot change while buffers exist: start over at the new
+    // size. The last frame stays for stills until the first new one comes.
     teardown();
-    if (openDevice())
-        return true;
-    m_format = V4l2Format();
-    if (m_wanted)
-        m_reopenTimer->start();
-    return false;
+    const bool reopened = openDevice();
+    if (!reopened)
+        m_format = V4l2Format();
+    settleReopenTimer();
+    return reopened;
 }
 
 QList<SourceControl> V4l2Source::controls() const
@@ -314,4 +344,9 @@ bool V4l2Source::usesMmap() const
 int V4l2Source::droppedFrames() const
 {
     return m_stream ? m_stream->droppedFrames() : 0;
+}
+
+int V4l2Source::refusedBuffers() const
+{
+    return m_stream ? m_stream->refusedBuffers() : 0;
 }

@@ -26,11 +26,13 @@ QList<VideoDeviceInfo> findVideoDevices();
 // The same over any directory and device layer.
 QList<VideoDeviceInfo> findVideoDevices(VideoDevice& device, const QString& directory);
 
-// A V4L2 camera. Opens the device non-blocking, asks libv4l2 for BGR24 and
-// takes frames from the event loop as the driver hands them over, keeping
-// only the newest. When the device goes away the source closes itself and
-// tries to reopen the same path every ~2 s for as long as it is wanted
-// (from open() until close()).
+// A V4L2 camera. Opens the device non-blocking, asks libv4l2 for BGR24 at
+// the highest frame rate up to 30 a second, and takes frames from the event
+// loop as the driver hands them over, keeping only the newest. When the
+// device goes away the source closes itself and tries to reopen the same
+// path every ~2 s for as long as it is wanted (from open() until close()).
+// When mmap streaming fails at an open and read() stands in, the same timer
+// tries mmap again a few times.
 class V4l2Source : public VideoSource {
     Q_OBJECT
 public:
@@ -47,6 +49,11 @@ public:
     bool isOpen() const override;
 
     QImage latestFrame() const override;
+    // The newest frame that has arrived, without waiting, as long as the
+    // camera sent it within the last 2 s. Only the source's first still may
+    // wait for the first frame, until 3 s after the first open: slow USB
+    // cameras take that long, and a still that fails then leaves the
+    // thumbnail stopped for the whole run.
     QImage grabStill(QString* error) override;
 
     QList<QSize> frameSizes() const override;
@@ -56,6 +63,10 @@ public:
     QList<SourceControl> controls() const override;
     bool setControl(quint32 id, int value) override;
 
+    // Frames a second the driver agreed to at the last open; 0 when the
+    // device has no rate to set.
+    double frameRate() const override { return m_frameRate; }
+
     // Why the source is not open, or why the last still failed; empty when fine.
     QString errorString() const { return m_error; }
     // Active while the source is wanted but its device is not open.
@@ -64,6 +75,8 @@ public:
     bool usesMmap() const;
     // Frames dropped as short or broken since the device was opened.
     int droppedFrames() const;
+    // Buffers the driver refused back since the device was opened.
+    int refusedBuffers() const;
 
 private:
     bool openDevice();
@@ -73,6 +86,10 @@ private:
     bool pullFrames();
     void deviceLost();
     void tryReopen();
+    bool wantsMmapRetry() const;
+    // Runs the reopen timer while there is something to retry.
+    void settleReopenTimer();
+    bool waitForFirstFrame();
 
     const QString m_path;
     // Declared first so that it outlives the fd and stream that use it.
@@ -88,7 +105,12 @@ private:
     mutable QString m_cardName;
     QString m_error;
     bool m_wanted = false;
+    double m_frameRate = 0;
+    bool m_canStream = false;
+    int m_mmapFailures = 0;
 
     QImage m_latest;
     qint64 m_latestAt = 0;
+    qint64 m_firstOpenAt = -1;
+    bool m_stillAsked = false;
 };

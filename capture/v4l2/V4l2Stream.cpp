@@ -13,6 +13,12 @@ constexpr quint32 kMaxBuffers = 32;
 // this many per wake-up wait for the next one.
 constexpr int kMaxTakesPerCall = 64;
 
+// Errors after which the stream cannot go on; others refuse just one call.
+bool isDeviceFailure(int error)
+{
+    return error == -ENODEV || error == -EIO || error == -ENXIO || error == -EBADF;
+}
+
 v4l2_buffer captureBuffer(quint32 index = 0)
 {
     v4l2_buffer buffer{};
@@ -114,6 +120,7 @@ void V4l2Stream::stop()
         if (m_streaming)
             m_device.ioctl(m_fd, VIDIOC_STREAMOFF, &type);
         m_buffers.clear();
+        m_setAside.clear();
         v4l2_requestbuffers release{};
         release.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
         release.memory = V4L2_MEMORY_MMAP;
@@ -128,6 +135,31 @@ int V4l2Stream::queueBuffer(quint32 index)
 {
     v4l2_buffer buffer = captureBuffer(index);
     return m_device.ioctl(m_fd, VIDIOC_QBUF, &buffer);
+}
+
+int V4l2Stream::giveBack(quint32 index)
+{
+    const int result = queueBuffer(index);
+    if (result == 0 || isDeviceFailure(result))
+        return result;
+    // One refused buffer costs one buffer's worth of slack, not the stream.
+    ++m_refused;
+    m_setAside.push_back(index);
+    return 0;
+}
+
+int V4l2Stream::retryRefused()
+{
+    std::vector<quint32> pending;
+    pending.swap(m_setAside);
+    for (quint32 index : pending) {
+        if (const int result = giveBack(index); result < 0)
+            return result;
+    }
+    // With every buffer refused nothing can ever arrive: start over.
+    if (!m_buffers.empty() && m_setAside.size() == m_buffers.size())
+        return -EIO;
+    return 0;
 }
 
 V4l2Stream::Result V4l2Stream::fail(int error)
@@ -147,8 +179,15 @@ V4l2Stream::Result V4l2Stream::takeNewestMmap(QImage* image)
 {
     const qint64 needed = m_format.minimumFrameBytes();
     int held = -1;
-    int error = 0;
-    for (int take = 0; take < kMaxTakesPerCall; ++take) {
+    int error = retryRefused();
+    for (int take = 0; take < kMaxTakesPerCall && error == 0; ++take) {
+        // DQBUF only what is there: libv4l2 prints a line for every DQBUF
+        // that fails, EAGAIN included, when it passes the format through.
+        const int ready = m_device.waitReadable(m_fd, 0);
+        if (ready < 0)
+            error = ready;  // a failed or unplugged stream polls as an error
+        if (ready <= 0)
+            break;
         v4l2_buffer buffer = captureBuffer();
         const int result = m_device.ioctl(m_fd, VIDIOC_DQBUF, &buffer);
         if (result == -EAGAIN)
@@ -164,19 +203,12 @@ V4l2Stream::Result V4l2Stream::takeNewestMmap(QImage* image)
         const qint64 filled = qMin<qint64>(buffer.bytesused, qint64(m_buffers[buffer.index].length()));
         if ((buffer.flags & V4L2_BUF_FLAG_ERROR) || filled < needed) {
             ++m_dropped;
-            if (const int requeued = queueBuffer(buffer.index); requeued < 0) {
-                error = requeued;
-                break;
-            }
+            error = giveBack(buffer.index);
             continue;
         }
         // The newer frame wins; the older buffer goes straight back.
-        if (held >= 0) {
-            if (const int requeued = queueBuffer(quint32(held)); requeued < 0) {
-                error = requeued;
-                break;
-            }
-        }
+        if (held >= 0)
+            error = giveBack(quint32(held));
         held = int(buffer.index);
     }
     if (error < 0)
@@ -184,7 +216,7 @@ V4l2Stream::Result V4l2Stream::takeNewestMmap(QImage* image)
     if (held < 0)
         return Result::NoFrame;
     const bool copied = copyFrame(m_buffers[size_t(held)].data(), m_format, image);
-    if (const int requeued = queueBuffer(quint32(held)); requeued < 0)
+    if (const int requeued = giveBack(quint32(held)); requeued < 0)
         return fail(requeued);
     return copied ? Result::Frame : Result::NoFrame;
 }

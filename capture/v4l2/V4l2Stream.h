@@ -29,17 +29,25 @@ public:
 
     // Takes every frame that is ready, without waiting, keeps the newest
     // complete one and gives every buffer back to the driver. Short frames
-    // and frames the driver flags as broken are dropped. Frame: *image holds
+    // and frames the driver flags as broken are dropped. A buffer the driver
+    // refuses to take back is tried again on the next call; only when it
+    // holds none at all does the stream count as failed. Frame: *image holds
     // the newest picture (Format_BGR888). Gone: the device failed
     // (error()).
     Result takeNewest(QImage* image);
     int error() const { return m_error; }
     // Frames dropped as short or broken since the start.
     int droppedFrames() const { return m_dropped; }
+    // Buffers the driver refused back (VIDIOC_QBUF) since the start.
+    int refusedBuffers() const { return m_refused; }
 
 private:
     int startMmap();
     int queueBuffer(quint32 index);
+    // Gives a buffer back; a refusal that is not the device failing keeps
+    // the buffer aside for the next call. 0, or the failing -errno.
+    int giveBack(quint32 index);
+    int retryRefused();
     Result takeNewestMmap(QImage* image);
     Result takeNewestRead(QImage* image);
     Result fail(int error);
@@ -51,6 +59,8 @@ private:
     bool m_streaming = false;
     int m_error = 0;
     int m_dropped = 0;
+    int m_refused = 0;
+    std::vector<quint32> m_setAside;
     std::vector<MappedBuffer> m_buffers;
     // read(): the newest complete frame and a spare to read the next into.
     std::vector<unsigned char> m_readFrame;

@@ -243,6 +243,8 @@ int FakeVideoDevice::waitReadable(int fd, int timeoutMs)
         push(m_frameDuringWait, found->second.path);
         return 1;
     }
+    // Like a real device, the fd stops being readable when nothing is there.
+    drain(fd);
     m_now += timeoutMs;
     return 0;
 }

@@ -62,6 +62,19 @@ struct FakeCamera {
 
     quint32 grantedBuffers = 4;
     int reqbufsError = 0;
+    int sfmtError = 0;         // e.g. -EBUSY: another program streams
+    int qbufFailures = 0;      // the next this many QBUFs fail with -EINVAL
+    int streamonFailures = 0;  // the next this many STREAMONs fail with -EINVAL
+
+    // Frame rates: intervals listed for every size (none: the driver lists
+    // nothing), or a range when intervalMax is set. timePerFrame false: the
+    // device has no rate to set. S_PARM takes the listed interval nearest
+    // to the one asked.
+    bool timePerFrame = true;
+    QList<v4l2_fract> intervals;
+    v4l2_fract intervalMin{0, 0};
+    v4l2_fract intervalMax{0, 0};
+    v4l2_fract interval{1, 5};
     std::vector<FakeControl> controls;
 
     // Set by S_FMT; what frames are built for.
@@ -109,7 +122,10 @@ public:
     int opens = 0;
     int existsChecks = 0;
     int badCalls = 0;  // double queueing, unknown mappings, release while mapped
+    int emptyDequeues = 0;  // DQBUFs with nothing to take (libv4l2 prints a line for each)
     QList<int> waits;  // timeouts asked of waitReadable
+    // Waits that could have held the caller (a timeout above zero).
+    int blockingWaits() const { return int(std::count_if(waits.begin(), waits.end(), [](int ms) { return ms > 0; })); }
     QSize lastRequestedSize;
 
     int open(const QString& path) override;
@@ -140,6 +156,7 @@ private:
 
     int streamIoctl(int fd, OpenFile& file, unsigned long request, void* arg);
     int controlIoctl(FakeCamera& camera, unsigned long request, void* arg);
+    int rateIoctl(FakeCamera& camera, unsigned long request, void* arg);
     int setFormat(FakeCamera& camera, v4l2_format* format);
     void signal(const QString& path);
     void drain(int fd);

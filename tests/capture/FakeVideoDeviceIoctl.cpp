@@ -1,6 +1,7 @@
 #include "FakeVideoDevice.h"
 
 #include <cerrno>
+#include <cmath>
 #include <cstdlib>
 
 // The ioctls of the scripted camera: capabilities, sizes and format,
@@ -46,7 +47,13 @@ int FakeVideoDevice::ioctl(int fd, unsigned long request, void* arg)
         return 0;
     }
     case VIDIOC_S_FMT:
+        if (cam.sfmtError)
+            return cam.sfmtError;
         return setFormat(cam, static_cast<v4l2_format*>(arg));
+    case VIDIOC_ENUM_FRAMEINTERVALS:
+    case VIDIOC_G_PARM:
+    case VIDIOC_S_PARM:
+        return rateIoctl(cam, request, arg);
     case VIDIOC_QUERYCTRL:
     case VIDIOC_QUERYMENU:
     case VIDIOC_G_CTRL:
@@ -84,6 +91,59 @@ int FakeVideoDevice::setFormat(FakeCamera& cam, v4l2_format* format)
     pix.pixelformat = cam.pixelFormat;
     pix.bytesperline = cam.reportedBytesPerLine >= 0 ? quint32(cam.reportedBytesPerLine) : quint32(cam.bytesPerLine);
     pix.sizeimage = quint32(cam.bytesPerLine * chosen.height());
+    return 0;
+}
+
+int FakeVideoDevice::rateIoctl(FakeCamera& cam, unsigned long request, void* arg)
+{
+    const bool ranged = cam.intervalMax.numerator != 0;
+    if (request == VIDIOC_ENUM_FRAMEINTERVALS) {
+        auto* entry = static_cast<v4l2_frmivalenum*>(arg);
+        if (entry->pixel_format != V4L2_PIX_FMT_BGR24 || QSize(int(entry->width), int(entry->height)) != cam.size)
+            return -EINVAL;
+        if (ranged) {
+            if (entry->index != 0)
+                return -EINVAL;
+            entry->type = V4L2_FRMIVAL_TYPE_CONTINUOUS;
+            entry->stepwise = {cam.intervalMin, cam.intervalMax, {1, 1}};
+            return 0;
+        }
+        if (entry->index >= quint32(cam.intervals.size()))
+            return -EINVAL;
+        entry->type = V4L2_FRMIVAL_TYPE_DISCRETE;
+        entry->discrete = cam.intervals[entry->index];
+        return 0;
+    }
+    auto* parm = static_cast<v4l2_streamparm*>(arg);
+    if (parm->type != V4L2_BUF_TYPE_VIDEO_CAPTURE)
+        return -EINVAL;
+    if (!cam.timePerFrame) {
+        if (request == VIDIOC_S_PARM)
+            return -ENOTTY;
+        parm->parm.capture = {};
+        return 0;
+    }
+    if (request == VIDIOC_S_PARM) {
+        auto seconds = [](const v4l2_fract& f) { return f.denominator ? double(f.numerator) / f.denominator : 1e9; };
+        const double asked = seconds(parm->parm.capture.timeperframe);
+        if (ranged) {
+            cam.interval = parm->parm.capture.timeperframe;
+            if (asked < seconds(cam.intervalMin))
+                cam.interval = cam.intervalMin;
+            if (asked > seconds(cam.intervalMax))
+                cam.interval = cam.intervalMax;
+        } else if (!cam.intervals.isEmpty()) {
+            cam.interval = cam.intervals.first();
+            for (const v4l2_fract& offered : cam.intervals)
+                if (std::abs(seconds(offered) - asked) < std::abs(seconds(cam.interval) - asked))
+                    cam.interval = offered;
+        } else {
+            cam.interval = parm->parm.capture.timeperframe;
+        }
+    }
+    parm->parm.capture = {};
+    parm->parm.capture.capability = V4L2_CAP_TIMEPERFRAME;
+    parm->parm.capture.timeperframe = cam.interval;
     return 0;
 }
 
@@ -174,6 +234,10 @@ int FakeVideoDevice::streamIoctl(int fd, OpenFile& file, unsigned long request, 
             ++badCalls;
             return -EINVAL;
         }
+        if (cam.qbufFailures > 0) {
+            --cam.qbufFailures;
+            return -EINVAL;
+        }
         own.queued = true;
         own.queuedAt = ++m_queueCounter;
         return 0;
@@ -187,6 +251,7 @@ int FakeVideoDevice::streamIoctl(int fd, OpenFile& file, unsigned long request, 
             if (own.queued && (!oldest || own.queuedAt < oldest->queuedAt))
                 oldest = &own;
         if (cam.frames.empty() || !oldest) {
+            ++emptyDequeues;
             drain(fd);
             return -EAGAIN;
         }
@@ -204,6 +269,10 @@ int FakeVideoDevice::streamIoctl(int fd, OpenFile& file, unsigned long request, 
     case VIDIOC_STREAMOFF:
         if (!canStream)
             return -EINVAL;
+        if (request == VIDIOC_STREAMON && cam.streamonFailures > 0) {
+            --cam.streamonFailures;
+            return -EINVAL;
+        }
         file.streaming = request == VIDIOC_STREAMON;
         if (!file.streaming)
             for (Buffer& own : file.buffers)

@@ -1,5 +1,7 @@
 #include "FakeVideoDeviceFixture.h"
 
+#include <QTimer>
+
 namespace {
 
 enum class Io { Mmap, Read };
@@ -30,6 +32,7 @@ TEST_P(V4l2StreamTest, DeliversFramesFromTheEventLoop)
     EXPECT_TRUE(showsFrame(source->latestFrame(), 2, cameraSize()));
     EXPECT_EQ(framesReady, 2);
     expectAllBuffersQueued();
+    EXPECT_EQ(fake.emptyDequeues, 0);
 }
 
 TEST_P(V4l2StreamTest, KeepsOnlyTheNewestOfSeveralWaitingFrames)
@@ -124,6 +127,84 @@ TEST_F(V4l2CameraTest, FallsBackToReadWhenBuffersAreRefused)
     ASSERT_TRUE(deliver({4}));
     EXPECT_TRUE(showsFrame(source->latestFrame(), 4, cameraSize()));
 }
+
+TEST_F(V4l2CameraTest, RefusedBufferIsSetAsideAndTheStreamGoesOn)
+{
+    ASSERT_TRUE(openSource());
+    fake.camera().qbufFailures = 1;
+    ASSERT_TRUE(deliver({1}));
+    EXPECT_TRUE(showsFrame(source->latestFrame(), 1, cameraSize()));
+    EXPECT_TRUE(source->isOpen());
+    EXPECT_EQ(source->refusedBuffers(), 1);
+    EXPECT_EQ(fake.queuedBuffers(), 3);
+    // The next wake-up gives the refused buffer back.
+    ASSERT_TRUE(deliver({2}));
+    EXPECT_TRUE(showsFrame(source->latestFrame(), 2, cameraSize()));
+    EXPECT_EQ(fake.queuedBuffers(), 4);
+    EXPECT_EQ(fake.opens, 1);
+}
+
+TEST_F(V4l2CameraTest, StreamRestartsWhenTheDriverTakesNoBufferBack)
+{
+    ASSERT_TRUE(openSource());
+    fake.camera().qbufFailures = 1000;
+    for (unsigned char seed = 1; seed <= 4; ++seed)
+        ASSERT_TRUE(deliver({seed}));
+    EXPECT_EQ(fake.queuedBuffers(), 0);
+    EXPECT_TRUE(source->isOpen());
+    // Nothing can arrive now: the source starts over rather than starve.
+    fake.wake();
+    ASSERT_TRUE(pumpUntil([&] { return !source->isOpen(); }));
+    fake.camera().qbufFailures = 0;
+    source->reopenTimer()->setInterval(0);
+    ASSERT_TRUE(pumpUntil([&] { return source->isOpen(); }));
+    EXPECT_EQ(fake.opens, 2);
+    EXPECT_EQ(fake.queuedBuffers(), 4);
+    ASSERT_TRUE(deliver({6}));
+    EXPECT_TRUE(showsFrame(source->latestFrame(), 6, cameraSize()));
+}
+
+// mmap streaming that fails at the open (STREAMON refused): read() stands
+// in, and mmap is tried again at the next opens, three at most.
+struct MmapRetryCase {
+    const char* name;
+    int streamonFailures;
+    bool mmapAtEnd;
+    int opens;
+};
+
+void PrintTo(const MmapRetryCase& row, std::ostream* out)
+{
+    *out << row.name;
+}
+
+class V4l2MmapRetryTest : public V4l2CameraTest, public ::testing::WithParamInterface<MmapRetryCase> {};
+
+TEST_P(V4l2MmapRetryTest, ReadStandsInWhileMmapIsTriedAgain)
+{
+    const MmapRetryCase& row = GetParam();
+    useReadOnly(false);
+    fake.camera().deviceCaps |= V4L2_CAP_READWRITE;
+    fake.camera().streamonFailures = row.streamonFailures;
+    ASSERT_TRUE(openSource());
+    EXPECT_FALSE(source->usesMmap());
+    ASSERT_TRUE(deliver({1}));
+    EXPECT_TRUE(source->reopenTimer()->isActive());
+
+    source->reopenTimer()->setInterval(0);
+    ASSERT_TRUE(pumpUntil([&] { return !source->reopenTimer()->isActive(); }));
+    EXPECT_TRUE(source->isOpen());
+    EXPECT_EQ(source->usesMmap(), row.mmapAtEnd);
+    EXPECT_EQ(fake.opens, row.opens);
+    ASSERT_TRUE(deliver({2}));
+    EXPECT_TRUE(showsFrame(source->latestFrame(), 2, cameraSize()));
+}
+
+INSTANTIATE_TEST_SUITE_P(Retries, V4l2MmapRetryTest,
+                         ::testing::Values(MmapRetryCase{"OnceRefused", 1, true, 2},
+                                           MmapRetryCase{"RefusedThreeTimes", 3, true, 4},
+                                           MmapRetryCase{"AlwaysRefused", 100, false, 4}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(V4l2CameraTest, FailsWhenNeitherStreamingNorReadWorks)
 {
