@@ -76,11 +76,14 @@ TEST_F(SocketFaultTest, FailedSendResetsTheConnectionAndTheServerServesOn)
             EXPECT_TRUE(client.readAll().isEmpty());
             ASSERT_EQ(os.accepted.size(), 1u);
             EXPECT_TRUE(wasAborted(os.accepted[0]));
-            EXPECT_TRUE(pumpUntil([&] { return ended == (size > 100 ? 1 : 0); }));
+            if (size > 100) {
+                EXPECT_TRUE(pumpUntil([&] { return ended == 1; }));
+            }
             EXPECT_EQ(webServer->backgroundConnections(), 0);
             EXPECT_FALSE((*webServer)[state.lastSlot].HasConnection());
             os.sendError = 0;
             EXPECT_EQ(fetch("GET / HTTP/1.1\r\n\r\n"), answer);
+            EXPECT_EQ(ended, size > 100 ? 1 : 0);
         }
 }
 

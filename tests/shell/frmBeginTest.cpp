@@ -1,4 +1,4 @@
-#include "chrome/Mouse.h"
+#include "support/Mouse.h"
 #include "chrome/Recorders.h"
 
 #include "shell/chrome/AppInfo.h"

@@ -3,7 +3,7 @@
 
 #include <QLabel>
 #include <QPointer>
-#include "Mouse.h"
+#include "support/Mouse.h"
 #include <gtest/gtest.h>
 
 namespace {

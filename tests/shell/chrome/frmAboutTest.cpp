@@ -6,7 +6,7 @@
 
 #include <QLabel>
 #include <QPointer>
-#include "Mouse.h"
+#include "support/Mouse.h"
 #include <gtest/gtest.h>
 
 namespace {

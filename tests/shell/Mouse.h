@@ -1,0 +1,4 @@
+#pragma once
+
+// The shared helper under its old include path, for folders not yet switched.
+#include "support/Mouse.h"
