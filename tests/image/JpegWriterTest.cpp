@@ -190,3 +190,16 @@ TEST_F(JpegWriter, ErrorIsClearedBySuccessAndImageIsNotChanged)
     EXPECT_TRUE(mIntelJPEGLibrary::lastError().description.isEmpty());
     EXPECT_EQ(std::vector<std::uint8_t>(m_image.DIBSectionBitsPtr(), m_image.DIBSectionBitsPtr() + bytes), before);
 }
+
+// Each test runs in a process of its own under CTest: the size changes
+// on the one shared encoder are played here.
+TEST_F(JpegWriter, SizesChangeBetweenCallsOnTheSharedEncoder)
+{
+    for (int size : {8, 400, 16, 1000, 3}) {
+        SCOPED_TRACE(size);
+        cDIBSection dib;
+        dib.CreateFromPicture(testPicture(size, size / 2 + 1));
+        ASSERT_TRUE(mIntelJPEGLibrary::SaveJpegFile(dib, path("s.jpg"), 90));
+        EXPECT_EQ(decodeFile(path("s.jpg")).size(), QSize(size, size / 2 + 1));
+    }
+}
