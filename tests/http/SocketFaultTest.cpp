@@ -87,21 +87,6 @@ TEST_F(SocketFaultTest, FailedSendResetsTheConnectionAndTheServerServesOn)
         }
 }
 
-TEST_F(SocketFaultTest, QueuedBodyThatFailsAfterTheCloseIsDropped)
-{
-    const QByteArray body = patternBytes(8 * 1024 * 1024);
-    web.write(QStringLiteral("big.bin"), body);
-    LoopbackClient client(state.My_PORT, 4096);
-    ASSERT_TRUE(client.send("GET /big.bin HTTP/1.1\r\n\r\n"));
-    ASSERT_TRUE(pumpUntil([&] { return webServer->backgroundConnections() == 1; }));
-    os.sendError = ECONNRESET;
-    const QByteArray received = client.readAll();
-    EXPECT_LT(received.size(), body.size());
-    EXPECT_TRUE(pumpUntil([&] { return webServer->backgroundConnections() == 0; }));
-    ASSERT_EQ(os.accepted.size(), 1u);
-    EXPECT_TRUE(wasAborted(os.accepted[0]));
-}
-
 // A request longer than one read leaves input unread; closing over it would
 // reset the connection and could destroy the answer, so the server drains it
 // after answering, but only so far and so long.
