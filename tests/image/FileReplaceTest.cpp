@@ -90,7 +90,10 @@ TEST_P(FileReplaceTest, NewFileGetsTheUsualModeAndFreshTimes)
 }
 
 INSTANTIATE_TEST_SUITE_P(Exchange, FileReplaceTest,
-                         ::testing::Values(nullptr, &exchangeUnsupported, &exchangeMissing));
+                         ::testing::Values(nullptr, &exchangeUnsupported, &exchangeMissing),
+                         [](const auto& info) {
+                             return std::string(info.index == 0 ? "Real" : info.index == 1 ? "Unsupported" : "Missing");
+                         });
 
 TEST(FileReplace, FailedRenameLeavesTheTargetAndNoTemporaryFile)
 {
