@@ -52,7 +52,7 @@ TEST_F(SocketFaultTest, FailedAcceptsAreSkippedOrPauseTheListener)
         if (c.pauses > 0) {
             EXPECT_GE(waited, 90 * c.pauses);
         } else {
-            EXPECT_LT(waited, 400);
+            EXPECT_LT(waited, 800); // nine pauses would take 900 ms
         }
         // The listener itself was never given up.
         EXPECT_EQ(os.listenCalls, 1);
