@@ -16,6 +16,13 @@
 
 namespace {
 
+int exchangeNames(const char* from, const char* to)
+{
+    return ::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_EXCHANGE);
+}
+
+ExchangeNames s_exchangeNames = exchangeNames;
+
 // The temporary file: closed and removed on every path unless committed.
 class TempFile {
 public:
@@ -71,8 +78,7 @@ public:
     // frame). The old file, now under the temporary name, is then removed.
     bool renameOver(const QByteArray& target, bool targetIsFile)
     {
-        if (targetIsFile
-            && ::renameat2(AT_FDCWD, m_path.constData(), AT_FDCWD, target.constData(), RENAME_EXCHANGE) == 0)
+        if (targetIsFile && s_exchangeNames(m_path.constData(), target.constData()) == 0)
             return true; // the destructor unlinks the old file
         if (::rename(m_path.constData(), target.constData()) != 0)
             return false;
@@ -87,6 +93,11 @@ private:
 };
 
 } // namespace
+
+void setExchangeNames(ExchangeNames call)
+{
+    s_exchangeNames = call ? call : exchangeNames;
+}
 
 ReplaceStatus replaceFileKeepingStamps(const QString& path, const std::uint8_t* data, std::size_t size)
 {

@@ -14,3 +14,9 @@ enum class ReplaceStatus { Ok, CreateFailed, WriteFailed, RenameFailed };
 // file or the new one, whole. On any failure the old file is untouched and
 // the temporary file is gone.
 ReplaceStatus replaceFileKeepingStamps(const QString& path, const std::uint8_t* data, std::size_t size);
+
+// Swaps the names of two existing files (renameat2 with RENAME_EXCHANGE),
+// 0 or -1 with errno set. Replaceable so that a file system without the
+// exchange can be played; nullptr restores the real call.
+using ExchangeNames = int (*)(const char* from, const char* to);
+void setExchangeNames(ExchangeNames call);

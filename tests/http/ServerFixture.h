@@ -1,6 +1,10 @@
 #pragma once
 
-#include "HttpTestSupport.h"
+#include "SocketFakes.h"
+#include "support/EventLoop.h"
+#include "support/Loopback.h"
+#include "support/Ports.h"
+#include "support/WebRoot.h"
 
 #include "core/state/MainState.h"
 #include "http/HttpServer.h"

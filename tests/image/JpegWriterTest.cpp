@@ -9,7 +9,6 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -127,48 +126,6 @@ TEST_F(JpegWriter, QualityReachesTheEncoderAndIsClampedOutsideItsRange)
     }
 }
 
-TEST_F(JpegWriter, NewFileGetsTheUsualModeAndFreshTimes)
-{
-    const mode_t mask = ::umask(022);
-    ::umask(mask);
-    const QString file = path("new.jpg");
-    const time_t before = ::time(nullptr);
-    ASSERT_TRUE(mIntelJPEGLibrary::SaveJpegFile(m_image, file, 75));
-    struct stat st {};
-    ASSERT_EQ(::stat(QFile::encodeName(file).constData(), &st), 0);
-    EXPECT_EQ(st.st_mode & 07777, 0666 & ~mask);
-    EXPECT_GE(st.st_mtim.tv_sec, before - 1);
-    EXPECT_EQ(entriesOf(m_dir.path()), QStringList{"new.jpg"});
-}
-
-TEST_F(JpegWriter, ReplacementKeepsTheOldTimesAndMode)
-{
-    const QString file = path("snap.jpg");
-    writeFile(file, "old snapshot");
-    const QByteArray native = QFile::encodeName(file);
-    const struct timespec times[2] = {{1000000000, 123456789}, {1100000000, 987654321}};
-    ASSERT_EQ(::utimensat(AT_FDCWD, native.constData(), times, 0), 0);
-    ASSERT_EQ(::chmod(native.constData(), 0604), 0);
-
-    // The second round replaces a file that the first one wrote (and that
-    // reading it may have given a new access time).
-    for (int round = 0; round < 2; ++round) {
-        struct stat old {};
-        ASSERT_EQ(::stat(native.constData(), &old), 0);
-        ASSERT_TRUE(mIntelJPEGLibrary::SaveJpegFile(m_image, file, 80));
-        struct stat st {};
-        ASSERT_EQ(::stat(native.constData(), &st), 0);
-        EXPECT_NE(st.st_ino, old.st_ino);
-        EXPECT_EQ(st.st_mode & 07777, 0604u);
-        EXPECT_EQ(st.st_atim.tv_sec, old.st_atim.tv_sec);
-        EXPECT_EQ(st.st_atim.tv_nsec, old.st_atim.tv_nsec);
-        EXPECT_EQ(st.st_mtim.tv_sec, times[1].tv_sec);
-        EXPECT_EQ(st.st_mtim.tv_nsec, times[1].tv_nsec);
-        EXPECT_EQ(decodeFile(file).width(), 64);
-    }
-    EXPECT_EQ(entriesOf(m_dir.path()), QStringList{"snap.jpg"});
-}
-
 struct FailureCase {
     const char* name;
     const char* description;
@@ -234,6 +191,8 @@ TEST_F(JpegWriter, ErrorIsClearedBySuccessAndImageIsNotChanged)
     EXPECT_EQ(std::vector<std::uint8_t>(m_image.DIBSectionBitsPtr(), m_image.DIBSectionBitsPtr() + bytes), before);
 }
 
+// Each test runs in a process of its own under CTest: the size changes
+// on the one shared encoder are played here.
 TEST_F(JpegWriter, SizesChangeBetweenCallsOnTheSharedEncoder)
 {
     for (int size : {8, 400, 16, 1000, 3}) {

@@ -1,4 +1,4 @@
-#include "Recorders.h"
+#include "chrome/Recorders.h"
 
 #include "shell/SingleInstance.h"
 #include "shell/StartupMessages.h"

@@ -1,7 +1,7 @@
 #include "shell/chrome/SkinnedWindow.h"
 
 #include <QLabel>
-#include "Mouse.h"
+#include "support/Mouse.h"
 #include <gtest/gtest.h>
 
 namespace {

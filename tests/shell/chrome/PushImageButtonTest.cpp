@@ -1,11 +1,9 @@
 #include "shell/chrome/PictureBox.h"
 #include "shell/chrome/PushImageButton.h"
-#include "shell/chrome/Skin.h"
 
-#include <QAccessible>
 #include <QLabel>
 #include <QPointer>
-#include "Mouse.h"
+#include "support/Mouse.h"
 #include <gtest/gtest.h>
 
 namespace {
@@ -96,19 +94,6 @@ INSTANTIATE_TEST_SUITE_P(
                       PressCase{"RightOnPicture", Qt::RightButton, true, false},
                       PressCase{"LeftOnPictureReleasedOff", Qt::LeftButton, true, true}),
     [](const auto& info) { return std::string(info.param.name); });
-
-TEST(PushImageButton, CaptionAndTooltipReachAssistiveTools)
-{
-    ButtonRig rig;
-    rig.make(rig.caption);
-    rig.caption->setToolTip(QStringLiteral("About Talvex"));
-    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(rig.caption);
-    ASSERT_NE(accessible, nullptr);
-    EXPECT_EQ(accessible->text(QAccessible::Name), "Open");
-    EXPECT_EQ(accessible->text(QAccessible::Description), "About Talvex");
-    rig.caption->setText(QStringLiteral("Video In"));
-    EXPECT_EQ(accessible->text(QAccessible::Name), "Video In");
-}
 
 TEST(PushImageButton, ReleaseWithoutPressOnTheElementDoesNothing)
 {

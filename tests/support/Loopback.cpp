@@ -1,0 +1,72 @@
+#include "support/Loopback.h"
+
+#include "support/EventLoop.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+LoopbackClient::LoopbackClient(int16_t port, int receiveBuffer)
+{
+    m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (receiveBuffer > 0)
+        ::setsockopt(m_fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    if (::connect(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 && errno != EINPROGRESS) {
+        ::close(m_fd);
+        m_fd = -1;
+    }
+}
+
+LoopbackClient::~LoopbackClient()
+{
+    close();
+}
+
+void LoopbackClient::close()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = -1;
+}
+
+bool LoopbackClient::send(const QByteArray& data)
+{
+    qsizetype done = 0;
+    const bool sent = pumpUntil([&] {
+        const ssize_t n = ::send(m_fd, data.constData() + done, static_cast<size_t>(data.size() - done), MSG_NOSIGNAL);
+        if (n > 0)
+            done += n;
+        return done == data.size() || (n < 0 && errno != EAGAIN && errno != ENOTCONN);
+    });
+    return sent && done == data.size();
+}
+
+bool LoopbackClient::poll()
+{
+    char buffer[65536];
+    while (!m_closed && m_fd >= 0) {
+        const ssize_t n = ::recv(m_fd, buffer, sizeof buffer, 0);
+        if (n > 0) {
+            m_received.append(buffer, n);
+            continue;
+        }
+        if (n < 0 && (errno == EAGAIN || errno == EINTR))
+            break;
+        m_reset = n < 0;
+        m_closed = true;
+    }
+    return m_closed;
+}
+
+QByteArray LoopbackClient::readAll()
+{
+    pumpUntil([this] { return poll(); });
+    return m_received;
+}
