@@ -6,84 +6,68 @@ namespace {
 
 const QString kNoFrame = QStringLiteral("No frame from video device");
 
-int totalWaitMs(const QList<int>& waits)
+// What the camera did before the still is asked for, and what the still is.
+struct StillCase {
+    const char* name;
+    bool delivered;        // frame 3 was seen by the event loop
+    qint64 ageMs;          // time since then
+    int queuedUnseen;      // seed of a frame waiting on the device, or -1
+    int arrivesDuringWait; // seed of a frame the camera sends while waited for, or -1
+    bool alwaysReady;      // every wait says "ready" though nothing comes (the clock stands still)
+    int expected;          // seed of the still, or -1: no still
+    int maxWaits;
+};
+
+void PrintTo(const StillCase& row, std::ostream* out)
 {
-    return std::accumulate(waits.begin(), waits.end(), 0);
+    *out << row.name;
 }
 
-TEST_F(V4l2CameraTest, StillUsesAFreshFrameWithoutWaiting)
+class V4l2StillTest : public V4l2CameraTest, public ::testing::WithParamInterface<StillCase> {};
+
+TEST_P(V4l2StillTest, TakesAFreshFrameOrWaitsAtMostASecond)
 {
+    const StillCase& row = GetParam();
     ASSERT_TRUE(openSource());
-    ASSERT_TRUE(deliver({3}));
-    fake.advance(900);
+    if (row.delivered) {
+        ASSERT_TRUE(deliver({3}));
+    }
+    fake.advance(row.ageMs);
+    if (row.queuedUnseen >= 0)
+        fake.push(fake.frame(uchar(row.queuedUnseen)));
+    if (row.arrivesDuringWait >= 0)
+        fake.frameDuringWait(fake.frame(uchar(row.arrivesDuringWait)));
+    fake.alwaysReady = row.alwaysReady;
+
     QString error;
     const QImage still = source->grabStill(&error);
-    EXPECT_TRUE(showsFrame(still, 3, cameraSize()));
-    EXPECT_TRUE(error.isEmpty());
-    EXPECT_TRUE(fake.waits.isEmpty());
+    EXPECT_LE(fake.waits.size(), row.maxWaits);
+    if (!row.alwaysReady) {
+        EXPECT_LE(std::accumulate(fake.waits.begin(), fake.waits.end(), 0), 1000);
+    }
+    if (row.expected >= 0) {
+        EXPECT_TRUE(showsFrame(still, uchar(row.expected), cameraSize()));
+        EXPECT_TRUE(error.isEmpty());
+        if (row.arrivesDuringWait >= 0) {
+            EXPECT_EQ(framesReady, 2) << "the frame waited for is shown live too";
+        }
+    } else {
+        EXPECT_TRUE(still.isNull());
+        EXPECT_EQ(error, kNoFrame);
+        EXPECT_TRUE(source->isOpen());
+        EXPECT_TRUE(source->grabStill(nullptr).isNull());
+    }
 }
 
-TEST_F(V4l2CameraTest, StillWaitsForANewFrameWhenTheLastIsStale)
-{
-    ASSERT_TRUE(openSource());
-    ASSERT_TRUE(deliver({3}));
-    fake.advance(1500);
-    fake.frameDuringWait(fake.frame(9));
-    QString error;
-    const QImage still = source->grabStill(&error);
-    EXPECT_TRUE(showsFrame(still, 9, cameraSize()));
-    EXPECT_TRUE(error.isEmpty());
-    ASSERT_EQ(fake.waits.size(), 1);
-    EXPECT_LE(fake.waits.first(), 1000);
-    EXPECT_EQ(framesReady, 2);
-}
-
-TEST_F(V4l2CameraTest, StillTakesAFrameAlreadyWaitingOnTheDevice)
-{
-    ASSERT_TRUE(openSource());
-    // Queued but not yet seen by the event loop.
-    fake.push(fake.frame(5));
-    QString error;
-    EXPECT_TRUE(showsFrame(source->grabStill(&error), 5, cameraSize()));
-}
-
-TEST_F(V4l2CameraTest, StillFailsWithinASecondWhenNoFrameComes)
-{
-    ASSERT_TRUE(openSource());
-    QString error;
-    EXPECT_TRUE(source->grabStill(&error).isNull());
-    EXPECT_EQ(error, kNoFrame);
-    EXPECT_FALSE(fake.waits.isEmpty());
-    EXPECT_LE(totalWaitMs(fake.waits), 1000);
-    EXPECT_TRUE(source->isOpen());
-}
-
-TEST_F(V4l2CameraTest, StillFailsWhenTheOnlyFrameIsStale)
-{
-    ASSERT_TRUE(openSource());
-    ASSERT_TRUE(deliver({3}));
-    fake.advance(5000);
-    QString error;
-    EXPECT_TRUE(source->grabStill(&error).isNull());
-    EXPECT_EQ(error, kNoFrame);
-}
-
-TEST_F(V4l2CameraTest, StillGivesUpOnADeviceThatWakesWithoutFrames)
-{
-    ASSERT_TRUE(openSource());
-    fake.alwaysReady = true;  // the clock never moves: only the wake-up bound ends the wait
-    QString error;
-    EXPECT_TRUE(source->grabStill(&error).isNull());
-    EXPECT_EQ(error, kNoFrame);
-    EXPECT_GE(fake.waits.size(), 1);
-    EXPECT_LE(fake.waits.size(), 20);
-}
-
-TEST_F(V4l2CameraTest, StillAcceptsANullErrorPointer)
-{
-    ASSERT_TRUE(openSource());
-    EXPECT_TRUE(source->grabStill(nullptr).isNull());
-}
+INSTANTIATE_TEST_SUITE_P(
+    Cameras, V4l2StillTest,
+    ::testing::Values(StillCase{"FreshFrameWithoutWaiting", true, 900, -1, -1, false, 3, 0},
+                      StillCase{"StaleFrameWaitsForANewOne", true, 1500, -1, 9, false, 9, 1},
+                      StillCase{"FrameAlreadyWaitingOnTheDevice", false, 0, 5, -1, false, 5, 20},
+                      StillCase{"NoFrameComes", false, 0, -1, -1, false, -1, 20},
+                      StillCase{"OnlyFrameIsStale", true, 5000, -1, -1, false, -1, 20},
+                      StillCase{"DeviceWakesWithoutFrames", false, 0, -1, -1, true, -1, 20}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // Devices that cannot be opened, and the reason a still gives for each.
 struct OpenFailureCase {

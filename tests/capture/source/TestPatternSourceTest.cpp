@@ -1,6 +1,8 @@
 #include "capture/source/TestPatternSource.h"
 
-#include "CaptureTestSupport.h"
+#include "http/HttpTestSupport.h"
+
+#include <QCoreApplication>
 
 #include <gtest/gtest.h>
 
@@ -48,7 +50,7 @@ TEST(TestPatternSource, StillsNeedNoOpenSourceAndLiveFramesStopOnClose)
     ASSERT_TRUE(source.open());
     ASSERT_TRUE(source.open()) << "opening twice is harmless";
     EXPECT_FALSE(source.latestFrame().isNull()) << "a frame is at hand as soon as it opens";
-    ASSERT_TRUE(processEventsUntil([&] { return frames >= 2; }));
+    ASSERT_TRUE(pumpUntil([&] { return frames >= 2; }));
 
     source.close();
     source.close();
