@@ -23,6 +23,11 @@ struct LoadCase {
     const char* tip;
 };
 
+void PrintTo(const LoadCase& row, std::ostream* out)
+{
+    *out << row.name;
+}
+
 class LoadSettings : public MainWindowFixture, public ::testing::WithParamInterface<LoadCase> {};
 
 TEST_P(LoadSettings, AreAppliedToTimersCaptionsAndThumbnail)

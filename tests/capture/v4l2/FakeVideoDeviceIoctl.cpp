@@ -1,6 +1,7 @@
 #include "FakeVideoDevice.h"
 
 #include <cerrno>
+#include <algorithm>
 #include <cstdlib>
 
 // The ioctls of the scripted camera: capabilities, sizes and format,
@@ -64,17 +65,12 @@ int FakeVideoDevice::setFormat(FakeCamera& cam, v4l2_format* format)
     QSize chosen = cam.forcedSize;
     if (!chosen.isValid() && cam.stepMax.isValid())
         chosen = lastRequestedSize.expandedTo(cam.stepMin).boundedTo(cam.stepMax);
-    if (!chosen.isValid() && !cam.discreteSizes.isEmpty()) {
-        chosen = cam.discreteSizes.first();
-        for (const QSize& size : cam.discreteSizes) {
-            const int distance = std::abs(size.width() - lastRequestedSize.width())
-                + std::abs(size.height() - lastRequestedSize.height());
-            const int best = std::abs(chosen.width() - lastRequestedSize.width())
-                + std::abs(chosen.height() - lastRequestedSize.height());
-            if (distance < best)
-                chosen = size;
-        }
-    }
+    const auto distance = [this](const QSize& size) {
+        return std::abs(size.width() - lastRequestedSize.width()) + std::abs(size.height() - lastRequestedSize.height());
+    };
+    if (!chosen.isValid() && !cam.discreteSizes.isEmpty())
+        chosen = *std::min_element(cam.discreteSizes.begin(), cam.discreteSizes.end(),
+                                   [&](const QSize& a, const QSize& b) { return distance(a) < distance(b); });
     if (!chosen.isValid())
         chosen = QSize(640, 480);
     cam.size = chosen;
@@ -114,10 +110,7 @@ int FakeVideoDevice::controlIoctl(FakeCamera& cam, unsigned long request, void* 
         const FakeControl* control = findControl(entry->id);
         if (!control || !control->menu.contains(entry->index))
             return -EINVAL;
-        if (control->info.type == V4L2_CTRL_TYPE_INTEGER_MENU)
-            entry->value = control->menu.value(entry->index).toLongLong();
-        else
-            setFixedText(entry->name, sizeof entry->name, control->menu.value(entry->index).toUtf8());
+        setFixedText(entry->name, sizeof entry->name, control->menu.value(entry->index).toUtf8());
         return 0;
     }
     auto* value = static_cast<v4l2_control*>(arg);
