@@ -21,7 +21,7 @@ constexpr QPoint kCloseButton{310, 14};
 // One request to 127.0.0.1; the raw response bytes.
 QByteArray fetch(int port, const QByteArray& request)
 {
-    LoopbackClient client(int16_t(port));
+    LoopbackClient client{int16_t(port)};
     return client.send(request) ? client.readAll() : QByteArray();
 }
 
