@@ -102,23 +102,6 @@ TEST_F(CaptureControlTest, StillsFailWithAReasonAndRecoverWhenTheDeviceReturns)
     EXPECT_EQ(QImage(path).size(), QSize(320, 240));
 }
 
-TEST_F(CaptureControlTest, StillsTakeTheChosenFormatSize)
-{
-    QTemporaryDir dir;
-    ScriptedCapture fake;
-    ASSERT_TRUE(fake.cam->selectFrameSize(QSize(1280, 720)));
-    EXPECT_EQ(CaptureSettings::frameSize(), QSize(1280, 720));
-    ASSERT_TRUE(fake.cam->CaptureStill());
-    ASSERT_TRUE(fake.cam->WriteStillBitmap(dir.filePath("s.bmp")));
-    const QImage written(dir.filePath("s.bmp"));
-    EXPECT_EQ(written.size(), QSize(1280, 720));
-    EXPECT_EQ(written.pixelColor(0, 0), QColor(Qt::red)) << "top-left stays top-left";
-
-    EXPECT_FALSE(fake.cam->selectFrameSize(QSize(1920, 1080)));
-    EXPECT_EQ(fake.cam->source()->frameSize(), QSize(1280, 720));
-    EXPECT_EQ(CaptureSettings::frameSize(), QSize(1280, 720));
-}
-
 TEST_F(CaptureControlTest, SwitchingSourceIsRememberedUnlessTheSourceCannotOpen)
 {
     ScriptedCapture fake;

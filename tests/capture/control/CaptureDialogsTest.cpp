@@ -89,6 +89,7 @@ TEST_F(CaptureDialogsTest, FormatDialogAppliesTheChoiceOnlyWhenAccepted)
         dialog.accept();
     }
     EXPECT_EQ(fake.source().frameSize(), QSize(640, 480));
+    EXPECT_FALSE(fake.cam->selectFrameSize(QSize(1920, 1080))) << "a size the source does not offer";
     {
         FormatDialog dialog(*fake.cam);
         dialog.selectSize(QSize(1280, 720));
