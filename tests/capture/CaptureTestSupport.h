@@ -1,11 +1,7 @@
 #pragma once
 
 #include "capture/control/CaptureControl.h"
-#include "FakeVideoSource.h"
-
-#include <QCoreApplication>
-#include <QElapsedTimer>
-#include <QSettings>
+#include "support/ScriptedSource.h"
 
 #include <memory>
 
@@ -13,34 +9,22 @@
 // (set up once for the whole run); each test starts from an empty one.
 void clearCaptureSettings();
 
-// Processes events until `done` holds or five seconds pass; returns `done()`.
-template <typename Condition>
-bool processEventsUntil(Condition done)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!done() && clock.elapsed() < 5000)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-    return done();
-}
-
-// A capture control over fake cameras "/dev/fake0" and "/dev/fake1".
-struct FakeCam {
-    explicit FakeCam(QWidget* parent = nullptr, std::function<void(FakeVideoSource&)> prepareEach = {},
-                     QList<SourceChoice> list = {{"/dev/fake0", "Fake zero"}, {"/dev/fake1", "Fake one"}})
+// A capture control over the scripted cameras "/dev/fake0" and "/dev/fake1"
+// (or the given list), starting from an empty configuration.
+struct ScriptedCapture {
+    explicit ScriptedCapture(QWidget* parent = nullptr, QList<SourceChoice> list = ScriptedCatalog().choices())
     {
-        auto catalog = std::make_unique<FakeSourceCatalog>(std::move(list));
-        catalog->prepare = std::move(prepareEach);
-        made = catalog->made;
-        prepare = &catalog->prepare;
+        auto catalog = std::make_unique<ScriptedCatalog>(std::move(list));
+        fake0 = catalog->script("/dev/fake0");
+        fake1 = catalog->script("/dev/fake1");
         cam = new CaptureControl(std::move(catalog), parent);
         if (!parent)
             owned.reset(cam);
     }
-    FakeVideoSource& source() const { return **made; }
+    ScriptedSource& source() const { return static_cast<ScriptedSource&>(*cam->source()); }
 
+    std::shared_ptr<SourceScript> fake0;
+    std::shared_ptr<SourceScript> fake1;
     CaptureControl* cam = nullptr;
-    std::shared_ptr<FakeVideoSource*> made;
-    std::function<void(FakeVideoSource&)>* prepare = nullptr;
     std::unique_ptr<CaptureControl> owned;
 };

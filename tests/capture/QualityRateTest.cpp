@@ -30,24 +30,15 @@ protected:
     QualityRateControl control{state, time, sliTimer, lblQuality, lblRate};
 };
 
-TEST_F(QualityRate, PressArmsWithoutSteppingAndReleaseStops)
+TEST_F(QualityRate, OnlyTicksWhileHeldStep)
 {
-    sliTimer.setInterval(300);
+    control.tick(); // before any press
+    EXPECT_EQ(lblQuality.text(), "Video Quality");
     control.press("quality", true);
     EXPECT_TRUE(sliTimer.isActive());
-    EXPECT_EQ(state.sliName, "quality");
-    EXPECT_TRUE(state.sliUp);
     EXPECT_EQ(state.quality, 75);
     control.release();
     EXPECT_FALSE(sliTimer.isActive());
-    EXPECT_EQ(state.sliName, "quality");  // kept after the release
-}
-
-TEST_F(QualityRate, TicksBeforeAnyPressDoNothing)
-{
-    control.tick();
-    EXPECT_EQ(lblQuality.text(), "Video Quality");
-    EXPECT_EQ(lblRate.text(), "Frames Rate");
     EXPECT_EQ(state.quality, 75);
 }
 

@@ -1,30 +1,18 @@
 #pragma once
 
-#include "capture/source/SourceCatalog.h"
-#include "capture/source/TestPatternSource.h"
 #include "core/frmMain.h"
-#include "http/HttpTestSupport.h"
+#include "support/EventLoop.h"
+#include "support/Loopback.h"
+#include "support/Ports.h"
+#include "support/WebRoot.h"
 #include "shell/chrome/MessageBox.h"
+#include "support/ScriptedSource.h"
 
 #include <QFile>
 #include <QStandardPaths>
 #include <QStringList>
+#include <QTimer>
 #include <gtest/gtest.h>
-
-// Only the test pattern, so no test depends on a camera being present.
-class TestPatternCatalog : public SourceCatalog {
-public:
-    QList<SourceChoice> choices() const override
-    {
-        return {{TestPatternSource::sourceId(), TestPatternSource::sourceName()}};
-    }
-    std::unique_ptr<VideoSource> create(const QString& id) const override
-    {
-        if (id != TestPatternSource::sourceId())
-            return nullptr;
-        return std::make_unique<TestPatternSource>();
-    }
-};
 
 // A main window over a temporary web root, with a fixed clock, the test
 // pattern, recorded messages and a recorded end of the program.
@@ -33,9 +21,7 @@ protected:
     MainWindowFixture()
     {
         QStandardPaths::setTestModeEnabled(true);
-        setMessageHook([this](QMessageBox::Icon, const QString&, const QString& text) {
-            messages << text;
-        });
+        setMessageHook([this](QMessageBox::Icon, const QString&, const QString& text) { messages << text; });
     }
     ~MainWindowFixture() override
     {
@@ -43,13 +29,17 @@ protected:
         setMessageHook({});
     }
 
-    void writeSettings(const QByteArray& bytes)
+    void writeSettings(const QByteArray& bytes) { web.write("../Settings.ini", bytes); }
+    // Quality 75, rate 2, thumbnail kept, and `port` configured.
+    void writeSettingsWithPort(int16_t port)
     {
-        web.write("../Settings.ini", bytes);
+        writeSettings("75\r\n2\r\n\"True\"\r\n" + QByteArray::number(port) + "\r\n");
     }
-    QByteArray settingsBytes() const
+    QByteArray settingsBytes() const { return fileBytes(web.tempPath() + "/Settings.ini"); }
+    QByteArray snapshotBytes() const { return fileBytes(web.tempPath() + "/root/images/VelmarixCamImage.jpg"); }
+    static QByteArray fileBytes(const QString& path)
     {
-        QFile file(web.tempPath() + "/Settings.ini");
+        QFile file(path);
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
     }
     frmMain& load(float clock = 49510.0f)
@@ -64,6 +54,8 @@ protected:
         window->load();
         return *window;
     }
+    // One tick, delivered at once instead of waiting for the timer.
+    static void tick(QTimer* timer) { QMetaObject::invokeMethod(timer, "timeout", Qt::DirectConnection); }
 
     WebRootDir web;
     frmMain* window = nullptr;

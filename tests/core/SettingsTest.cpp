@@ -1,12 +1,11 @@
 #include "core/Settings.h"
 #include "core/SettingsReader.h"
+#include "support/FileSizeLimit.h"
 
 #include <QDir>
 #include <QFile>
-#include <QFileDevice>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
-
 
 namespace {
 
@@ -15,7 +14,13 @@ struct Fields {
     int16_t rate = 0;
     QString keepTb;
     int16_t cfgPort = 0;
+    bool operator==(const Fields&) const = default;
 };
+
+void PrintTo(const Fields& f, std::ostream* out)
+{
+    *out << f.quality << "/" << f.rate << "/" << f.keepTb.toStdString() << "/" << f.cfgPort;
+}
 
 class SettingsFile : public ::testing::Test {
 protected:
@@ -30,84 +35,67 @@ protected:
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write(bytes);
     }
-    Fields read(Fields start = {}) const
-    {
-        ReadSettings(dir.path(), start.quality, start.rate, start.keepTb, start.cfgPort);
-        return start;
-    }
+    QStringList files() const { return QDir(dir.path()).entryList(QDir::Files | QDir::Hidden); }
     QTemporaryDir dir;
 };
 
-TEST_F(SettingsFile, WritesTheFourLinesByteForByte)
-{
-    ASSERT_TRUE(WriteSettings(dir.path(), 75, 2, "True", 0));
-    EXPECT_EQ(fileBytes(), QByteArray("75\r\n2\r\n\"True\"\r\n0\r\n"));
-
-    ASSERT_TRUE(WriteSettings(dir.path(), -5, 3, "False", -32768));
-    EXPECT_EQ(fileBytes(), QByteArray("-5\r\n3\r\n\"False\"\r\n-32768\r\n"));
-}
-
-TEST_F(SettingsFile, ReadsBackWhatItWrote)
-{
-    ASSERT_TRUE(WriteSettings(dir.path(), 60, 4, "True", -7));
-    const Fields f = read();
-    EXPECT_EQ(f.quality, 60);
-    EXPECT_EQ(f.rate, 4);
-    EXPECT_EQ(f.keepTb, "True");  // without the quotation marks
-    EXPECT_EQ(f.cfgPort, -7);
-}
-
-TEST_F(SettingsFile, MissingFileLeavesEveryField)
-{
-    const Fields f = read({11, 22, "x", 33});
-    EXPECT_EQ(f.quality, 11);
-    EXPECT_EQ(f.rate, 22);
-    EXPECT_EQ(f.keepTb, "x");
-    EXPECT_EQ(f.cfgPort, 33);
-}
-
-TEST_F(SettingsFile, ShortFileSetsOnlyWhatItHolds)
-{
-    writeRaw("50\r\n3\r\n");
-    const Fields f = read({0, 0, "keep", 8080});
-    EXPECT_EQ(f.quality, 50);
-    EXPECT_EQ(f.rate, 3);
-    EXPECT_EQ(f.keepTb, "keep");
-    EXPECT_EQ(f.cfgPort, 8080);
-}
-
-TEST_F(SettingsFile, UnreadableValuesAreSkippedAndTheRestStillRead)
-{
-    writeRaw("abc\r\n40000\r\n\"0\"\r\n8080\r\n");
-    const Fields f = read({1, 2, "", 0});
-    EXPECT_EQ(f.quality, 1);  // not a number
-    EXPECT_EQ(f.rate, 2);     // does not fit 16 bits
-    EXPECT_EQ(f.keepTb, "0");
-    EXPECT_EQ(f.cfgPort, 8080);
-}
-
-TEST_F(SettingsFile, ReadsOtherSpellingsOfTheSameFields)
-{
-    writeRaw("  85, 5\n\"False\" trailing\n  -1");
-    const Fields f = read();
-    EXPECT_EQ(f.quality, 85);
-    EXPECT_EQ(f.rate, 5);
-    EXPECT_EQ(f.keepTb, "False");
-    EXPECT_EQ(f.cfgPort, -1);
-}
-
-TEST_F(SettingsFile, ReplacingLeavesOnlyTheSettingsFile)
+TEST_F(SettingsFile, WritesTheFourLinesByteForByteOverAnyOldContent)
 {
     writeRaw("garbage that is longer than the new content\r\n");
-    ASSERT_TRUE(WriteSettings(dir.path(), 70, 2, "True", 0));
-    EXPECT_EQ(fileBytes(), QByteArray("70\r\n2\r\n\"True\"\r\n0\r\n"));
-    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"Settings.ini"});
-}
-
-TEST_F(SettingsFile, WriteIntoMissingDirectoryFailsQuietly)
-{
+    ASSERT_TRUE(WriteSettings(dir.path(), 75, 2, "True", 0));
+    EXPECT_EQ(fileBytes(), QByteArray("75\r\n2\r\n\"True\"\r\n0\r\n"));
+    ASSERT_TRUE(WriteSettings(dir.path(), -5, 3, "False", -32768));
+    EXPECT_EQ(fileBytes(), QByteArray("-5\r\n3\r\n\"False\"\r\n-32768\r\n"));
+    EXPECT_EQ(files(), QStringList{"Settings.ini"});
     EXPECT_FALSE(WriteSettings(dir.path() + "/no/such/dir", 75, 2, "True", 0));
 }
+
+// No byte may be written (0), or the file is cut after a few bytes (4): the
+// old file stays whole and nothing half-written is left beside it.
+TEST_F(SettingsFile, FullDiskLeavesTheOldFile)
+{
+    const QByteArray old = "50\r\n1\r\n\"False\"\r\n8080\r\n";
+    for (const rlim_t limit : {rlim_t(0), rlim_t(4)}) {
+        writeRaw(old);
+        {
+            FileSizeLimit full(limit);
+            ASSERT_TRUE(full.ok());
+            EXPECT_FALSE(WriteSettings(dir.path(), 65, 2, "True", 0)) << limit;
+        }
+        EXPECT_EQ(fileBytes(), old) << limit;
+        EXPECT_EQ(files(), QStringList{"Settings.ini"}) << limit;
+    }
+}
+
+struct ReadCase {
+    const char* name;
+    const char* file; // nullptr: no file at all
+    Fields start;     // what the fields held before
+    Fields expected;
+};
+
+class SettingsRead : public SettingsFile, public ::testing::WithParamInterface<ReadCase> {};
+
+TEST_P(SettingsRead, SetsWhatTheFileHoldsAndLeavesTheRest)
+{
+    const ReadCase& c = GetParam();
+    if (c.file)
+        writeRaw(c.file);
+    Fields f = c.start;
+    ReadSettings(dir.path(), f.quality, f.rate, f.keepTb, f.cfgPort);
+    EXPECT_EQ(f, c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, SettingsRead,
+    ::testing::Values(
+        ReadCase{"AsWritten", "60\r\n4\r\n\"True\"\r\n-7\r\n", {}, {60, 4, "True", -7}},
+        ReadCase{"Missing", nullptr, {11, 22, "x", 33}, {11, 22, "x", 33}},
+        ReadCase{"Short", "50\r\n3\r\n", {0, 0, "keep", 8080}, {50, 3, "keep", 8080}},
+        // not a number, then one that does not fit 16 bits: skipped, the rest read
+        ReadCase{"Unreadable", "abc\r\n40000\r\n\"0\"\r\n8080\r\n", {1, 2, "", 0}, {1, 2, "0", 8080}},
+        ReadCase{"OtherSpellings", "  85, 5\n\"False\" trailing\n  -1", {}, {85, 5, "False", -1}}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 struct ParseCase {
     const char* text;

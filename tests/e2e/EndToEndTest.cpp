@@ -1,4 +1,6 @@
 #include "DesktopSession.h"
+#include "support/Loopback.h"
+#include "support/Ports.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -9,10 +11,6 @@
 #include <QThread>
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace {
 
@@ -21,27 +19,11 @@ namespace {
 constexpr QPoint kOpenButton{112, 224};
 constexpr QPoint kCloseButton{310, 14};
 
-// One request over a real socket to 127.0.0.1; the raw response bytes.
+// One request to 127.0.0.1; the raw response bytes.
 QByteArray fetch(int port, const QByteArray& request)
 {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        return {};
-    timeval timeout{5, 0};
-    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(uint16_t(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    QByteArray response;
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-        ::send(fd, request.constData(), size_t(request.size()), MSG_NOSIGNAL) == request.size()) {
-        char buffer[65536];
-        for (ssize_t n; (n = ::recv(fd, buffer, sizeof buffer, 0)) > 0;)
-            response.append(buffer, n);
-    }
-    ::close(fd);
-    return response;
+    LoopbackClient client{int16_t(port)};
+    return client.send(request) ? client.readAll() : QByteArray();
 }
 
 bool waitForPort(int port, int timeoutMs)
@@ -53,25 +35,6 @@ bool waitForPort(int port, int timeoutMs)
         QThread::msleep(100);
     }
     return false;
-}
-
-// A port that can be bound now, below 32768: the settings hold a 16-bit
-// signed port, and the kernel's ephemeral ports all lie above that.
-int freePort()
-{
-    for (int attempt = 0; attempt < 200; ++attempt) {
-        const int port = 20000 + int((::getpid() * 7919 + attempt * 104729) % 12000);
-        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(uint16_t(port));
-        address.sin_addr.s_addr = htonl(INADDR_ANY);
-        const bool free = ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-        ::close(fd);
-        if (free)
-            return port;
-    }
-    return 0;
 }
 
 QByteArray header(const QByteArray& type, qsizetype length)
@@ -103,7 +66,7 @@ protected:
             ASSERT_TRUE(QFile::copy(QStringLiteral(TALVEX_SOURCE_DIR) + "/root/" + name,
                                     dir.path() + "/root/" + name));
         ASSERT_TRUE(QDir().mkpath(dir.path() + "/root/images"));
-        port = freePort();
+        port = freePortRun(1);
         ASSERT_GT(port, 0);
         settings = "75\r\n2\r\n\"True\"\r\n" + QByteArray::number(port) + "\r\n";
         QFile ini(dir.path() + "/Settings.ini");

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "capture/v4l2/VideoDevice.h"
+#include "support/EventLoop.h"
 
 #include <QByteArray>
-#include <QCoreApplication>
 #include <QImage>
 #include <QList>
 #include <QMap>
@@ -14,7 +14,6 @@
 #include <algorithm>
 #include <cstring>
 #include <deque>
-#include <functional>
 #include <map>
 #include <memory>
 #include <vector>
@@ -169,15 +168,6 @@ private:
     FakeFrame m_frameDuringWait;
     bool m_haveFrameDuringWait = false;
 };
-
-// Runs the event loop, without waiting, until done() holds or the rounds
-// run out; returns done().
-inline bool pumpUntil(const std::function<bool()>& done, int rounds = 200)
-{
-    for (int round = 0; round < rounds && !done(); ++round)
-        QCoreApplication::processEvents(QEventLoop::AllEvents);
-    return done();
-}
 
 // True when every pixel of image is the fake's pattern for seed.
 bool showsFrame(const QImage& image, unsigned char seed, const QSize& size);

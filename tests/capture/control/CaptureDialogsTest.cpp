@@ -2,7 +2,7 @@
 #include "capture/control/FormatDialog.h"
 #include "capture/control/SourceDialog.h"
 
-#include "CaptureTestSupport.h"
+#include "capture/CaptureTestSupport.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -17,18 +17,9 @@ protected:
     void TearDown() override { clearCaptureSettings(); }
 };
 
-QList<SourceControl> threeControls()
-{
-    SourceControl brightness{1, "Brightness", SourceControl::Kind::Integer, -64, 64, 1, 0, 10, {}};
-    SourceControl autoWhite{2, "White Balance, Auto", SourceControl::Kind::Boolean, 0, 1, 1, 1, 1, {}};
-    SourceControl mains{3, "Power Line Frequency", SourceControl::Kind::Menu, 0, 2, 1, 1, 1,
-                        {"Disabled", "50 Hz", "60 Hz"}};
-    return {brightness, autoWhite, mains};
-}
-
 TEST_F(CaptureDialogsTest, OpeningTheDialogsGoesThroughTheRunner)
 {
-    FakeCam fake;
+    ScriptedCapture fake;
     QStringList titles;
     fake.cam->setDialogRunner([&](QDialog& d) { titles << d.windowTitle(); });
     fake.cam->OpenSourceDialog();
@@ -36,9 +27,10 @@ TEST_F(CaptureDialogsTest, OpeningTheDialogsGoesThroughTheRunner)
     EXPECT_EQ(titles, (QStringList{"Video Source", "Video Format"}));
 }
 
-TEST_F(CaptureDialogsTest, SourceListSwitchesTheControlAndIsRemembered)
+TEST_F(CaptureDialogsTest, SourceListSwitchesTheControlUnlessTheSourceCannotOpen)
 {
-    FakeCam fake;
+    ScriptedCapture fake;
+    fake.cam->setLiveDisplay(true);
     SourceDialog dialog(*fake.cam);
     auto* list = dialog.findChild<QComboBox*>("sourceList");
     ASSERT_NE(list, nullptr);
@@ -46,6 +38,12 @@ TEST_F(CaptureDialogsTest, SourceListSwitchesTheControlAndIsRemembered)
     EXPECT_EQ(list->currentData().toString(), "/dev/fake0");
     EXPECT_TRUE(list->itemText(1).contains("Fake one"));
 
+    fake.fake1->present = false;
+    EXPECT_FALSE(dialog.chooseSource(1));
+    EXPECT_EQ(list->currentIndex(), 0);
+    EXPECT_TRUE(CaptureSettings::sourceId().isEmpty());
+
+    fake.fake1->present = true;
     ASSERT_TRUE(dialog.chooseSource(1));
     EXPECT_EQ(fake.cam->source()->id(), "/dev/fake1");
     EXPECT_EQ(CaptureSettings::sourceId(), "/dev/fake1");
@@ -53,21 +51,13 @@ TEST_F(CaptureDialogsTest, SourceListSwitchesTheControlAndIsRemembered)
     EXPECT_FALSE(dialog.chooseSource(7));
 }
 
-TEST_F(CaptureDialogsTest, ASourceThatCannotOpenLeavesTheListOnTheCurrentOne)
-{
-    FakeCam fake;
-    fake.cam->setLiveDisplay(true);
-    SourceDialog dialog(*fake.cam);
-    *fake.prepare = [](FakeVideoSource& s) { s.present = false; };
-    EXPECT_FALSE(dialog.chooseSource(1));
-    EXPECT_EQ(fake.cam->source()->id(), "/dev/fake0");
-    EXPECT_EQ(dialog.findChild<QComboBox*>("sourceList")->currentIndex(), 0);
-    EXPECT_TRUE(CaptureSettings::sourceId().isEmpty());
-}
-
 TEST_F(CaptureDialogsTest, ControlsAreOfferedByKindAndAppliedAtOnce)
 {
-    FakeCam fake(nullptr, [](FakeVideoSource& s) { s.controlList = threeControls(); });
+    ScriptedCapture fake;
+    fake.fake0->controls = {
+        {1, "Brightness", SourceControl::Kind::Integer, -64, 64, 1, 0, 10, {}},
+        {2, "White Balance, Auto", SourceControl::Kind::Boolean, 0, 1, 1, 1, 1, {}},
+        {3, "Power Line Frequency", SourceControl::Kind::Menu, 0, 2, 1, 1, 1, {"Disabled", "50 Hz", "60 Hz"}}};
     SourceDialog dialog(*fake.cam);
     auto* slider = dialog.findChild<QSlider*>("control-1");
     auto* box = dialog.findChild<QCheckBox*>("control-2");
@@ -84,36 +74,29 @@ TEST_F(CaptureDialogsTest, ControlsAreOfferedByKindAndAppliedAtOnce)
     box->setChecked(false);
     menu->setCurrentIndex(2);
     emit menu->activated(2);
-    const QMap<quint32, int> applied = fake.source().controlValues;
-    EXPECT_EQ(applied.value(1), -20);
-    EXPECT_EQ(applied.value(2), 0);
-    EXPECT_EQ(applied.value(3), 2);
+    EXPECT_EQ(fake.fake0->controlValues, (QMap<quint32, int>{{1, -20}, {2, 0}, {3, 2}}));
     EXPECT_FALSE(dialog.applyControl(99, 1));
 }
 
-TEST_F(CaptureDialogsTest, FormatDialogListsTheSizesAndAppliesTheChoice)
+TEST_F(CaptureDialogsTest, FormatDialogAppliesTheChoiceOnlyWhenAccepted)
 {
-    FakeCam fake;
+    ScriptedCapture fake;
     {
         FormatDialog dialog(*fake.cam);
         EXPECT_EQ(dialog.selectedSize(), QSize(320, 240)) << "starts on the size in use";
         EXPECT_FALSE(dialog.selectSize(QSize(1920, 1080)));
         ASSERT_TRUE(dialog.selectSize(QSize(640, 480)));
         dialog.accept();
-        EXPECT_EQ(dialog.result(), QDialog::Accepted);
     }
     EXPECT_EQ(fake.source().frameSize(), QSize(640, 480));
-    EXPECT_EQ(CaptureSettings::frameSize(), QSize(640, 480));
-
+    EXPECT_FALSE(fake.cam->selectFrameSize(QSize(1920, 1080))) << "a size the source does not offer";
     {
         FormatDialog dialog(*fake.cam);
         dialog.selectSize(QSize(1280, 720));
         dialog.reject();
     }
     EXPECT_EQ(fake.source().frameSize(), QSize(640, 480)) << "cancel changes nothing";
-
-    FakeCam later;
-    EXPECT_EQ(later.source().frameSize(), QSize(640, 480)) << "the size survives a restart";
+    EXPECT_EQ(ScriptedCapture().source().frameSize(), QSize(640, 480)) << "the size survives a restart";
 }
 
 } // namespace

@@ -28,17 +28,12 @@ QImage patternImage(int width, int height, QImage::Format format)
     return image;
 }
 
-uint32_t read32(const QByteArray& bytes, int at)
+// A little-endian field of the file, as the host reads it.
+template <typename T>
+T field(const QByteArray& bytes, int at)
 {
-    uint32_t v = 0;
-    std::memcpy(&v, bytes.constData() + at, 4); // little-endian host, as the file
-    return v;
-}
-
-uint16_t read16(const QByteArray& bytes, int at)
-{
-    uint16_t v = 0;
-    std::memcpy(&v, bytes.constData() + at, 2);
+    T v = 0;
+    std::memcpy(&v, bytes.constData() + at, sizeof v);
     return v;
 }
 
@@ -67,12 +62,12 @@ TEST_P(BitmapWriterRoundTrip, QtAndOurReaderReadBackEveryPixelUpright)
     const int rowBytes = int(dibRowBytes(c.width));
     ASSERT_EQ(bytes.size(), 54 + rowBytes * height);
     EXPECT_EQ(bytes.left(2), QByteArray("BM"));
-    EXPECT_EQ(read32(bytes, 2), uint32_t(bytes.size()));
-    EXPECT_EQ(read32(bytes, 10), 54u);
-    EXPECT_EQ(read32(bytes, 14), 40u);
-    EXPECT_EQ(int32_t(read32(bytes, 22)), height) << "positive height: bottom-up rows";
-    EXPECT_EQ(read16(bytes, 28), 24);
-    EXPECT_EQ(read32(bytes, 30), 0u);
+    EXPECT_EQ(field<uint32_t>(bytes, 2), uint32_t(bytes.size()));
+    EXPECT_EQ(field<uint32_t>(bytes, 10), 54u);
+    EXPECT_EQ(field<uint32_t>(bytes, 14), 40u);
+    EXPECT_EQ(int32_t(field<uint32_t>(bytes, 22)), height) << "positive height: bottom-up rows";
+    EXPECT_EQ(field<uint16_t>(bytes, 28), 24);
+    EXPECT_EQ(field<uint32_t>(bytes, 30), 0u);
     // The first stored row is the picture's bottom row, blue first.
     const QColor bottomLeft = patternAt(0, height - 1);
     EXPECT_EQ(uint8_t(bytes[54]), bottomLeft.blue());

@@ -92,21 +92,6 @@ TEST_F(BitmapReaderTest, ReadsTopDownRowsAsStored)
     EXPECT_EQ(readBitmapFile(path), source);
 }
 
-TEST_F(BitmapReaderTest, OtherBitmapKindsGoThroughQtsReader)
-{
-    QImage indexed(6, 3, QImage::Format_Indexed8);
-    indexed.setColorTable({qRgb(0, 0, 0), qRgb(255, 0, 0)});
-    indexed.fill(1);
-    indexed.setPixel(0, 0, 0);
-    const QString path = m_dir.filePath("indexed.bmp");
-    ASSERT_TRUE(indexed.save(path, "BMP"));
-
-    const QImage read = readBitmapFile(path);
-    ASSERT_EQ(read.size(), QSize(6, 3));
-    EXPECT_EQ(read.pixelColor(0, 0), QColor(Qt::black));
-    EXPECT_EQ(read.pixelColor(5, 2), QColor(Qt::red));
-}
-
 TEST_F(BitmapReaderTest, ShortBitmapsOfEveryUncompressedLayoutGiveNoPicture)
 {
     // Qt's reader would fill the missing rows with black and return a picture

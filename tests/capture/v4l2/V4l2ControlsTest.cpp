@@ -4,50 +4,47 @@
 
 namespace {
 
-FakeControl makeControl(quint32 id, const char* name, quint32 type, int minimum, int maximum, int value,
-                        quint32 flags = 0)
-{
-    FakeControl control;
-    control.info.id = id;
-    setFixedText(control.info.name, sizeof control.info.name, QByteArray(name));
-    control.info.type = type;
-    control.info.minimum = minimum;
-    control.info.maximum = maximum;
-    control.info.step = 1;
-    control.info.default_value = minimum;
-    control.info.flags = flags;
-    control.value = value;
-    return control;
-}
+struct ControlRow {
+    quint32 id;
+    const char* name;
+    quint32 type;
+    int minimum, maximum, step, defaultValue, value;
+    quint32 flags;
+};
 
 class V4l2ControlsTest : public V4l2CameraTest {
 protected:
     void SetUp() override
     {
-        auto& controls = fake.camera().controls;
         // Out of id order on purpose: the list follows the driver's ids.
-        controls.push_back(makeControl(V4L2_CID_CONTRAST, "Contrast", V4L2_CTRL_TYPE_INTEGER, 0, 100, 40));
-        controls.push_back(makeControl(V4L2_CID_USER_CLASS, "User Controls", V4L2_CTRL_TYPE_CTRL_CLASS, 0, 0, 0));
-        FakeControl brightness = makeControl(V4L2_CID_BRIGHTNESS, "Brightness", V4L2_CTRL_TYPE_INTEGER, -64, 64, 10);
-        brightness.info.step = 2;
-        brightness.info.default_value = 0;
-        controls.push_back(brightness);
-        controls.push_back(makeControl(V4L2_CID_AUTOGAIN, "Gain, Automatic", V4L2_CTRL_TYPE_BOOLEAN, 0, 1, 1));
-        controls.push_back(makeControl(V4L2_CID_GAIN, "Gain", V4L2_CTRL_TYPE_INTEGER, 0, 255, 9,
-                                       V4L2_CTRL_FLAG_INACTIVE));
-        controls.push_back(makeControl(V4L2_CID_HUE, "Hue", V4L2_CTRL_TYPE_INTEGER, 0, 10, 5,
-                                       V4L2_CTRL_FLAG_DISABLED));
-        controls.push_back(makeControl(V4L2_CID_GAMMA, "Gamma", V4L2_CTRL_TYPE_INTEGER, 0, 10, 5,
-                                       V4L2_CTRL_FLAG_READ_ONLY));
-        controls.push_back(makeControl(V4L2_CID_DO_WHITE_BALANCE, "White Balance Once", V4L2_CTRL_TYPE_BUTTON, 0, 0, 0));
-        FakeControl powerLine = makeControl(V4L2_CID_POWER_LINE_FREQUENCY, "Power Line Frequency",
-                                            V4L2_CTRL_TYPE_MENU, 0, 2, 2);
-        powerLine.menu = {{0, QStringLiteral("Disabled")}, {2, QStringLiteral("60 Hz")}};  // 1 is a gap
-        controls.push_back(powerLine);
-        FakeControl sharpness = makeControl(V4L2_CID_SHARPNESS, "Sharpness", V4L2_CTRL_TYPE_INTEGER, 0, 7, 3);
-        sharpness.info.default_value = 4;
-        sharpness.failGet = true;
-        controls.push_back(sharpness);
+        const ControlRow rows[] = {
+            {V4L2_CID_CONTRAST, "Contrast", V4L2_CTRL_TYPE_INTEGER, 0, 100, 1, 0, 40, 0},
+            {V4L2_CID_USER_CLASS, "User Controls", V4L2_CTRL_TYPE_CTRL_CLASS, 0, 0, 1, 0, 0, 0},
+            {V4L2_CID_BRIGHTNESS, "Brightness", V4L2_CTRL_TYPE_INTEGER, -64, 64, 2, 0, 10, 0},
+            {V4L2_CID_AUTOGAIN, "Gain, Automatic", V4L2_CTRL_TYPE_BOOLEAN, 0, 1, 1, 0, 1, 0},
+            {V4L2_CID_GAIN, "Gain", V4L2_CTRL_TYPE_INTEGER, 0, 255, 1, 0, 9, V4L2_CTRL_FLAG_INACTIVE},
+            {V4L2_CID_HUE, "Hue", V4L2_CTRL_TYPE_INTEGER, 0, 10, 1, 0, 5, V4L2_CTRL_FLAG_DISABLED},
+            {V4L2_CID_GAMMA, "Gamma", V4L2_CTRL_TYPE_INTEGER, 0, 10, 1, 0, 5, V4L2_CTRL_FLAG_READ_ONLY},
+            {V4L2_CID_DO_WHITE_BALANCE, "White Balance Once", V4L2_CTRL_TYPE_BUTTON, 0, 0, 1, 0, 0, 0},
+            {V4L2_CID_POWER_LINE_FREQUENCY, "Power Line Frequency", V4L2_CTRL_TYPE_MENU, 0, 2, 1, 0, 2, 0},
+            {V4L2_CID_SHARPNESS, "Sharpness", V4L2_CTRL_TYPE_INTEGER, 0, 7, 1, 4, 3, 0},
+        };
+        for (const ControlRow& row : rows) {
+            FakeControl control;
+            control.info.id = row.id;
+            setFixedText(control.info.name, sizeof control.info.name, QByteArray(row.name));
+            control.info.type = row.type;
+            control.info.minimum = row.minimum;
+            control.info.maximum = row.maximum;
+            control.info.step = row.step;
+            control.info.default_value = row.defaultValue;
+            control.info.flags = row.flags;
+            control.value = row.value;
+            fake.camera().controls.push_back(control);
+        }
+        auto& controls = fake.camera().controls;
+        controls[8].menu = {{0, QStringLiteral("Disabled")}, {2, QStringLiteral("60 Hz")}}; // 1 is a gap
+        controls[9].failGet = true;
     }
 };
 

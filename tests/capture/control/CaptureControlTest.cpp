@@ -1,9 +1,8 @@
 #include "capture/control/CaptureControl.h"
 #include "capture/control/CaptureSettings.h"
-#include "capture/source/TestPatternSource.h"
 #include "shell/chrome/PictureBox.h"
 
-#include "CaptureTestSupport.h"
+#include "capture/CaptureTestSupport.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -16,52 +15,42 @@ protected:
     void TearDown() override { clearCaptureSettings(); }
 };
 
-TEST_F(CaptureControlTest, FirstStartTakesTheFirstDeviceOrElseTheTestPattern)
+TEST_F(CaptureControlTest, StartsOnTheRememberedSourceAndSizeWhileListedElseTheFirst)
 {
-    FakeCam withDevices;
-    EXPECT_EQ(withDevices.cam->source()->id(), "/dev/fake0");
+    EXPECT_EQ(ScriptedCapture().cam->source()->id(), "/dev/fake0");
+    EXPECT_EQ(ScriptedCapture(nullptr, {}).cam->source()->id(), TestPatternSource::sourceId());
 
-    FakeCam none(nullptr, {}, {});
-    EXPECT_EQ(none.cam->source()->id(), TestPatternSource::sourceId());
-}
-
-TEST_F(CaptureControlTest, RestoresTheRememberedSourceAndSizeWhileTheDeviceIsListed)
-{
     CaptureSettings::setSourceId("/dev/fake1");
     CaptureSettings::setFrameSize(QSize(1280, 720));
-    FakeCam cam;
-    EXPECT_EQ(cam.cam->source()->id(), "/dev/fake1");
-    EXPECT_EQ(cam.cam->source()->frameSize(), QSize(1280, 720));
+    ScriptedCapture remembered;
+    EXPECT_EQ(remembered.cam->source()->id(), "/dev/fake1");
+    EXPECT_EQ(remembered.cam->source()->frameSize(), QSize(1280, 720));
 
     CaptureSettings::setSourceId("/dev/unplugged");
     CaptureSettings::setFrameSize(QSize(999, 1));
-    FakeCam fallback;
+    ScriptedCapture fallback;
     EXPECT_EQ(fallback.cam->source()->id(), "/dev/fake0");
     EXPECT_EQ(fallback.cam->source()->frameSize(), QSize(320, 240)) << "an unknown size keeps the default";
 }
 
 TEST_F(CaptureControlTest, LiveDisplayFollowsFramesAndOffFreezesThePicture)
 {
-    FakeCam fake;
+    ScriptedCapture fake;
     CaptureControl& cam = *fake.cam;
-    FakeVideoSource& source = fake.source();
     cam.show();
-
     cam.setLiveDisplay(true);
     cam.setLiveDisplay(true);
-    EXPECT_TRUE(source.isOpen());
-    EXPECT_EQ(source.openCalls, 1) << "switching on again while open must not reopen";
+    EXPECT_TRUE(fake.source().isOpen());
+    EXPECT_EQ(fake.fake0->opens, 1) << "switching on again while open must not reopen";
 
-    source.colour = QColor(0, 200, 0);
-    source.pushFrame();
+    fake.fake0->colour = QColor(0, 200, 0);
+    fake.source().pushFrame();
     EXPECT_EQ(cam.grab().toImage().pixelColor(160, 120), QColor(0, 200, 0));
 
     cam.setLiveDisplay(false);
-    EXPECT_FALSE(cam.liveDisplay());
-    source.colour = QColor(200, 0, 200);
-    source.pushFrame();
+    fake.fake0->colour = QColor(200, 0, 200);
+    fake.source().pushFrame();
     EXPECT_EQ(cam.grab().toImage().pixelColor(160, 120), QColor(0, 200, 0)) << "picture must stand still";
-
     cam.setLiveDisplay(true);
     EXPECT_EQ(cam.grab().toImage().pixelColor(160, 120), QColor(200, 0, 200));
 }
@@ -73,82 +62,60 @@ TEST_F(CaptureControlTest, HiddenControlLetsTheVideoAreaShowThrough)
     QImage still(320, 240, QImage::Format_RGB32);
     still.fill(QColor(250, 250, 0));
     pic.setPicture(still);
-    FakeCam fake(&pic);
+    ScriptedCapture fake(&pic);
     fake.cam->setGeometry(0, 0, 320, 240);
     pic.show();
     fake.cam->setLiveDisplay(true);
     fake.source().pushFrame();
-    EXPECT_EQ(pic.grab().toImage().pixelColor(100, 100), fake.source().colour);
+    EXPECT_EQ(pic.grab().toImage().pixelColor(100, 100), fake.fake0->colour);
 
     fake.cam->setLiveDisplay(false);
     fake.cam->setVisible(false);
     EXPECT_EQ(pic.grab().toImage().pixelColor(100, 100), QColor(250, 250, 0));
     fake.cam->setLiveDisplay(true);
     fake.cam->setVisible(true);
-    EXPECT_EQ(pic.grab().toImage().pixelColor(100, 100), fake.source().colour);
+    EXPECT_EQ(pic.grab().toImage().pixelColor(100, 100), fake.fake0->colour);
 }
 
 TEST_F(CaptureControlTest, StillsFailWithAReasonAndRecoverWhenTheDeviceReturns)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath("still.bmp");
-    FakeCam fake;
+    ScriptedCapture fake;
     CaptureControl& cam = *fake.cam;
-
     EXPECT_FALSE(cam.WriteStillBitmap(path)) << "nothing held yet";
     EXPECT_FALSE(cam.errorString().isEmpty());
 
-    fake.source().failingStills = 1;
+    fake.fake0->failingStills = 1;
     EXPECT_FALSE(cam.CaptureStill());
     EXPECT_EQ(cam.errorString(), "scripted failure");
     EXPECT_FALSE(cam.WriteStillBitmap(path)) << "a failed still drops the one held before";
 
-    fake.source().vanish();
+    fake.fake0->present = false;
     EXPECT_FALSE(cam.CaptureStill());
     EXPECT_FALSE(cam.errorString().isEmpty());
 
-    fake.source().comeBack();
+    fake.fake0->present = true;
     ASSERT_TRUE(cam.CaptureStill());
     EXPECT_TRUE(cam.errorString().isEmpty());
     ASSERT_TRUE(cam.WriteStillBitmap(path));
     EXPECT_EQ(QImage(path).size(), QSize(320, 240));
 }
 
-TEST_F(CaptureControlTest, StillsTakeTheChosenFormatSize)
-{
-    QTemporaryDir dir;
-    FakeCam fake;
-    ASSERT_TRUE(fake.cam->selectFrameSize(QSize(1280, 720)));
-    EXPECT_EQ(CaptureSettings::frameSize(), QSize(1280, 720));
-    ASSERT_TRUE(fake.cam->CaptureStill());
-    ASSERT_TRUE(fake.cam->WriteStillBitmap(dir.filePath("s.bmp")));
-    const QImage written(dir.filePath("s.bmp"));
-    EXPECT_EQ(written.size(), QSize(1280, 720));
-    EXPECT_EQ(written.pixelColor(0, 0), QColor(Qt::red)) << "top-left stays top-left";
-
-    EXPECT_FALSE(fake.cam->selectFrameSize(QSize(1920, 1080)));
-    EXPECT_EQ(fake.cam->source()->frameSize(), QSize(1280, 720));
-    EXPECT_EQ(CaptureSettings::frameSize(), QSize(1280, 720));
-}
-
 TEST_F(CaptureControlTest, SwitchingSourceIsRememberedUnlessTheSourceCannotOpen)
 {
-    FakeCam fake;
+    ScriptedCapture fake;
     CaptureControl& cam = *fake.cam;
     cam.setLiveDisplay(true);
-
     ASSERT_TRUE(cam.selectSource("/dev/fake1"));
-    EXPECT_EQ(cam.source()->id(), "/dev/fake1");
     EXPECT_TRUE(cam.source()->isOpen()) << "the live display goes on with the new source";
     EXPECT_EQ(CaptureSettings::sourceId(), "/dev/fake1");
 
-    *fake.prepare = [](FakeVideoSource& s) { s.present = false; };
+    fake.fake0->present = false;
     EXPECT_FALSE(cam.selectSource("/dev/fake0"));
-    EXPECT_EQ(cam.source()->id(), "/dev/fake1");
-    EXPECT_EQ(CaptureSettings::sourceId(), "/dev/fake1");
-
     EXPECT_FALSE(cam.selectSource("/dev/unknown"));
     EXPECT_EQ(cam.source()->id(), "/dev/fake1");
+    EXPECT_EQ(CaptureSettings::sourceId(), "/dev/fake1");
 }
 
 } // namespace

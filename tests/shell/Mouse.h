@@ -1,4 +1,0 @@
-#pragma once
-
-// The shared helper under its old include path, for folders not yet switched.
-#include "support/Mouse.h"

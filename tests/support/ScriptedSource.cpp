@@ -1,0 +1,87 @@
+#include "support/ScriptedSource.h"
+
+ScriptedSource::ScriptedSource(std::shared_ptr<SourceScript> script, QString id, QString name)
+    : m_script(std::move(script))
+    , m_id(std::move(id))
+    , m_name(std::move(name))
+{
+}
+
+bool ScriptedSource::open()
+{
+    ++m_script->opens;
+    m_open = m_script->present;
+    return m_open;
+}
+
+QImage ScriptedSource::grabStill(QString* error)
+{
+    if (!m_script->present)
+        m_open = false;
+    if (!m_open || m_script->failingStills > 0) {
+        if (m_script->failingStills > 0)
+            --m_script->failingStills;
+        if (error)
+            *error = m_open ? QStringLiteral("scripted failure") : QStringLiteral("device gone");
+        return {};
+    }
+    m_latest = makeFrame();
+    return m_latest;
+}
+
+bool ScriptedSource::setFrameSize(const QSize& size)
+{
+    if (!m_script->sizes.contains(size))
+        return false;
+    m_size = size;
+    return true;
+}
+
+bool ScriptedSource::setControl(quint32 id, int value)
+{
+    for (const SourceControl& control : m_script->controls) {
+        if (control.id == id) {
+            m_script->controlValues[id] = value;
+            return true;
+        }
+    }
+    return false;
+}
+
+void ScriptedSource::pushFrame()
+{
+    m_latest = makeFrame();
+    emit frameReady();
+}
+
+QImage ScriptedSource::makeFrame() const
+{
+    QImage frame(m_size, QImage::Format_BGR888);
+    frame.fill(m_script->colour);
+    frame.setPixelColor(0, 0, Qt::red);
+    return frame;
+}
+
+ScriptedCatalog::ScriptedCatalog(QList<SourceChoice> choices)
+    : m_choices(std::move(choices))
+{
+}
+
+std::shared_ptr<SourceScript> ScriptedCatalog::script(const QString& id) const
+{
+    std::shared_ptr<SourceScript>& script = m_scripts[id];
+    if (!script)
+        script = std::make_shared<SourceScript>();
+    return script;
+}
+
+std::unique_ptr<VideoSource> ScriptedCatalog::create(const QString& id) const
+{
+    if (id == TestPatternSource::sourceId())
+        return std::make_unique<TestPatternSource>();
+    for (const SourceChoice& choice : m_choices)
+        if (choice.id == id)
+            return std::make_unique<ScriptedSource>(script(id), choice.id,
+                                                    choice.name);
+    return nullptr;
+}
