@@ -191,6 +191,21 @@ int FaultySocketOs::listenTcp4(uint16_t port)
     return posixSocketOs().listenTcp4(port);
 }
 
+int FaultySocketOs::track(int fd)
+{
+    if (fd >= 0)
+        open.insert(fd);
+    return fd;
+}
+
+bool FaultySocketOs::exhausted()
+{
+    if (descriptorLimit <= 0 || int(open.size()) < descriptorLimit)
+        return false;
+    ++emfileCount;
+    return true;
+}
+
 int FaultySocketOs::accept(int listenFd)
 {
     if (failNextAccept != 0) {
@@ -198,7 +213,16 @@ int FaultySocketOs::accept(int listenFd)
         failNextAccept = 0;
         return -error;
     }
-    return posixSocketOs().accept(listenFd);
+    if (exhausted())
+        return -EMFILE;
+    return track(posixSocketOs().accept(listenFd));
+}
+
+int FaultySocketOs::openReserve()
+{
+    if (exhausted())
+        return -EMFILE;
+    return track(posixSocketOs().openReserve());
 }
 
 ssize_t FaultySocketOs::receive(int fd, char* buffer, size_t length)
@@ -218,11 +242,13 @@ int FaultySocketOs::shutdownWrite(int fd)
 
 void FaultySocketOs::close(int fd)
 {
+    open.erase(fd);
     posixSocketOs().close(fd);
 }
 
 void FaultySocketOs::abort(int fd)
 {
+    open.erase(fd);
     posixSocketOs().abort(fd);
 }
 
@@ -246,6 +272,21 @@ int RecordingSlot::WriteData(const QByteArray& buffer, qsizetype offset, int len
     writeSizes.push_back(length);
     written += buffer.mid(offset, length);
     return m_inner ? m_inner->WriteData(buffer, offset, length) : length;
+}
+
+int RecordingSlot::WriteFile(const std::shared_ptr<OpenFile>& file, qint64 offset, int length)
+{
+    ++fileWrites;
+    if (m_inner) {
+        // Recorded as the bytes the file holds now, then queued as a range.
+        QByteArray chunk(length, Qt::Uninitialized);
+        if (file->readAt(offset, chunk.data(), length)) {
+            writeSizes.push_back(length);
+            written += chunk;
+        }
+        return m_inner->WriteFile(file, offset, length);
+    }
+    return SocketSlot::WriteFile(file, offset, length);
 }
 
 bool RecordingSlot::HasConnection() const

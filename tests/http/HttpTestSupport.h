@@ -78,6 +78,11 @@ public:
     std::set<uint16_t> refusedPorts;   // listenTcp4 fails with EADDRINUSE
     int failNextAccept = 0;            // errno for the next accept, once
     int listenCalls = 0;
+    // With a limit above 0, accept and openReserve fail with EMFILE while
+    // this many descriptors made here are open, as under RLIMIT_NOFILE.
+    int descriptorLimit = 0;
+    int emfileCount = 0;
+    std::set<int> open;
 
     int listenTcp4(uint16_t port) override;
     int accept(int listenFd) override;
@@ -86,6 +91,11 @@ public:
     int shutdownWrite(int fd) override;
     void close(int fd) override;
     void abort(int fd) override;
+    int openReserve() override;
+
+private:
+    int track(int fd);
+    bool exhausted();
 };
 
 // Plays a request and records every write; forwards to an inner slot when given.
@@ -95,6 +105,7 @@ public:
     int ReadData(QByteArray& buffer, int length) override;
     using SocketSlot::WriteData;
     int WriteData(const QByteArray& buffer, qsizetype offset, int length) override;
+    int WriteFile(const std::shared_ptr<OpenFile>& file, qint64 offset, int length) override;
     bool HasConnection() const override;
     void CloseSocket() override;
 
@@ -102,6 +113,7 @@ public:
     QByteArray written;
     int readLength = 0;
     bool closed = false;
+    int fileWrites = 0;
 
 private:
     QByteArray m_request;
