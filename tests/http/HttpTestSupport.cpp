@@ -8,9 +8,11 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <random>
 
@@ -177,6 +179,18 @@ bool LoopbackClient::poll()
     return m_closed;
 }
 
+void LoopbackClient::take(qsizetype limit)
+{
+    char buffer[4096];
+    while (limit > 0 && !m_closed && m_fd >= 0) {
+        const ssize_t n = ::recv(m_fd, buffer, static_cast<size_t>(std::min<qsizetype>(limit, sizeof buffer)), 0);
+        if (n <= 0)
+            return;
+        m_received.append(buffer, n);
+        limit -= n;
+    }
+}
+
 QByteArray LoopbackClient::readAll()
 {
     pumpUntil([this] { return poll(); });
@@ -188,7 +202,11 @@ int FaultySocketOs::listenTcp4(uint16_t port)
     ++listenCalls;
     if (refusedPorts.count(port))
         return -EADDRINUSE;
-    return posixSocketOs().listenTcp4(port);
+    const int fd = posixSocketOs().listenTcp4(port);
+    const int off = 0;
+    if (fd >= 0 && !deferAccept)
+        ::setsockopt(fd, IPPROTO_TCP, TCP_DEFER_ACCEPT, &off, sizeof off);
+    return fd;
 }
 
 int FaultySocketOs::track(int fd)

@@ -58,6 +58,8 @@ public:
     bool send(const QByteArray& data);
     // Takes what is waiting; true once the server closed (end or reset).
     bool poll();
+    // Takes at most limit more bytes of what is waiting, like a slow reader.
+    void take(qsizetype limit);
     bool closed() const { return m_closed; }
     bool wasReset() const { return m_reset; }
     const QByteArray& received() const { return m_received; }
@@ -81,6 +83,8 @@ public:
     // With a limit above 0, accept and openReserve fail with EMFILE while
     // this many descriptors made here are open, as under RLIMIT_NOFILE.
     int descriptorLimit = 0;
+    // Off: silent connections reach accept() at once, as without the deferral.
+    bool deferAccept = true;
     int emfileCount = 0;
     std::set<int> open;
 
