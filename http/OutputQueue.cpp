@@ -6,6 +6,9 @@
 namespace {
 // Enough for a header and a few 16 KiB chunks in one call; larger queues loop.
 constexpr int kMaxPieces = 64;
+// A peer that drains as fast as a file is read would otherwise keep one
+// flush going for the whole file; past this, the loop gets its turn.
+constexpr qint64 kMaxFileBytesPerFlush = 256 * 1024;
 }
 
 void OutputQueue::append(const QByteArray& buffer, qsizetype offset, qsizetype length)
@@ -85,7 +88,10 @@ OutputQueue::Flush OutputQueue::flush(SocketOs& os, int fd, bool* progressed)
     if (progressed)
         *progressed = false;
     iovec pieces[kMaxPieces];
+    const qint64 onDiskAtStart = m_onDisk;
     while (m_queued > 0) {
+        if (onDiskAtStart - m_onDisk >= kMaxFileBytesPerFlush)
+            return Flush::Blocked;
         int count = 0;
         qsizetype batch = 0;
         for (size_t i = m_head; i < m_pieces.size() && count < kMaxPieces; ++i) {

@@ -22,7 +22,9 @@ public:
     void appendFile(const std::shared_ptr<OpenFile>& file, qint64 offset, qint64 length);
     // Sends as much as the kernel takes now, in as few calls as it can.
     // `progressed` tells whether any byte went out.
-    // A file that fails to read or ends early fails the flush.
+    // A file that fails to read or ends early fails the flush. Blocked also
+    // when a flush has read its share of a file: the socket is still
+    // writable then, and the next writable event goes on.
     Flush flush(SocketOs& os, int fd, bool* progressed = nullptr);
 
     bool isEmpty() const { return m_queued == 0; }
