@@ -21,7 +21,7 @@ ClosingConnection::ClosingConnection(SocketContext& context, int fd, OutputQueue
     , m_output(std::move(output))
     , m_drainInput(drainInput)
 {
-    ++m_context->m_background;
+    m_context->added(this);
     m_stallTimer.setSingleShot(true);
     connect(&m_stallTimer, &QTimer::timeout, this, &ClosingConnection::onTimeout);
     if (m_output.isEmpty()) {
@@ -47,8 +47,10 @@ void ClosingConnection::onWritable()
         startDraining();
         return;
     case OutputQueue::Flush::Blocked:
-        if (progressed)
+        if (progressed) {
+            m_lastProgress = std::chrono::steady_clock::now();
             m_stallTimer.start(m_context->stallTimeout());
+        }
         return;
     case OutputQueue::Flush::Failed:
         finish(true);
@@ -128,5 +130,5 @@ void ClosingConnection::closeDescriptor(bool reset)
         m_context->os().close(m_fd);
     m_fd = -1;
     m_output.clear();
-    --m_context->m_background;
+    m_context->removed(this);
 }

@@ -5,6 +5,8 @@
 #include <QObject>
 #include <QTimer>
 
+#include <chrono>
+
 class QSocketNotifier;
 class SocketContext;
 
@@ -16,6 +18,13 @@ class ClosingConnection : public QObject {
 public:
     ClosingConnection(SocketContext& context, int fd, OutputQueue output, bool drainInput);
     ~ClosingConnection() override;
+
+    // Bytes still queued in memory (file ranges on disk not counted).
+    qint64 queuedMemory() const { return m_output.memoryBytes(); }
+    // When the peer last took bytes, or when the connection came here.
+    std::chrono::steady_clock::time_point lastProgress() const { return m_lastProgress; }
+    // Drops the connection with a reset, queued bytes and all.
+    void abandon() { finish(true); }
 
 private:
     void onWritable();
@@ -32,6 +41,7 @@ private:
     OutputQueue m_output;
     bool m_drainInput;
     qsizetype m_discarded = 0;
+    std::chrono::steady_clock::time_point m_lastProgress = std::chrono::steady_clock::now();
     QSocketNotifier* m_writeNotifier = nullptr;
     QSocketNotifier* m_readNotifier = nullptr;
     QTimer m_stallTimer;

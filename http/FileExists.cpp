@@ -6,13 +6,18 @@
 
 bool FileExists(const QByteArray& nativePath)
 {
+    struct stat info {};
+    return FileExists(nativePath, info);
+}
+
+bool FileExists(const QByteArray& nativePath, struct stat& info)
+{
     if (nativePath.isEmpty() || nativePath.contains('\0'))
         return false;
     const qsizetype slash = nativePath.lastIndexOf('/');
     const qsizetype nameStart = slash + 1;
     if (nameStart >= nativePath.size() || nativePath.at(nameStart) == '.')
         return false;
-    struct stat info {};
     if (::stat(nativePath.constData(), &info) != 0)
         return false;
     return S_ISREG(info.st_mode);

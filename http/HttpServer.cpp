@@ -63,19 +63,28 @@ void HttpServer::StartServer()
 
 void HttpServer::ConnectionRequest(int /*index*/, int handle)
 {
-    // Every slot is closed before it is passed over, so one pass ends the
-    // search; the bound only guards a state with too few slots.
-    for (int step = 0; step <= m_state.maxSlots; ++step) {
+    const int slotCount = m_state.maxSlots - 1;
+    if (slotCount < 1)
+        return; // left untaken, the listener closes the connection
+    const auto now = std::chrono::steady_clock::now();
+    // A slot closed on the first pass is free on the second; a second pass
+    // with nothing free means every slot holds a young connection.
+    for (int step = 0; step < 2 * slotCount; ++step) {
         ++m_state.lastSlot;
         if (m_state.lastSlot >= m_state.maxSlots || m_state.lastSlot < 1)
             m_state.lastSlot = 1;
         TcpSocketControl* slot = m_webServer.element(m_state.lastSlot);
         if (!slot)
-            return; // left untaken, the listener closes the connection
+            return;
         if (!slot->HasConnection()) {
             slot->TakeConnection(handle);
             return;
         }
+        // A connection that has only just come may not have sent its
+        // request yet; dropping it would let a few hundred idle sockets
+        // keep every viewer out.
+        if (now - slot->connectedAt() < m_rotationGrace)
+            continue;
         // Under a burst of connections the rotation can come round to a slot
         // whose request has arrived but whose read event is still queued:
         // answer it rather than throw it away. One still silent is dropped.
@@ -83,6 +92,25 @@ void HttpServer::ConnectionRequest(int /*index*/, int handle)
         if (slot->HasConnection())
             slot->CloseSocket();
     }
+    TcpSocketControl* victim = m_webServer.oldestSilent();
+    if (!victim)
+        victim = oldestHeld();
+    if (!victim)
+        return;
+    victim->CloseSocket();
+    m_state.lastSlot = victim->index();
+    victim->TakeConnection(handle);
+}
+
+TcpSocketControl* HttpServer::oldestHeld() const
+{
+    TcpSocketControl* oldest = nullptr;
+    for (int i = 1; i < m_state.maxSlots; ++i) {
+        TcpSocketControl* slot = m_webServer.element(i);
+        if (slot && slot->HasConnection() && (!oldest || slot->connectedAt() < oldest->connectedAt()))
+            oldest = slot;
+    }
+    return oldest;
 }
 
 void HttpServer::SocketEnded(int index)
@@ -109,5 +137,5 @@ void HttpServer::DataArrived(int index)
     if (index < 1)
         return;
     if (TcpSocketControl* slot = m_webServer.element(index))
-        handleRequest(*slot, webRoot());
+        handleRequest(*slot, webRoot(), m_cache);
 }

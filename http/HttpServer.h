@@ -1,12 +1,14 @@
 #pragma once
 
 #include "core/state/MainState.h"
+#include "http/FileCache.h"
 #include "http/ServerStatusView.h"
 #include "http/TcpSocketArray.h"
 
 #include <QByteArray>
 #include <QString>
 
+#include <chrono>
 #include <vector>
 
 // The listener with its port retries, the rotation of connections over the
@@ -24,6 +26,10 @@ public:
     // tries the next ports. Shows "Server: ON", or "Server: OFF" and a warning.
     void StartServer();
     // Gives the connection the next slot in rotation over 1 .. maxSlots - 1.
+    // A held slot is closed when the rotation comes round to it, unless its
+    // connection is younger than the grace time: then it is passed over. When
+    // every slot holds such a young connection, the oldest one that has sent
+    // nothing (else the oldest) is closed for the new one.
     void ConnectionRequest(int index, int handle);
     // Closes the element; a lost listener is started again on its port.
     void SocketEnded(int index);
@@ -34,14 +40,20 @@ public:
     // destroyed. For users that have no window of their own to forward them.
     void connectEvents();
 
+    void setRotationGrace(std::chrono::milliseconds grace) { m_rotationGrace = grace; }
+    FileCache& fileCache() { return m_cache; }
+
 private:
     bool listen();
     const QByteArray& webRoot();
+    TcpSocketControl* oldestHeld() const;
 
     MainState& m_state;
     TcpSocketArray& m_webServer;
     ServerStatusView& m_view;
     QString m_webRootFor;
     QByteArray m_webRoot;
+    FileCache m_cache;
+    std::chrono::milliseconds m_rotationGrace{1000};
     std::vector<QMetaObject::Connection> m_connections;
 };

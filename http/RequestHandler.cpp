@@ -1,57 +1,66 @@
 #include "http/RequestHandler.h"
 
+#include "http/FileCache.h"
 #include "http/FileExists.h"
-#include "http/MimeType.h"
 #include "http/RequestPath.h"
-#include "http/ResponseHeader.h"
-#include "http/WholeFile.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
 
 namespace {
 
-// Reads the file to serve; false when not even the error page can be read.
-bool loadServedFile(const QByteArray& request, const QByteArray& webRoot,
-                    QByteArray& servedPath, QByteArray& body)
+bool serveIfPresent(const QByteArray& path, FileCache& cache, ServedFile& file)
+{
+    struct stat info {};
+    return FileExists(path, info) && cache.serve(path, info, file);
+}
+
+// The file to send; false when not even the error page can be read.
+bool findServedFile(const QByteArray& request, const QByteArray& webRoot, FileCache& cache, ServedFile& file)
 {
     const std::optional<QByteArray> relative = requestPath(request);
     if (!relative)
         return false;
-    servedPath = fullFilePath(webRoot, *relative);
-    if (!isHiddenPath(*relative) && FileExists(servedPath) && readWholeFile(servedPath, body))
+    if (!isHiddenPath(*relative) && serveIfPresent(fullFilePath(webRoot, *relative), cache, file))
         return true;
-    servedPath = webRoot + QByteArrayLiteral("error.htm");
-    return readWholeFile(servedPath, body);
+    return serveIfPresent(webRoot + QByteArrayLiteral("error.htm"), cache, file);
 }
 
-void answer(SocketSlot& socket, const QByteArray& webRoot)
+void answer(SocketSlot& socket, const QByteArray& webRoot, FileCache& cache)
 {
     QByteArray request;
     socket.ReadData(request, kRequestBufferSize);
-    QByteArray servedPath;
-    QByteArray body;
-    if (!loadServedFile(request, webRoot, servedPath, body))
+    ServedFile file;
+    if (!findServedFile(request, webRoot, cache, file))
         return;
-    const QByteArray header = responseHeader(contentTypeFor(servedPath), static_cast<int32_t>(body.size()));
-    socket.WriteData(header, static_cast<int>(header.size()));
-    qsizetype offset = 0;
-    qsizetype remaining = body.size();
-    while (remaining > kBodyChunkSize) {
-        socket.WriteData(body, offset, kBodyChunkSize);
-        offset += kBodyChunkSize;
-        remaining -= kBodyChunkSize;
+    socket.WriteData(file.header, static_cast<int>(file.header.size()));
+    for (qint64 offset = 0; offset < file.length; offset += kBodyChunkSize) {
+        const int length = static_cast<int>(std::min<qint64>(kBodyChunkSize, file.length - offset));
+        if (file.stream) {
+            if (socket.WriteFile(file.stream, offset, length) != length)
+                return;
+        } else {
+            socket.WriteData(file.body, offset, length);
+        }
     }
-    if (remaining > 0)
-        socket.WriteData(body, offset, static_cast<int>(remaining));
 }
 
 } // namespace
 
-void handleRequest(SocketSlot& socket, const QByteArray& webRoot)
+void handleRequest(SocketSlot& socket, const QByteArray& webRoot, FileCache& cache)
 {
     try {
-        answer(socket, webRoot);
+        answer(socket, webRoot, cache);
     } catch (...) {
         // Out of memory or the like: this request is lost, the server goes on.
     }
     if (socket.HasConnection())
         socket.CloseSocket();
+}
+
+void handleRequest(SocketSlot& socket, const QByteArray& webRoot)
+{
+    FileCache once(0);
+    handleRequest(socket, webRoot, once);
 }

@@ -6,8 +6,10 @@
 #include <QObject>
 
 #include <chrono>
+#include <functional>
 #include <unordered_set>
 #include <utility>
+#include <vector>
 
 class ClosingConnection;
 class TcpSocketControl;
@@ -34,19 +36,47 @@ public:
     // The element that took the latest handle, until the listener asks.
     void setLastTaker(TcpSocketControl* element) { m_lastTaker = element; }
     TcpSocketControl* takeLastTaker() { return std::exchange(m_lastTaker, nullptr); }
+    // True while the listener raises ConnectionRequest and will read the
+    // taken connection itself right after.
+    bool acceptingInline() const { return m_acceptingInline; }
+    void setAcceptingInline(bool inline_) { m_acceptingInline = inline_; }
 
     // Takes over fd: sends what is left of output, then, if drainInput, reads
     // and discards what the peer still sends so the close does not reset the
     // connection before the peer has read the answer; then closes.
+    // Past maxBackground connections or maxBackgroundBytes queued in memory
+    // among them, the one that has made no progress for longest is dropped.
     void finishInBackground(int fd, OutputQueue output, bool drainInput);
-    int backgroundCount() const { return m_background; }
+    int backgroundCount() const { return static_cast<int>(m_closing.size()); }
+    qint64 backgroundBytes() const;
+    void setBackgroundLimits(int maxConnections, qint64 maxBytes);
+
+    // Called when descriptors run out; closes the oldest connection that
+    // has sent nothing and returns whether it found one. Set by the array.
+    void setShedIdle(std::function<bool()> shed) { m_shedIdle = std::move(shed); }
+    // Makes room after EMFILE: gives back the reserve descriptors, else
+    // closes idle or stalled connections. False when nothing could be freed.
+    bool freeDescriptors();
+    // Takes the reserve back (after an accept batch); frees more when needed.
+    void restoreReserve();
+    int reserveCount() const { return static_cast<int>(m_reserve.size()); }
 
 private:
     friend class ClosingConnection;
+
+    void added(ClosingConnection* connection);
+    void removed(ClosingConnection* connection);
+    bool dropMostStalled();
 
     SocketOs& m_os;
     std::chrono::milliseconds m_stallTimeout{30000};
     std::unordered_set<int> m_pending;
     TcpSocketControl* m_lastTaker = nullptr;
-    int m_background = 0;
+    bool m_acceptingInline = false;
+    std::vector<ClosingConnection*> m_closing;
+    int m_maxBackground = 256;
+    qint64 m_maxBackgroundBytes = 64 * 1024 * 1024;
+    qint64 m_peakBackgroundBytes = 0;
+    std::function<bool()> m_shedIdle;
+    std::vector<int> m_reserve;
 };

@@ -1,6 +1,8 @@
 #include "http/SocketOs.h"
 
+#include <fcntl.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -25,6 +27,10 @@ public:
         address.sin_family = AF_INET;
         address.sin_addr.s_addr = htonl(INADDR_ANY);
         address.sin_port = htons(port);
+        // Connections reach accept() with their request already there, so
+        // idle sockets cost nothing until they send or the second is up.
+        const int deferSeconds = 1;
+        ::setsockopt(fd, IPPROTO_TCP, TCP_DEFER_ACCEPT, &deferSeconds, sizeof deferSeconds);
         if (::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0
             || ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0
             || ::listen(fd, SOMAXCONN) != 0) {
@@ -71,6 +77,12 @@ public:
         const linger reset{1, 0};
         ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
         ::close(fd);
+    }
+
+    int openReserve() override
+    {
+        const int fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+        return fd < 0 ? failure() : fd;
     }
 };
 

@@ -24,6 +24,9 @@ public:
     virtual void close(int fd) = 0;
     // Closes with a reset, so the kernel drops whatever is still queued.
     virtual void abort(int fd) = 0;
+    // A descriptor that only holds its place (for a reserve kept against
+    // EMFILE), released with close().
+    virtual int openReserve() = 0;
 };
 
 // The real calls; one shared instance for the whole program.

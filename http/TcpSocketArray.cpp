@@ -11,11 +11,13 @@ TcpSocketArray::TcpSocketArray(SocketOs& os, QObject* parent)
 {
     m_elements.push_back(std::make_unique<TcpSocketControl>(0, m_context));
     attach(*m_elements.front());
+    m_context.setShedIdle([this] { return shedIdle(); });
 }
 
 TcpSocketArray::~TcpSocketArray()
 {
     // Elements go before the context they use.
+    m_context.setShedIdle(nullptr);
     m_elements.clear();
 }
 
@@ -49,4 +51,28 @@ TcpSocketControl* TcpSocketArray::element(int index) const
     if (index < 0 || index >= size())
         return nullptr;
     return m_elements[static_cast<size_t>(index)].get();
+}
+
+TcpSocketControl* TcpSocketArray::oldestSilent() const
+{
+    TcpSocketControl* oldest = nullptr;
+    for (size_t i = 1; i < m_elements.size(); ++i) {
+        TcpSocketControl* element = m_elements[i].get();
+        if (element && element->HasConnection() && !element->hasSentRequest()
+            && (!oldest || element->connectedAt() < oldest->connectedAt()))
+            oldest = element;
+    }
+    return oldest;
+}
+
+bool TcpSocketArray::shedIdle()
+{
+    TcpSocketControl* idle = oldestSilent();
+    if (!idle)
+        return false;
+    // A request that came in meanwhile is answered rather than thrown away.
+    idle->receiveWaiting();
+    if (idle->HasConnection())
+        idle->CloseSocket();
+    return true;
 }

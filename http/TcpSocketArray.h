@@ -33,6 +33,15 @@ public:
     void setStallTimeout(std::chrono::milliseconds timeout) { m_context.setStallTimeout(timeout); }
     // Closed connections still delivering their last bytes.
     int backgroundConnections() const { return m_context.backgroundCount(); }
+    qint64 backgroundBytes() const { return m_context.backgroundBytes(); }
+    // Past either limit, the connection that has stalled longest is dropped.
+    void setBackgroundLimits(int maxConnections, qint64 maxBytes)
+    {
+        m_context.setBackgroundLimits(maxConnections, maxBytes);
+    }
+    // The slot whose connection came first among those that have sent
+    // nothing; nullptr when there is none.
+    TcpSocketControl* oldestSilent() const;
 
 signals:
     void ConnectionRequest(int index, int handle);
@@ -41,6 +50,7 @@ signals:
 
 private:
     void attach(TcpSocketControl& element);
+    bool shedIdle();
 
     SocketContext m_context;
     std::vector<std::unique_ptr<TcpSocketControl>> m_elements;

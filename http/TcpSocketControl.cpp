@@ -154,10 +154,16 @@ bool TcpSocketControl::TakeConnection(int handle)
     m_fd = handle;
     m_mode = Mode::Connected;
     m_lastReadFilled = false;
+    m_requestSeen = false;
+    m_connectedAt = std::chrono::steady_clock::now();
     ++m_generation;
     m_writeNotifier.setSocket(handle);
     m_readNotifier.setSocket(handle);
-    m_readNotifier.setEnabled(true);
+    // The listener reads a connection it hands over at once and arms the
+    // notifier only if nothing was there, which saves turning it on and
+    // off again for nearly every connection.
+    if (!m_context.acceptingInline())
+        m_readNotifier.setEnabled(true);
     m_context.setLastTaker(this);
     return true;
 }
@@ -174,6 +180,11 @@ void TcpSocketControl::acceptPending()
 {
     const int listenFd = m_fd;
     auto& pending = m_context.pendingHandles();
+    // Whatever happens in the batch, the reserve descriptors are taken back.
+    struct Restore {
+        SocketContext& context;
+        ~Restore() { context.restoreReserve(); }
+    } restore{m_context};
     for (int i = 0; i < kAcceptBatch; ++i) {
         const int fd = m_context.os().accept(listenFd);
         if (fd < 0) {
@@ -182,6 +193,9 @@ void TcpSocketControl::acceptPending()
             if (isConnectionError(fd))
                 continue;
             if (isOutOfResources(fd)) {
+                // Idle connections must not keep viewers out for good.
+                if (fd != -ENOBUFS && fd != -ENOMEM && m_context.freeDescriptors())
+                    continue;
                 m_readNotifier.setEnabled(false);
                 m_resumeTimer.start(kAcceptPauseMs);
                 return;
@@ -193,15 +207,22 @@ void TcpSocketControl::acceptPending()
         }
         pending.insert(fd);
         m_context.takeLastTaker();
+        m_context.setAcceptingInline(true);
         emit ConnectionRequest(m_index, fd);
+        m_context.setAcceptingInline(false);
         // A handle nobody took would otherwise stay open for good.
         if (pending.erase(fd) != 0)
             m_context.os().close(fd);
-        // A browser sends its request right after connecting, so it is
+        // A browser sends its request right after connecting, and the
+        // listener defers connections until they have sent, so it is
         // usually here already: reading now saves a trip through the loop.
         TcpSocketControl* taker = m_context.takeLastTaker();
-        if (taker && taker->HasConnection())
+        if (taker && taker->HasConnection()) {
             taker->receive();
+            if (taker->HasConnection() && !taker->m_readNotifier.isEnabled()
+                && taker->m_inbox.size() < kInboxLimit)
+                taker->m_readNotifier.setEnabled(true);
+        }
         if (m_mode != Mode::Listening || m_fd != listenFd)
             return;
     }
@@ -219,7 +240,14 @@ void TcpSocketControl::receive()
     m_inbox.resize(held + std::max<ssize_t>(n, 0));
     if (n > 0) {
         m_lastReadFilled = n == kReadChunk;
+        m_requestSeen = true;
+        const quint64 generation = m_generation;
+        m_inDataEvent = true;
         emit DataArrived(m_index);
+        m_inDataEvent = false;
+        // A handler that wrote and left the connection open: send from the loop.
+        if (m_generation == generation && m_mode == Mode::Connected && !m_output.isEmpty())
+            m_writeNotifier.setEnabled(true);
         return;
     }
     if (isTransient(n))
@@ -243,8 +271,10 @@ int TcpSocketControl::ReadData(QByteArray& buffer, int length)
         m_inbox.resize(kReadChunk);
         const ssize_t n = m_context.os().receive(m_fd, m_inbox.data(), kReadChunk);
         m_inbox.resize(std::max<ssize_t>(n, 0));
-        if (n > 0)
+        if (n > 0) {
             m_lastReadFilled = n == kReadChunk;
+            m_requestSeen = true;
+        }
         // An end of stream found here is raised by the next readiness event.
     }
     if (length >= m_inbox.size()) {
@@ -263,13 +293,32 @@ int TcpSocketControl::WriteData(const QByteArray& buffer, qsizetype offset, int 
 {
     if (m_mode != Mode::Connected || length <= 0)
         return 0;
-    const qsizetype before = m_output.size();
+    const qint64 before = m_output.size();
     m_output.append(buffer, offset, length);
     const int taken = static_cast<int>(m_output.size() - before);
-    if (m_output.size() < kEagerFlush) {
+    outputQueued();
+    return taken;
+}
+
+int TcpSocketControl::WriteFile(const std::shared_ptr<OpenFile>& file, qint64 offset, int length)
+{
+    if (m_mode != Mode::Connected || length <= 0 || !file)
+        return 0;
+    m_output.appendFile(file, offset, length);
+    outputQueued();
+    return length;
+}
+
+void TcpSocketControl::outputQueued()
+{
+    // File ranges are read as the peer takes them, so only bytes in memory
+    // count towards sending early. A socket known to be full is not asked
+    // again before it says it has room.
+    if (m_output.memoryBytes() < kEagerFlush || m_writeNotifier.isEnabled()) {
         // Sent with the close, or when the handler returns to the event loop.
-        m_writeNotifier.setEnabled(true);
-        return taken;
+        if (!m_inDataEvent && !m_writeNotifier.isEnabled())
+            m_writeNotifier.setEnabled(true);
+        return;
     }
     if (!flushOutput()) {
         // The failure is raised from the event loop, never from inside a write.
@@ -280,7 +329,6 @@ int TcpSocketControl::WriteData(const QByteArray& buffer, qsizetype offset, int 
                 emit SocketEnded(m_index);
         });
     }
-    return taken;
 }
 
 void TcpSocketControl::onWritable()
@@ -304,7 +352,8 @@ bool TcpSocketControl::flushOutput()
         m_stallTimer.stop();
         return true;
     case OutputQueue::Flush::Blocked:
-        m_writeNotifier.setEnabled(true);
+        if (!m_writeNotifier.isEnabled())
+            m_writeNotifier.setEnabled(true);
         if (progressed || !m_stallTimer.isActive())
             m_stallTimer.start(m_context.stallTimeout());
         return true;

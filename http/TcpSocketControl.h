@@ -8,6 +8,7 @@
 #include <QString>
 #include <QTimer>
 
+#include <chrono>
 #include <cstdint>
 
 class SocketContext;
@@ -49,6 +50,13 @@ public:
     // loop; raises DataArrived when a request is there.
     void receiveWaiting();
     int WriteData(const QByteArray& buffer, qsizetype offset, int length) override;
+    // Queues the file range; it is read in chunks as the peer takes them.
+    int WriteFile(const std::shared_ptr<OpenFile>& file, qint64 offset, int length) override;
+
+    // When the connection held now was taken.
+    std::chrono::steady_clock::time_point connectedAt() const { return m_connectedAt; }
+    // Whether any byte has come from the connection held now.
+    bool hasSentRequest() const { return m_requestSeen; }
 
 signals:
     void ConnectionRequest(int index, int handle);
@@ -64,6 +72,9 @@ private:
     void receive();
     // Returns false when the connection has failed.
     bool flushOutput();
+    // Sends now when much is queued; otherwise leaves it for the close or
+    // for the return to the event loop.
+    void outputQueued();
     // Closes a connection that failed or that the peer ended.
     void dropConnection(bool reset);
     void suspendNotifiers();
@@ -78,6 +89,11 @@ private:
     quint64 m_generation = 0;
     QByteArray m_inbox;
     bool m_lastReadFilled = false;
+    bool m_requestSeen = false;
+    // Set while this element raises DataArrived: output written meanwhile
+    // is looked at once the handler returns, not through the notifier.
+    bool m_inDataEvent = false;
+    std::chrono::steady_clock::time_point m_connectedAt;
     OutputQueue m_output;
     QSocketNotifier m_readNotifier{QSocketNotifier::Read};
     QSocketNotifier m_writeNotifier{QSocketNotifier::Write};

@@ -69,6 +69,7 @@ TEST_F(ServerTest, HundredthConnectionGoesToSlotOne)
 
 TEST_F(ServerTest, StillHeldSlotIsClosedAndPassedOver)
 {
+    server->setRotationGrace(std::chrono::milliseconds(0));
     start(freePortRun(1));
     LoopbackClient first(state.My_PORT);
     ASSERT_TRUE(pumpUntil([&] { return (*webServer)[1].HasConnection(); }));
@@ -83,6 +84,7 @@ TEST_F(ServerTest, StillHeldSlotIsClosedAndPassedOver)
 
 TEST_F(ServerTest, RotationAnswersAHeldSlotWhoseRequestIsWaiting)
 {
+    server->setRotationGrace(std::chrono::milliseconds(0));
     start(freePortRun(1));
     LoopbackClient first(state.My_PORT);
     ASSERT_TRUE(pumpUntil([&] { return (*webServer)[1].HasConnection(); }));

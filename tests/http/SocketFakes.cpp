@@ -1,5 +1,11 @@
 #include "SocketFakes.h"
 
+#include "http/OpenFile.h"
+
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+
 #include <cerrno>
 
 int FaultySocketOs::listenTcp4(uint16_t port)
@@ -7,7 +13,33 @@ int FaultySocketOs::listenTcp4(uint16_t port)
     ++listenCalls;
     if (refusedPorts.count(port))
         return -EADDRINUSE;
-    return posixSocketOs().listenTcp4(port);
+    const int fd = posixSocketOs().listenTcp4(port);
+    const int off = 0;
+    if (fd >= 0 && !deferAccept)
+        ::setsockopt(fd, IPPROTO_TCP, TCP_DEFER_ACCEPT, &off, sizeof off);
+    return fd;
+}
+
+int FaultySocketOs::track(int fd)
+{
+    if (fd >= 0)
+        open.insert(fd);
+    return fd;
+}
+
+bool FaultySocketOs::exhausted()
+{
+    if (descriptorLimit <= 0 || int(open.size()) < descriptorLimit)
+        return false;
+    ++emfileCount;
+    return true;
+}
+
+int FaultySocketOs::openReserve()
+{
+    if (exhausted())
+        return -EMFILE;
+    return track(posixSocketOs().openReserve());
 }
 
 int FaultySocketOs::accept(int listenFd)
@@ -18,7 +50,9 @@ int FaultySocketOs::accept(int listenFd)
         acceptErrors.pop_front();
         return -error;
     }
-    const int fd = posixSocketOs().accept(listenFd);
+    if (exhausted())
+        return -EMFILE;
+    const int fd = track(posixSocketOs().accept(listenFd));
     if (fd >= 0)
         accepted.push_back(fd);
     return fd;
@@ -49,12 +83,14 @@ int FaultySocketOs::shutdownWrite(int fd)
 
 void FaultySocketOs::close(int fd)
 {
+    open.erase(fd);
     posixSocketOs().close(fd);
 }
 
 void FaultySocketOs::abort(int fd)
 {
     aborted.push_back(fd);
+    open.erase(fd);
     posixSocketOs().abort(fd);
 }
 
@@ -78,6 +114,21 @@ int RecordingSlot::WriteData(const QByteArray& buffer, qsizetype offset, int len
     writeSizes.push_back(length);
     written += buffer.mid(offset, length);
     return m_inner ? m_inner->WriteData(buffer, offset, length) : length;
+}
+
+int RecordingSlot::WriteFile(const std::shared_ptr<OpenFile>& file, qint64 offset, int length)
+{
+    ++fileWrites;
+    if (m_inner) {
+        // Recorded as the bytes the file holds now, then queued as a range.
+        QByteArray chunk(length, Qt::Uninitialized);
+        if (file->readAt(offset, chunk.data(), length)) {
+            writeSizes.push_back(length);
+            written += chunk;
+        }
+        return m_inner->WriteFile(file, offset, length);
+    }
+    return SocketSlot::WriteFile(file, offset, length);
 }
 
 bool RecordingSlot::HasConnection() const

@@ -21,6 +21,13 @@ public:
     int acceptCalls = 0;
     std::vector<int> accepted, aborted;
     std::map<int, long long> receivedBytes;
+    // With a limit above 0, accept and openReserve fail with EMFILE while
+    // this many descriptors made here are open, as under RLIMIT_NOFILE.
+    int descriptorLimit = 0;
+    // Off: silent connections reach accept() at once, as without the deferral.
+    bool deferAccept = true;
+    int emfileCount = 0;
+    std::set<int> open;
 
     int listenTcp4(uint16_t port) override;
     int accept(int listenFd) override;
@@ -29,6 +36,11 @@ public:
     int shutdownWrite(int fd) override;
     void close(int fd) override;
     void abort(int fd) override;
+    int openReserve() override;
+
+private:
+    int track(int fd);
+    bool exhausted();
 };
 
 // Plays a request and records every write; forwards to an inner slot when given.
@@ -38,6 +50,7 @@ public:
     int ReadData(QByteArray& buffer, int length) override;
     using SocketSlot::WriteData;
     int WriteData(const QByteArray& buffer, qsizetype offset, int length) override;
+    int WriteFile(const std::shared_ptr<OpenFile>& file, qint64 offset, int length) override;
     bool HasConnection() const override;
     void CloseSocket() override;
 
@@ -45,6 +58,7 @@ public:
     QByteArray written;
     int readLength = 0;
     bool closed = false;
+    int fileWrites = 0;
 
 private:
     QByteArray m_request;

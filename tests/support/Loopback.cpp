@@ -7,6 +7,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 LoopbackClient::LoopbackClient(int16_t port, int receiveBuffer)
@@ -63,6 +64,18 @@ bool LoopbackClient::poll()
         m_closed = true;
     }
     return m_closed;
+}
+
+void LoopbackClient::take(qsizetype limit)
+{
+    char buffer[4096];
+    while (limit > 0 && !m_closed && m_fd >= 0) {
+        const ssize_t n = ::recv(m_fd, buffer, static_cast<size_t>(std::min<qsizetype>(limit, sizeof buffer)), 0);
+        if (n <= 0)
+            return;
+        m_received.append(buffer, n);
+        limit -= n;
+    }
 }
 
 QByteArray LoopbackClient::readAll()

@@ -16,6 +16,8 @@ public:
     bool send(const QByteArray& data);
     // Takes what is waiting; true once the server closed (end or reset).
     bool poll();
+    // Takes at most limit more bytes of what is waiting, like a slow reader.
+    void take(qsizetype limit);
     bool closed() const { return m_closed; }
     bool wasReset() const { return m_reset; }
     const QByteArray& received() const { return m_received; }
