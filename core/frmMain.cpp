@@ -2,13 +2,16 @@
 
 #include "capture/control/CaptureControl.h"
 #include "capture/v4l2/SystemSourceCatalog.h"
+#include "shell/chrome/ClickAction.h"
 #include "shell/chrome/PictureBox.h"
 #include "shell/chrome/PushImageButton.h"
 #include "shell/chrome/Skin.h"
 #include "shell/chrome/frmAbout.h"
 
 #include <QCloseEvent>
+#include <QClipboard>
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QTimer>
 
@@ -104,6 +107,10 @@ void frmMain::createControls(std::unique_ptr<SourceCatalog> catalog)
     sb1 = addLabel(QStringLiteral("Ready"), kStatus[0], Qt::AlignLeft | Qt::AlignVCenter);
     sb2 = addLabel(QStringLiteral("Server:"), kStatus[1], Qt::AlignLeft | Qt::AlignVCenter);
     sb3 = addLabel(QStringLiteral("KB/s"), kStatus[2], Qt::AlignLeft | Qt::AlignVCenter);
+    new ClickAction(sb2, [this] {
+        if (QClipboard* clipboard = QGuiApplication::clipboard())
+            clipboard->setText(viewerAddress());
+    });
 }
 
 void frmMain::createButtons()

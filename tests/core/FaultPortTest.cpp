@@ -2,6 +2,10 @@
 
 #include "core/StartValues.h"
 
+#include "shell/Mouse.h"
+
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QLabel>
 
 #include <sys/socket.h>
@@ -66,8 +70,16 @@ TEST_P(AutomaticPort, WalksPastOccupiedPortsAtMostFiveTimes)
         EXPECT_EQ(w.sb2->text(), "Server: ON");
         EXPECT_TRUE(messages.isEmpty());
         EXPECT_TRUE(fetch(w.state().My_PORT, "/").complete);
+        // The address viewers need follows the retries; a click copies it.
+        const QString address = "http://" + w.state().My_IP + ":" + QString::number(first + tries) + "/";
+        EXPECT_EQ(w.sb2->toolTip(), address);
+        QGuiApplication::clipboard()->clear();
+        Mouse::press(w.sb2, Qt::LeftButton);
+        Mouse::release(w.sb2, Qt::LeftButton);
+        EXPECT_EQ(QGuiApplication::clipboard()->text(), address);
     } else {
         EXPECT_EQ(w.sb2->text(), "Server: OFF");
+        EXPECT_EQ(w.sb2->toolTip(), QStringLiteral("Not serving: port %1 could not be opened").arg(first + 5));
         EXPECT_EQ(messages, QStringList{warningFor(first + 5)});
         EXPECT_EQ(listenerDescriptor(int16_t(first + 6)), -1);
     }
