@@ -62,7 +62,7 @@ void SnapshotCycle::encodeSnapshot()
     if (written) {
         if (!m_captureFailed)
             m_sb1.setToolTip(QString());
-    } else if (image.Width() > 0) {
+    } else if (image.Width() > 0 && !m_captureFailed) { // the first cause stays shown
         const QString problem = folderProblem(snapshotPath());
         m_sb1.setToolTip(QStringLiteral("Snapshot not written: ")
                          + (problem.isEmpty() ? QStringLiteral("cannot write ") + snapshotPath() : problem));
