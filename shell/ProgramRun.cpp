@@ -14,6 +14,7 @@
 #include <QPointer>
 
 #include <cstring>
+#include <exception>
 #include <memory>
 
 namespace {
@@ -46,9 +47,8 @@ QString prepareWorkingFolder(const QString& executableDir)
     return folder;
 }
 
-int runWithWindows(const QString& workingFolder)
+int runWithWindows(const QString& workingFolder, SignalCloser& closer)
 {
-    SignalCloser closer;
     QPointer<frmMain> mainWindow;
     const bool loaded = runGuardedLoad([&] {
         auto* begin = new frmBegin([&] {
@@ -74,27 +74,33 @@ int runWithWindows(const QString& workingFolder)
     return code;
 }
 
-int runHeadless(const QString& workingFolder)
+int runHeadless(const QString& workingFolder, SignalCloser& closer)
 {
-    SignalCloser closer;
-    QString warning;
     frmMain::Environment environment;
     environment.tempPath = workingFolder;
-    environment.serverWarning = [&warning](const QString& text) { warning = text; };
+    // The warning box's text, at the start and at a failed restart alike.
+    environment.serverWarning = [](const QString& text) { printStatusLine(text); };
     // Never shown; it holds the state, the timers and the server as always.
     std::unique_ptr<frmMain> mainWindow = std::make_unique<frmMain>(std::move(environment));
     HeadlessReport report(*mainWindow->sb1, *mainWindow->sb2, *mainWindow->sb3);
     printStatusLine(QStringLiteral("working folder ") + workingFolder);
 
-    if (!runGuardedLoad([&] { mainWindow->load(); }))
+    // The load failure's message box would wait for a click nobody can give.
+    try {
+        mainWindow->load();
+    } catch (const std::exception& failure) {
+        printStatusLine(loadFailureText(QString::fromLocal8Bit(failure.what())));
         return 1;
+    } catch (...) {
+        printStatusLine(loadFailureText(QStringLiteral("Unknown error")));
+        return 1;
+    }
     report.poll();
     if (mainWindow->sb2->text() != kServerOn) {
         const int error = mainWindow->webServer[0].lastError();
-        printStatusLine(warning + (error ? QStringLiteral(" (") + QString::fromLocal8Bit(std::strerror(error))
-                                               + QLatin1Char(')')
-                                         : QString()));
-        printStatusLine(QStringLiteral("the server could not start; ending"));
+        printStatusLine(QStringLiteral("the server could not start")
+                        + (error ? QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(error)) : QString())
+                        + QStringLiteral("; ending"));
         return 1;
     }
     reportServing(*mainWindow);

@@ -2,9 +2,12 @@
 
 #include <QString>
 
+class SignalCloser;
+
 // The two ways the program runs once the single-instance lock is held.
-// Both return the process exit code. SIGTERM, SIGINT and SIGHUP close the
-// program the way the main window's close button does.
+// Both return the process exit code. SIGTERM, SIGINT and SIGHUP, caught by
+// `closer` from before the lock on, close the program the way the main
+// window's close button does.
 
 // Picks and prepares the working folder (WorkingFolder.h) and removes what a
 // killed run left in it: the temporary bitmap and the hidden temporary
@@ -12,8 +15,8 @@
 QString prepareWorkingFolder(const QString& executableDir);
 
 // The start-up window, then the main window.
-int runWithWindows(const QString& workingFolder);
+int runWithWindows(const QString& workingFolder, SignalCloser& closer);
 
 // The main window's load and run with no window shown; its status lines go
 // to standard error. Returns 1 at once when the server cannot start.
-int runHeadless(const QString& workingFolder);
+int runHeadless(const QString& workingFolder, SignalCloser& closer);

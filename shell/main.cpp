@@ -1,5 +1,6 @@
 #include "shell/CommandLine.h"
 #include "shell/ProgramRun.h"
+#include "shell/SignalCloser.h"
 #include "shell/SingleInstance.h"
 #include "shell/StartupMessages.h"
 
@@ -35,6 +36,12 @@ int main(int argc, char** argv)
     QApplication::setApplicationName(QStringLiteral("Talvex"));
     QApplication::setOrganizationName(QStringLiteral("Talvex"));
 
+    // From here on a close signal waits for the event loop; one that comes
+    // before the main window exists ends the run with nothing to save.
+    SignalCloser closer;
+    // Such as while the "already running" message waits for its OK.
+    const QMetaObject::Connection early =
+        QObject::connect(&closer, &SignalCloser::closeRequested, [] { QCoreApplication::exit(0); });
     SingleInstance instance;
     if (line.headless) {
         if (instance.acquire() == SingleInstance::Result::HeldElsewhere) {
@@ -45,6 +52,7 @@ int main(int argc, char** argv)
         return 0;
     }
 
+    QObject::disconnect(early);
     const QString folder = prepareWorkingFolder(QApplication::applicationDirPath());
-    return line.headless ? runHeadless(folder) : runWithWindows(folder);
+    return line.headless ? runHeadless(folder, closer) : runWithWindows(folder, closer);
 }
