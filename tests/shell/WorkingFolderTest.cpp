@@ -6,8 +6,6 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-
 namespace {
 
 bool writeFile(const QString& path, const QByteArray& bytes)
@@ -90,28 +88,6 @@ TEST_F(WorkingFolderTest, AFolderThatCannotBeMadeIsReported)
     QString reason;
     EXPECT_FALSE(WorkingFolder::prepare(path("file/Talvex"), QString(), &reason));
     EXPECT_EQ(reason, "cannot create " + path("file/Talvex"));
-}
-
-TEST_F(WorkingFolderTest, DataHomeFollowsXdgDataHomeWhenAbsolute)
-{
-    const QByteArray saved = qgetenv("XDG_DATA_HOME");
-    const struct {
-        const char* value;
-        QString expected;
-    } rows[] = {
-        {"/srv/data", "/srv/data/Talvex"},
-        {"relative/data", QDir::homePath() + "/.local/share/Talvex"},
-        {"", QDir::homePath() + "/.local/share/Talvex"},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.value);
-        qputenv("XDG_DATA_HOME", row.value);
-        EXPECT_EQ(WorkingFolder::dataHomeFolder(), row.expected);
-    }
-    if (saved.isNull())
-        qunsetenv("XDG_DATA_HOME");
-    else
-        qputenv("XDG_DATA_HOME", saved);
 }
 
 } // namespace
