@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # ./talvex.sh run   installs what is missing, builds the program and starts it
 # ./talvex.sh test  installs what is missing, builds everything and runs every test
+# ./talvex.sh install [PREFIX]  builds and installs for this user (default ~/.local)
 set -euo pipefail
 cd "$(dirname "$0")"
 jobs=$(nproc)
@@ -18,6 +19,18 @@ case "${1:-}" in
     cmake --build build -j"$jobs" --target Talvex
     shift
     exec build/bin/Talvex "$@"
+    ;;
+  install)
+    # Per user: the program in PREFIX/bin, the menu entry, icon, man page,
+    # the sample web root and a systemd user unit for the headless mode.
+    prefix=${2:-$HOME/.local}
+    scripts/setup.sh
+    configure build-install -DTALVEX_BUILD_TESTS=OFF -DTALVEX_BUILD_BENCHMARKS=OFF \
+      -DCMAKE_INSTALL_PREFIX="$prefix" -DTALVEX_SYSTEMD_USER_DIR=share/systemd/user
+    cmake --build build-install -j"$jobs" --target Talvex talvex_icons
+    cmake --install build-install
+    echo "Installed into $prefix. Start it from the menu, as '$prefix/bin/Talvex', or as a"
+    echo "service: systemctl --user daemon-reload && systemctl --user enable --now talvex"
     ;;
   test)
     scripts/setup.sh --test
@@ -39,7 +52,7 @@ case "${1:-}" in
       ctest --test-dir build-asan --output-on-failure -j"$jobs" -LE "stress|driver"
     ;;
   *)
-    echo "usage: $0 run|test" >&2
+    echo "usage: $0 run|test|install [PREFIX]" >&2
     exit 2
     ;;
 esac

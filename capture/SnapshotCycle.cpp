@@ -4,6 +4,7 @@
 #include "capture/control/CaptureControl.h"
 #include "capture/GuardedStep.h"
 #include "capture/DataRateText.h"
+#include "capture/WriteProblem.h"
 #include "http/FileExists.h"
 #include "image/cDIBSection.h"
 #include "image/mIntelJPEGLibrary.h"
@@ -38,6 +39,7 @@ QString SnapshotCycle::snapshotPath() const
 
 void SnapshotCycle::TakeSnapshot()
 {
+    m_captureFailed = false;
     guarded([this] { CaptureFrame(); });
     guarded([this] { encodeSnapshot(); });
     guarded([this] { m_cam.setLiveDisplay(true); });
@@ -53,7 +55,18 @@ void SnapshotCycle::encodeSnapshot()
     // so no snapshot file appears until there has been a frame.
     cDIBSection image;
     guarded([&] { image.CreateFromPicture(m_pic.picture()); });
-    guarded([&] { mIntelJPEGLibrary::SaveJpegFile(image, snapshotPath(), m_state.quality); });
+    bool written = false;
+    guarded([&] { written = mIntelJPEGLibrary::SaveJpegFile(image, snapshotPath(), m_state.quality); });
+    // The caption stays as it is (the countdown owns it); the tooltip says
+    // why viewers get no new picture, and goes once one is written again.
+    if (written) {
+        if (!m_captureFailed)
+            m_sb1.setToolTip(QString());
+    } else if (image.Width() > 0 && !m_captureFailed) { // the first cause stays shown
+        const QString problem = folderProblem(snapshotPath());
+        m_sb1.setToolTip(QStringLiteral("Snapshot not written: ")
+                         + (problem.isEmpty() ? QStringLiteral("cannot write ") + snapshotPath() : problem));
+    }
 }
 
 void SnapshotCycle::showSnapshot()
@@ -94,6 +107,12 @@ void SnapshotCycle::CaptureFrame()
 
 void SnapshotCycle::captureFailed()
 {
+    // The frame passes through a file beside the program, so an unwritable
+    // folder looks like a lost camera; the tooltip tells them apart.
+    const QString problem = folderProblem(bitmapPath());
+    m_sb1.setToolTip(problem.isEmpty() ? QStringLiteral("No picture from the video device")
+                                       : QStringLiteral("Frame not written: ") + problem);
+    m_captureFailed = true;
     m_timeTb.stop();
     m_sb1.setText(QStringLiteral("Check video..."));
     m_sb1.repaint();

@@ -43,4 +43,5 @@ private:
     QLabel& m_sb1;
     QLabel& m_sb3;
     QTimer& m_timeTb;
+    bool m_captureFailed = false; // in the cycle under way
 };

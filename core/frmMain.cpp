@@ -2,13 +2,16 @@
 
 #include "capture/control/CaptureControl.h"
 #include "capture/v4l2/SystemSourceCatalog.h"
+#include "shell/chrome/ClickAction.h"
 #include "shell/chrome/PictureBox.h"
 #include "shell/chrome/PushImageButton.h"
 #include "shell/chrome/Skin.h"
 #include "shell/chrome/frmAbout.h"
 
 #include <QCloseEvent>
+#include <QClipboard>
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QTimer>
 
@@ -76,6 +79,10 @@ void frmMain::createControls(std::unique_ptr<SourceCatalog> catalog)
     sb1 = addLabel(statusLabels[0], left, QStringLiteral("Ready"));
     sb2 = addLabel(statusLabels[1], left, QStringLiteral("Server:"));
     sb3 = addLabel(statusLabels[2], left, QStringLiteral("KB/s"));
+    new ClickAction(sb2, [this] {
+        if (QClipboard* clipboard = QGuiApplication::clipboard())
+            clipboard->setText(viewerAddress());
+    });
 }
 
 void frmMain::createButtons()

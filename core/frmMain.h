@@ -33,6 +33,9 @@ public:
         std::function<float()> clock;              // seconds since midnight
         std::unique_ptr<SourceCatalog> catalog;    // the machine's cameras and the test pattern
         std::function<void()> endProgram;          // QCoreApplication::quit
+        // Where the server's warning goes instead of a message box (a run
+        // without a window has nobody to press OK).
+        std::function<void(const QString&)> serverWarning;
     };
 
     explicit frmMain(Environment environment = {});
@@ -46,6 +49,10 @@ public:
 
     void StartServer();
     void TakeSnapshot();
+
+    // The address viewers type, as the tooltip of sb2 and the About window
+    // show it; a click on sb2 copies it to the clipboard.
+    QString viewerAddress() const;
 
     const MainState& state() const { return m; }
     MainState& state() { return m; }

@@ -3,6 +3,7 @@
 #include "capture/control/CaptureControl.h"
 #include "core/StartValues.h"
 #include "core/Settings.h"
+#include "core/state/ViewerAddress.h"
 #include "shell/chrome/MessageBox.h"
 #include "shell/chrome/PictureBox.h"
 
@@ -80,13 +81,24 @@ void frmMain::TakeSnapshot()
     m_snapshot->TakeSnapshot();
 }
 
+QString frmMain::viewerAddress() const
+{
+    return ::viewerAddress(m);
+}
+
 void frmMain::setServerCaption(const QString& caption)
 {
     sb2->setText(caption);
+    // Set after every start, so it follows the port retries.
+    sb2->setToolTip(caption == QLatin1String("Server: ON")
+                        ? viewerAddress()
+                        : QStringLiteral("Not serving: port %1 could not be opened").arg(m.My_PORT));
     sb2->repaint();
 }
 
 void frmMain::showServerWarning(const QString& text)
 {
+    if (m_env.serverWarning)
+        return m_env.serverWarning(text);
     showMessage(QMessageBox::Warning, text);
 }

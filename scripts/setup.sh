@@ -10,10 +10,11 @@ packages=(
 )
 if [ "${1:-}" = "--test" ]; then
   # Tests and benchmarks: the end-to-end run in a real X server, the load
-  # generator, the reference server, the fuzzers' compiler, and the virtual
+  # generator, the reference server (also the proxy in front of Talvex), the
+  # fuzzers' compiler, openssl for the proxy test's certificate, and the virtual
   # machine that runs the capture code against the kernel's vivid driver.
   packages+=(xvfb xauth xdotool x11-utils wrk nginx-light clang libclang-rt-14-dev valgrind curl
-             qemu-system-x86 busybox-static v4l-utils kmod xz-utils)
+             qemu-system-x86 busybox-static v4l-utils kmod xz-utils openssl)
 fi
 
 missing=()

@@ -1,33 +1,58 @@
-#include "core/frmMain.h"
+#include "shell/CommandLine.h"
+#include "shell/ProgramRun.h"
+#include "shell/SignalCloser.h"
 #include "shell/SingleInstance.h"
 #include "shell/StartupMessages.h"
-#include "shell/frmBegin.h"
 
 #include <QApplication>
 
+#include <cstdio>
 #include <cstdlib>
 
 int main(int argc, char** argv)
 {
+    // Read before Qt starts: --help and --version need no display.
+    const CommandLine line = parseCommandLine(argc, argv);
+    switch (line.action) {
+    case CommandLine::Action::Help:
+        std::fputs(usageText().c_str(), stdout);
+        return 0;
+    case CommandLine::Action::Version:
+        std::fputs(versionLine().c_str(), stdout);
+        return 0;
+    case CommandLine::Action::Error:
+        std::fprintf(stderr, "Talvex: %s\n", line.error.c_str());
+        return 2;
+    case CommandLine::Action::Run:
+        break;
+    }
+
     // Qt's own UNIX event dispatcher costs a third less per connection than
     // the glib one; it has to be chosen before the application object exists.
     setenv("QT_NO_GLIB", "1", 1);
+    if (line.headless)
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Talvex"));
     QApplication::setOrganizationName(QStringLiteral("Talvex"));
 
+    // From here on a close signal waits for the event loop; one that comes
+    // before the main window exists ends the run with nothing to save.
+    SignalCloser closer;
+    // Such as while the "already running" message waits for its OK.
+    const QMetaObject::Connection early =
+        QObject::connect(&closer, &SignalCloser::closeRequested, [] { QCoreApplication::exit(0); });
     SingleInstance instance;
-    if (!ensureSingleInstance(instance))
+    if (line.headless) {
+        if (instance.acquire() == SingleInstance::Result::HeldElsewhere) {
+            std::fputs("Talvex: already running (lock held elsewhere)\n", stderr);
+            return 1;
+        }
+    } else if (!ensureSingleInstance(instance)) {
         return 0;
+    }
 
-    const bool loaded = runGuardedLoad([] {
-        auto* begin = new frmBegin([] {
-            auto* main = new frmMain();
-            main->loadAndShow();
-        });
-        begin->show();
-    });
-    if (!loaded)
-        return 1;
-    return app.exec();
+    QObject::disconnect(early);
+    const QString folder = prepareWorkingFolder(QApplication::applicationDirPath());
+    return line.headless ? runHeadless(folder, closer) : runWithWindows(folder, closer);
 }

@@ -65,6 +65,7 @@ inline constexpr QPoint badge{12, 11};
 inline constexpr QRect version{86, 10, 226, 17};
 inline constexpr QRect descriptionWell{10, 44, 304, 126};
 inline constexpr QRect description{17, 49, 290, 116};
+inline constexpr QRect address{17, 136, 290, 30}; // the bottom of the well, under the description
 inline constexpr QRect homePage{10, 178, 304, 18};
 inline constexpr QPoint testFace{72, 208};
 inline constexpr QPoint closeFace{171, 208};

@@ -1,5 +1,6 @@
 #include "shell/chrome/frmAbout.h"
 
+#include "core/state/ViewerAddress.h"
 #include "shell/chrome/AppInfo.h"
 #include "shell/chrome/ClickAction.h"
 #include "shell/chrome/PictureBox.h"
@@ -44,6 +45,11 @@ frmAbout::frmAbout(const MainState& mainState, QWidget* parent)
     QFont descriptionFont = Skin::labelFont();
     descriptionFont.setPixelSize(11);
     lblDescription->setFont(descriptionFont);
+    lblAddress = addLabel(address, Qt::AlignLeft | Qt::AlignBottom);
+    QFont addressFont = Skin::labelFont();
+    addressFont.setPixelSize(10);
+    lblAddress->setFont(addressFont);
+    lblAddress->setTextInteractionFlags(Qt::TextSelectableByMouse);
     lblHomePage = addLabel(homePage, Qt::AlignCenter);
     QPalette linkPalette = lblHomePage->palette();
     linkPalette.setColor(QPalette::WindowText, Skin::linkColor());
@@ -84,6 +90,11 @@ void frmAbout::load()
     lblDescription->setText(QString::fromLatin1(kDescription));
     lblHomePage->setText(AppInfo::homePage());
     lblVersion->setText(AppInfo::versionText());
+    const QString address = viewerAddress(m_mainState);
+    lblAddress->setText(QStringLiteral("Viewers: ") + address + QStringLiteral("\nFolder: ")
+                        + m_mainState.TempPath);
+    lblAddress->setToolTip(QStringLiteral("Address for viewers: ") + address
+                           + QStringLiteral("\nWorking folder (Settings.ini, root/): ") + m_mainState.TempPath);
 }
 
 

@@ -35,6 +35,8 @@ public:
     PictureBox* btnClose = nullptr;
     PictureBox* btnPush = nullptr;
     QLabel* Image1 = nullptr;
+    // The address viewers type and the folder the program works in.
+    QLabel* lblAddress = nullptr;
 
 protected:
     void closeEvent(QCloseEvent* event) override;

@@ -160,4 +160,42 @@ TEST_F(SnapshotCycleTest, MissingImagesDirectoryLeavesTheCapturedFrameAndTheRate
     EXPECT_FALSE(QFileInfo::exists(m_dir.filePath("root/images"))) << "the cycle never makes the directory";
 }
 
+// The status caption stays what it always was; its tooltip names the folder
+// that stopped the snapshot, and goes once a snapshot is written again.
+TEST_F(SnapshotCycleTest, TooltipNamesTheFolderThatStoppedTheSnapshot)
+{
+    const QString images = m_dir.filePath("root/images");
+    const struct {
+        const char* name;
+        QString tempPath;   // where the cycle works
+        QString removed;    // folder taken away before the cycle
+        QString caption;    // sb1 afterwards
+        QString tip;        // sb1's tooltip afterwards
+    } rows[] = {
+        {"images folder missing", m_dir.path(), images, "Ready",
+         "Snapshot not written: folder " + images + " is missing"},
+        {"working folder missing", m_dir.filePath("gone"), QString(), "Check video...",
+         "Frame not written: folder " + m_dir.filePath("gone") + " is missing"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        m_sb1.setText("Ready");
+        m_state.TempPath = m_dir.path();
+        m_cycle.TakeSnapshot(); // a picture in the video area
+        ASSERT_EQ(m_sb1.toolTip(), "");
+        if (!row.removed.isEmpty())
+            ASSERT_TRUE(QDir(row.removed).removeRecursively());
+        m_state.TempPath = row.tempPath;
+
+        m_cycle.TakeSnapshot();
+        EXPECT_EQ(m_sb1.text(), row.caption);
+        EXPECT_EQ(m_sb1.toolTip(), row.tip);
+
+        m_state.TempPath = m_dir.path();
+        ASSERT_TRUE(QDir().mkpath(images));
+        m_cycle.TakeSnapshot();
+        EXPECT_EQ(m_sb1.toolTip(), "");
+    }
+}
+
 } // namespace

@@ -2,6 +2,10 @@
 
 #include "capture/control/CaptureControl.h"
 #include "shell/chrome/PictureBox.h"
+#include "support/Mouse.h"
+
+#include <QClipboard>
+#include <QGuiApplication>
 
 #include <QDir>
 #include <QFileInfo>
@@ -87,6 +91,13 @@ TEST_F(MainWindow, AutomaticPortComesFromTheClockAndStaysAutomatic)
     // 8100, or one of the next five when another program holds it.
     EXPECT_GE(w.state().My_PORT, 8100);
     EXPECT_LE(w.state().My_PORT, 8105);
+    // The address viewers need follows the retries; a click copies it.
+    const QString address = "http://" + w.state().My_IP + ":" + QString::number(w.state().My_PORT) + "/";
+    EXPECT_EQ(w.sb2->toolTip(), address);
+    QGuiApplication::clipboard()->clear();
+    Mouse::press(w.sb2, Qt::LeftButton);
+    Mouse::release(w.sb2, Qt::LeftButton);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), address);
     w.close();
     EXPECT_EQ(settingsBytes(), "75\r\n2\r\n\"True\"\r\n0\r\n");
 }
@@ -99,6 +110,7 @@ TEST_F(MainWindow, TakenPortIsReportedAndTheRestGoesOn)
     writeSettings("50\r\n1\r\n\"False\"\r\n" + QByteArray::number(port) + "\r\n");
     frmMain& w = load();
     EXPECT_EQ(w.sb2->text(), "Server: OFF");
+    EXPECT_EQ(w.sb2->toolTip(), QStringLiteral("Not serving: port %1 could not be opened").arg(port));
     EXPECT_EQ(messages,
               QStringList{QString("Web Server cannot be start! Port %1 may be in use by another application.").arg(port)});
 

@@ -33,6 +33,23 @@ TEST_F(FrmAbout, IsFixedInPlaceWithItsPressedFaceHidden)
     delete about;
 }
 
+TEST_F(FrmAbout, ShowsTheViewersAddressAndTheWorkingFolder)
+{
+    state.My_IP = "192.168.0.10";
+    state.My_PORT = 8497;
+    state.TempPath = "/home/ann/.local/share/Talvex";
+    auto* about = new frmAbout(state);
+    EXPECT_EQ(about->lblAddress->text(),
+              "Viewers: http://192.168.0.10:8497/\nFolder: /home/ann/.local/share/Talvex");
+    // Both lines fit: the label is no narrower than its text for usual lengths.
+    const QFontMetrics metrics(about->lblAddress->font());
+    EXPECT_LE(metrics.horizontalAdvance("Folder: /home/ann/.local/share/Talvex"), about->lblAddress->width());
+    EXPECT_LE(about->lblDescription->heightForWidth(about->lblDescription->width()) + about->lblDescription->y(),
+              about->lblAddress->y() + about->lblAddress->height() - 2 * metrics.height())
+        << "the description ends above the address";
+    delete about;
+}
+
 struct AddressCase {
     const char* name;
     const char* ip;

@@ -1,0 +1,55 @@
+#include "shell/CommandLine.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using Action = CommandLine::Action;
+
+TEST(CommandLine, ReadsEachArgumentList)
+{
+    const struct {
+        std::vector<std::string> arguments;
+        Action action;
+        bool headless;
+        const char* error; // start of the message, for errors
+    } rows[] = {
+        {{}, Action::Run, false, ""},
+        {{"--headless"}, Action::Run, true, ""},
+        {{"--help"}, Action::Help, false, ""},
+        {{"--version"}, Action::Version, false, ""},
+        {{"--headless", "--version"}, Action::Version, true, ""},
+        {{"--frobnicate"}, Action::Error, false, "unknown option '--frobnicate'"},
+        {{"-h"}, Action::Error, false, "unknown option '-h'"},
+        {{"headless"}, Action::Error, false, "unknown option 'headless'"},
+        {{""}, Action::Error, false, "unknown option ''"},
+        {{"--headless", "--headless"}, Action::Error, false, "option --headless given twice"},
+        {{"--headless=yes"}, Action::Error, false, "option --headless takes no value"},
+        // An error wins over a request for help that comes before it.
+        {{"--help", "--bogus"}, Action::Error, false, "unknown option '--bogus'"},
+    };
+    for (const auto& row : rows) {
+        std::string joined;
+        for (const std::string& argument : row.arguments)
+            joined += argument + " ";
+        SCOPED_TRACE(joined);
+        const CommandLine line = parseCommandLine(row.arguments);
+        EXPECT_EQ(line.action, row.action);
+        if (row.action == Action::Error) {
+            EXPECT_EQ(line.error.rfind(row.error, 0), 0u) << line.error;
+            EXPECT_EQ(line.error.find('\n'), std::string::npos) << "one line";
+        } else {
+            EXPECT_EQ(line.headless, row.headless);
+        }
+    }
+}
+
+TEST(CommandLine, HelpListsEveryOption)
+{
+    const std::string help = usageText();
+    for (const char* option : {"--headless", "--help", "--version"})
+        EXPECT_NE(help.find(option), std::string::npos) << option;
+    EXPECT_EQ(versionLine().rfind("Talvex 2.7", 0), 0u);
+}
+
+} // namespace

@@ -1,0 +1,93 @@
+#include "shell/WorkingFolder.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+bool writeFile(const QString& path, const QByteArray& bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+QByteArray readFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+class WorkingFolderTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(m_dir.isValid()); }
+    QString path(const QString& relative) const { return m_dir.filePath(relative); }
+    QTemporaryDir m_dir;
+};
+
+TEST_F(WorkingFolderTest, ChoosesTheProgramFolderOnlyWhereItIsAPortableOne)
+{
+    // A build or a copied folder: the web root beside the program.
+    ASSERT_TRUE(QDir().mkpath(path("portable/root")));
+    // Installed: bin/ and share/talvex/root, no web root beside the program.
+    ASSERT_TRUE(QDir().mkpath(path("prefix/bin")));
+    ASSERT_TRUE(QDir().mkpath(path("prefix/share/talvex/root/images")));
+    ASSERT_TRUE(QDir().mkpath(path("bare")));
+    const QString home = path("data/Talvex");
+
+    const struct {
+        const char* name;
+        QString executableDir;
+        QString expected;
+    } rows[] = {
+        {"portable", path("portable"), path("portable")},
+        {"installed", path("prefix/bin"), home},
+        {"lone program, nothing installed", path("bare"), path("bare")},
+        {"program folder missing", path("nowhere"), home},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const QString sample = WorkingFolder::installedSampleRoot(row.executableDir);
+        EXPECT_EQ(WorkingFolder::choose(row.executableDir, sample, home), row.expected);
+    }
+    EXPECT_EQ(WorkingFolder::installedSampleRoot(path("prefix/bin")), path("prefix/share/talvex/root"));
+    EXPECT_EQ(WorkingFolder::installedSampleRoot(path("portable")), "");
+}
+
+TEST_F(WorkingFolderTest, FirstStartCopiesTheSampleRootAndLaterStartsKeepTheUsersFiles)
+{
+    const QString sample = path("share/talvex/root");
+    ASSERT_TRUE(writeFile(sample + "/player.html", "<html>player</html>"));
+    ASSERT_TRUE(writeFile(sample + "/images/.keep", "placeholder"));
+    ASSERT_TRUE(writeFile(sample + "/sub/page.htm", "page"));
+    ASSERT_TRUE(QFile::setPermissions(sample + "/player.html", QFile::ReadOwner | QFile::ReadOther));
+    const QString folder = path("data/Talvex");
+
+    QString reason = "unset";
+    ASSERT_TRUE(WorkingFolder::prepare(folder, sample, &reason));
+    EXPECT_EQ(reason, "");
+    EXPECT_EQ(readFile(folder + "/root/player.html"), "<html>player</html>");
+    EXPECT_EQ(readFile(folder + "/root/sub/page.htm"), "page");
+    EXPECT_TRUE(QFileInfo(folder + "/root/images/.keep").isFile());
+    EXPECT_TRUE(QFile::permissions(folder + "/root/player.html") & QFile::WriteOwner) << "the user may edit it";
+
+    // The user's own page stays; a removed images/ comes back.
+    ASSERT_TRUE(writeFile(folder + "/root/player.html", "mine"));
+    ASSERT_TRUE(QDir(folder + "/root/images").removeRecursively());
+    ASSERT_TRUE(WorkingFolder::prepare(folder, sample, &reason));
+    EXPECT_EQ(readFile(folder + "/root/player.html"), "mine");
+    EXPECT_TRUE(QFileInfo(folder + "/root/images").isDir());
+}
+
+TEST_F(WorkingFolderTest, AFolderThatCannotBeMadeIsReported)
+{
+    ASSERT_TRUE(writeFile(path("file"), "x"));
+    QString reason;
+    EXPECT_FALSE(WorkingFolder::prepare(path("file/Talvex"), QString(), &reason));
+    EXPECT_EQ(reason, "cannot create " + path("file/Talvex"));
+}
+
+} // namespace
