@@ -4,6 +4,7 @@
 #include "capture/control/CaptureControl.h"
 #include "capture/GuardedStep.h"
 #include "capture/DataRateText.h"
+#include "capture/LiveFeed.h"
 #include "http/FileExists.h"
 #include "image/cDIBSection.h"
 #include "image/mIntelJPEGLibrary.h"
@@ -40,6 +41,9 @@ void SnapshotCycle::TakeSnapshot()
 {
     guarded([this] { CaptureFrame(); });
     guarded([this] { encodeSnapshot(); });
+    // Viewers of the stream get the frame before the window redraws.
+    if (m_feed)
+        guarded([this] { m_feed->snapshotTaken(m_captureOk, m_encoded); });
     guarded([this] { m_cam.setLiveDisplay(true); });
     guarded([this] { showSnapshot(); });
     guarded([this] { showDataRate(); });
@@ -53,7 +57,8 @@ void SnapshotCycle::encodeSnapshot()
     // so no snapshot file appears until there has been a frame.
     cDIBSection image;
     guarded([&] { image.CreateFromPicture(m_pic.picture()); });
-    guarded([&] { mIntelJPEGLibrary::SaveJpegFile(image, snapshotPath(), m_state.quality); });
+    m_encoded.clear();
+    guarded([&] { mIntelJPEGLibrary::SaveJpegFile(image, snapshotPath(), m_state.quality, &m_encoded); });
 }
 
 void SnapshotCycle::showSnapshot()
@@ -74,6 +79,7 @@ void SnapshotCycle::showDataRate()
 
 void SnapshotCycle::CaptureFrame()
 {
+    m_captureOk = false;
     try {
         const QString bitmap = bitmapPath();
         if (!m_cam.CaptureStill() || !m_cam.WriteStillBitmap(bitmap))
@@ -87,6 +93,7 @@ void SnapshotCycle::CaptureFrame()
         m_pic.setPicture(frame);
         if (FileExists(bitmap) && !QFile::remove(bitmap))
             return captureFailed();
+        m_captureOk = true;
     } catch (...) {
         captureFailed();
     }

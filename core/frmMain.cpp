@@ -37,6 +37,9 @@ frmMain::frmMain(Environment environment)
     m_qualityRate = std::make_unique<QualityRateControl>(m, *time, *sliTimer, *lblQuality, *lblRate);
     m_thumbnail = std::make_unique<ThumbnailStatus>(m, *pic, *picTb, *sb1);
     m_device = std::make_unique<DeviceCommands>(*cam, *lblVideoInOut);
+    m_stream = std::make_unique<StreamServer>(m_latestFrame);
+    m_liveFeed = std::make_unique<LiveFeed>(m, m_latestFrame, *sb3, [this] { return viewerCount(); });
+    m_snapshot->setLiveFeed(m_liveFeed.get());
 
     connect(time, &QTimer::timeout, this, [this] { TakeSnapshot(); });
     connect(timeTb, &QTimer::timeout, this, [this] { m_thumbnail->tick(); });
@@ -44,7 +47,10 @@ frmMain::frmMain(Environment environment)
     connect(picTb, &PictureBox::clicked, this, [this] { m_thumbnail->clickThumbnail(); });
 
     connect(&webServer, &TcpSocketArray::ConnectionRequest, this,
-            [this](int index, int handle) { m_server->ConnectionRequest(index, handle); });
+            [this](int index, int handle) {
+                recordViewer(handle);
+                m_server->ConnectionRequest(index, handle);
+            });
     connect(&webServer, &TcpSocketArray::SocketEnded, this,
             [this](int index) { m_server->SocketEnded(index); });
     connect(&webServer, &TcpSocketArray::DataArrived, this,

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "capture/DeviceCommands.h"
+#include "capture/LiveFeed.h"
 #include "capture/QualityRateControl.h"
 #include "capture/SnapshotCycle.h"
 #include "capture/source/SourceCatalog.h"
@@ -9,10 +10,14 @@
 #include "http/HttpServer.h"
 #include "http/ServerStatusView.h"
 #include "http/TcpSocketArray.h"
+#include "http/stream/LatestFrame.h"
+#include "http/stream/StreamServer.h"
+#include "http/stream/ViewerCount.h"
 #include "shell/chrome/SkinnedWindow.h"
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 class CaptureControl;
 class PictureBox;
@@ -33,6 +38,7 @@ public:
         std::function<float()> clock;              // seconds since midnight
         std::unique_ptr<SourceCatalog> catalog;    // the machine's cameras and the test pattern
         std::function<void()> endProgram;          // QCoreApplication::quit
+        std::optional<int> streamPort;             // MJPEG port; unset: from the configuration, 0: none
     };
 
     explicit frmMain(Environment environment = {});
@@ -46,6 +52,13 @@ public:
 
     void StartServer();
     void TakeSnapshot();
+
+    // Opens the stream port when one is configured; a port that cannot be
+    // bound leaves the stream off and says so on stderr.
+    void startStream();
+    StreamServer& streamServer() { return *m_stream; }
+    // Distinct addresses on the web port in the last 10 s plus open streams.
+    int viewerCount();
 
     const MainState& state() const { return m; }
     MainState& state() { return m; }
@@ -96,6 +109,7 @@ private:
     QLabel* addTextButton(PictureBox*& face, const QPoint& position, const QString& caption,
                           const QString& tip);
 
+    void recordViewer(int handle);
     void setServerCaption(const QString& caption) override;
     void showServerWarning(const QString& text) override;
 
@@ -108,4 +122,8 @@ private:
     std::unique_ptr<QualityRateControl> m_qualityRate;
     std::unique_ptr<ThumbnailStatus> m_thumbnail;
     std::unique_ptr<DeviceCommands> m_device;
+    LatestFrame m_latestFrame;
+    ViewerCount m_viewers;
+    std::unique_ptr<StreamServer> m_stream;
+    std::unique_ptr<LiveFeed> m_liveFeed;
 };

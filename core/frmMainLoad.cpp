@@ -56,6 +56,7 @@ void frmMain::load()
     for (int i = 1; i <= slotCount; ++i)
         webServer.load(i);
     StartServer();
+    startStream();
 }
 
 void frmMain::unload()

@@ -5,7 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-layers=(core/state image http shell/chrome capture/source capture/v4l2 capture/control capture core shell)
+layers=(core/state image http http/stream shell/chrome capture/source capture/v4l2 capture/control capture core shell)
 
 rank_of() {
   local i
