@@ -10,8 +10,9 @@ packages=(
 )
 if [ "${1:-}" = "--test" ]; then
   # Tests and benchmarks: the end-to-end run in a real X server, the load
-  # generator, the reference server and the fuzzers' compiler.
-  packages+=(xvfb xauth xdotool x11-utils wrk nginx-light clang libclang-rt-14-dev valgrind curl)
+  # generator, the reference server, the fuzzers' compiler, the browser
+  # for the live page's test and ffmpeg as a stream player.
+  packages+=(xvfb xauth xdotool x11-utils wrk nginx-light clang libclang-rt-14-dev valgrind curl chromium ffmpeg)
 fi
 
 missing=()
