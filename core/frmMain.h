@@ -57,6 +57,7 @@ public:
     // bound leaves the stream off and says so on stderr.
     void startStream();
     StreamServer& streamServer() { return *m_stream; }
+    LatestFrame& latestFrame() { return m_latestFrame; }
     // Distinct addresses on the web port in the last 10 s plus open streams.
     int viewerCount();
 
