@@ -43,14 +43,14 @@ TEST_P(FullDisk, LastGoodSnapshotStaysServedAndWritingResumes)
         // The frame goes through a bitmap file, which cannot be written either.
         EXPECT_EQ(w.sb1->text(), "Check video...");
         EXPECT_TRUE(w.sb3->text().endsWith("KB/s"));
-        EXPECT_EQ(filesIn("root/images"), QStringList{"VelmarixCamImage.jpg"});
+        EXPECT_EQ(filesIn("root/images"), (QStringList{"status.json", "VelmarixCamImage.jpg"}));
     }
 
     tick(w.time);
     EXPECT_NE(camera->lastColour, lastColour);
     EXPECT_NE(snapshotBytes(), lastGood);
     EXPECT_LE(colourDistance(servedColour(port), camera->lastColour), kJpegTolerance);
-    EXPECT_EQ(filesIn("root/images"), QStringList{"VelmarixCamImage.jpg"});
+    EXPECT_EQ(filesIn("root/images"), (QStringList{"status.json", "VelmarixCamImage.jpg"}));
     EXPECT_FALSE(QFile::exists(web.tempPath() + "/VelmarixCamImage.bmp"));
     EXPECT_TRUE(w.time->isActive());
 }
@@ -82,7 +82,7 @@ TEST_F(SnapshotDirectory, RemovedThenRecreated)
     tick(w.time);
     ASSERT_TRUE(QFile::exists(snapshotPath()));
     EXPECT_LE(colourDistance(servedColour(port), camera->lastColour), kJpegTolerance);
-    EXPECT_EQ(filesIn("root/images"), QStringList{"VelmarixCamImage.jpg"});
+    EXPECT_EQ(filesIn("root/images"), (QStringList{"status.json", "VelmarixCamImage.jpg"}));
 }
 
 } // namespace
