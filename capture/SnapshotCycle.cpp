@@ -5,6 +5,7 @@
 #include "capture/GuardedStep.h"
 #include "capture/DataRateText.h"
 #include "capture/WriteProblem.h"
+#include "capture/LiveFeed.h"
 #include "http/FileExists.h"
 #include "image/cDIBSection.h"
 #include "image/mIntelJPEGLibrary.h"
@@ -39,9 +40,11 @@ QString SnapshotCycle::snapshotPath() const
 
 void SnapshotCycle::TakeSnapshot()
 {
-    m_captureFailed = false;
     guarded([this] { CaptureFrame(); });
     guarded([this] { encodeSnapshot(); });
+    // Viewers of the stream get the frame before the window redraws.
+    if (m_feed)
+        guarded([this] { m_feed->snapshotTaken(!m_captureFailed, m_encoded); });
     guarded([this] { m_cam.setLiveDisplay(true); });
     guarded([this] { showSnapshot(); });
     guarded([this] { showDataRate(); });
@@ -56,7 +59,8 @@ void SnapshotCycle::encodeSnapshot()
     cDIBSection image;
     guarded([&] { image.CreateFromPicture(m_pic.picture()); });
     bool written = false;
-    guarded([&] { written = mIntelJPEGLibrary::SaveJpegFile(image, snapshotPath(), m_state.quality); });
+    m_encoded.clear();
+    guarded([&] { written = mIntelJPEGLibrary::SaveJpegFile(image, snapshotPath(), m_state.quality, &m_encoded); });
     // The caption stays as it is (the countdown owns it); the tooltip says
     // why viewers get no new picture, and goes once one is written again.
     if (written) {
@@ -87,6 +91,7 @@ void SnapshotCycle::showDataRate()
 
 void SnapshotCycle::CaptureFrame()
 {
+    m_captureFailed = false;
     try {
         const QString bitmap = bitmapPath();
         if (!m_cam.CaptureStill() || !m_cam.WriteStillBitmap(bitmap))

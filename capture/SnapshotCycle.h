@@ -2,9 +2,11 @@
 
 #include "core/state/MainState.h"
 
+#include <QByteArray>
 #include <QString>
 
 class CaptureControl;
+class LiveFeed;
 class PictureBox;
 class QLabel;
 class QTimer;
@@ -31,6 +33,9 @@ public:
     QString bitmapPath() const;
     QString snapshotPath() const;
 
+    // Gets every snapshot's outcome and bytes after the cycle; may be null.
+    void setLiveFeed(LiveFeed* feed) { m_feed = feed; }
+
 private:
     void encodeSnapshot();
     void showSnapshot();
@@ -43,5 +48,7 @@ private:
     QLabel& m_sb1;
     QLabel& m_sb3;
     QTimer& m_timeTb;
-    bool m_captureFailed = false; // in the cycle under way
+    bool m_captureFailed = false; // by the last CaptureFrame
+    LiveFeed* m_feed = nullptr;
+    QByteArray m_encoded;
 };

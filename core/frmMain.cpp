@@ -33,12 +33,18 @@ frmMain::frmMain(Environment environment)
     m_qualityRate = std::make_unique<QualityRateControl>(m, *time, *sliTimer, *lblQuality, *lblRate);
     m_thumbnail = std::make_unique<ThumbnailStatus>(m, *pic, *picTb, *sb1);
     m_device = std::make_unique<DeviceCommands>(*cam, *lblVideoInOut);
+    m_stream = std::make_unique<StreamServer>(m_latestFrame);
+    m_liveFeed = std::make_unique<LiveFeed>(m, m_latestFrame, *sb3, [this] { return viewerCount(); });
+    m_snapshot->setLiveFeed(m_liveFeed.get());
 
     connect(time, &QTimer::timeout, this, [this] { TakeSnapshot(); });
     connect(timeTb, &QTimer::timeout, this, [this] { m_thumbnail->tick(); });
     connect(sliTimer, &QTimer::timeout, this, [this] { m_qualityRate->tick(); });
     connect(picTb, &PictureBox::clicked, this, [this] { m_thumbnail->clickThumbnail(); });
 
+    // Seen before the server takes the connection: it may answer and close
+    // it within the same event.
+    connect(&webServer, &TcpSocketArray::ConnectionRequest, this, [this](int, int handle) { recordViewer(handle); });
     m_server->connectEvents();
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "capture/DeviceCommands.h"
+#include "capture/LiveFeed.h"
 #include "capture/QualityRateControl.h"
 #include "capture/SnapshotCycle.h"
 #include "capture/source/SourceCatalog.h"
@@ -9,10 +10,14 @@
 #include "http/HttpServer.h"
 #include "http/ServerStatusView.h"
 #include "http/TcpSocketArray.h"
+#include "http/stream/LatestFrame.h"
+#include "http/stream/StreamServer.h"
+#include "http/stream/ViewerCount.h"
 #include "shell/chrome/SkinnedWindow.h"
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 class CaptureControl;
 class PictureBox;
@@ -36,6 +41,7 @@ public:
         // Where the server's warning goes instead of a message box (a run
         // without a window has nobody to press OK).
         std::function<void(const QString&)> serverWarning;
+        std::optional<int> streamPort;             // MJPEG port; unset: from the configuration, 0: none
     };
 
     explicit frmMain(Environment environment = {});
@@ -53,6 +59,13 @@ public:
     // The address viewers type, as the tooltip of sb2 and the About window
     // show it; a click on sb2 copies it to the clipboard.
     QString viewerAddress() const;
+    // Opens the stream port when one is configured; a port that cannot be
+    // bound leaves the stream off and says so on stderr.
+    void startStream();
+    StreamServer& streamServer() { return *m_stream; }
+    LatestFrame& latestFrame() { return m_latestFrame; }
+    // Distinct addresses on the web port in the last 10 s plus open streams.
+    int viewerCount();
 
     const MainState& state() const { return m; }
     MainState& state() { return m; }
@@ -101,6 +114,7 @@ private:
     QLabel* addTextButton(PictureBox*& face, const QPoint& position, const QString& caption,
                           const QString& tip);
 
+    void recordViewer(int handle);
     void setServerCaption(const QString& caption) override;
     void showServerWarning(const QString& text) override;
 
@@ -113,4 +127,8 @@ private:
     std::unique_ptr<QualityRateControl> m_qualityRate;
     std::unique_ptr<ThumbnailStatus> m_thumbnail;
     std::unique_ptr<DeviceCommands> m_device;
+    LatestFrame m_latestFrame;
+    ViewerCount m_viewers;
+    std::unique_ptr<StreamServer> m_stream;
+    std::unique_ptr<LiveFeed> m_liveFeed;
 };

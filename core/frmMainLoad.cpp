@@ -57,6 +57,7 @@ void frmMain::load()
     for (int i = 1; i <= slotCount; ++i)
         webServer.load(i);
     StartServer();
+    startStream();
 }
 
 void frmMain::unload()

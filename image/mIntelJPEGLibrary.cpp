@@ -40,7 +40,7 @@ bool fail(const char* what, std::int32_t status)
     return false;
 }
 
-bool saveImage(cDIBSection& image, const QString& path, std::int32_t quality)
+bool saveImage(cDIBSection& image, const QString& path, std::int32_t quality, QByteArray* encoded)
 {
     static constexpr char kInitFailed[] = "Failed to initialise the IJL library: ";
     static constexpr char kSaveFailed[] = "Failed to save to JPG ";
@@ -60,6 +60,8 @@ bool saveImage(cDIBSection& image, const QString& path, std::int32_t quality)
     if (!encoder().encodeBottomUpBgr(bits, width, image.BytesPerScanLine(), height,
                                      std::clamp<std::int32_t>(quality, 1, 100), &jpeg, &size))
         return fail(kSaveFailed, StatusEncodeFailed);
+    if (encoded)
+        *encoded = QByteArray(reinterpret_cast<const char*>(jpeg), static_cast<qsizetype>(size));
 
     switch (replaceFileKeepingStamps(path, jpeg, size)) {
     case ReplaceStatus::Ok:
@@ -78,9 +80,16 @@ bool saveImage(cDIBSection& image, const QString& path, std::int32_t quality)
 
 bool SaveJpegFile(cDIBSection& image, const QString& path, std::int32_t quality)
 {
+    return SaveJpegFile(image, path, quality, nullptr);
+}
+
+bool SaveJpegFile(cDIBSection& image, const QString& path, std::int32_t quality, QByteArray* encoded)
+{
     s_lastError = JpegError{};
+    if (encoded)
+        encoded->clear();
     try {
-        return saveImage(image, path, quality);
+        return saveImage(image, path, quality, encoded);
     } catch (...) {
         // Out of memory or an unrepresentable size: the caller only ever sees false.
         try {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 #include <cstdint>
@@ -32,6 +33,10 @@ struct JpegError {
 // bits and last-access and last-write times; a failed call leaves it as it
 // was. Returns false on any failure and never throws. UI thread only.
 bool SaveJpegFile(cDIBSection& image, const QString& path, std::int32_t quality);
+// The same, and when the picture was encoded (even if the file could not be
+// written) `encoded` receives the JPEG bytes, so callers that pass them on
+// need neither a second encode nor a read of the file.
+bool SaveJpegFile(cDIBSection& image, const QString& path, std::int32_t quality, QByteArray* encoded);
 
 // What went wrong in the last call of SaveJpegFile.
 JpegError lastError();

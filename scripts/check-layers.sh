@@ -5,7 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-layers=(core/state core/io image http shell/chrome capture/source capture/v4l2 capture/control capture core shell packaging)
+layers=(core/state core/io image http http/stream shell/chrome capture/source capture/v4l2 capture/control capture core shell packaging)
 
 rank_of() {
   local i

@@ -12,9 +12,10 @@ if [ "${1:-}" = "--test" ]; then
   # Tests and benchmarks: the end-to-end run in a real X server, the load
   # generator, the reference server (also the proxy in front of Talvex), the
   # fuzzers' compiler, openssl for the proxy test's certificate, and the virtual
-  # machine that runs the capture code against the kernel's vivid driver.
+  # machine that runs the capture code against the kernel's vivid driver, the
+  # browser for the live page's test and ffmpeg as a stream player.
   packages+=(xvfb xauth xdotool x11-utils wrk nginx-light clang libclang-rt-14-dev valgrind curl
-             qemu-system-x86 busybox-static v4l-utils kmod xz-utils openssl)
+             qemu-system-x86 busybox-static v4l-utils kmod xz-utils openssl chromium ffmpeg)
 fi
 
 missing=()

@@ -25,6 +25,18 @@ const std::vector<Option>& options()
              line.headless = true;
              return true;
          }},
+        {"--stream-port", "N",
+         "serve the MJPEG stream on port N (0: no stream); overrides\n"
+         "                      the configuration file for this run",
+         [](CommandLine& line, const std::string& value) {
+             if (value.empty() || value.size() > 5 || value.find_first_not_of("0123456789") != std::string::npos)
+                 return false;
+             const int port = std::stoi(value);
+             if (port > 65535)
+                 return false;
+             line.streamPort = port;
+             return true;
+         }},
         {"--help", nullptr, "print this help and exit",
          [](CommandLine& line, const std::string&) {
              line.action = CommandLine::Action::Help;

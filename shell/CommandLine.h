@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,7 @@ struct CommandLine {
 
     Action action = Action::Run;
     bool headless = false; // no window; the state is reported on stderr
+    std::optional<int> streamPort; // MJPEG port (0: none); unset: from the configuration
     std::string error;     // set with Action::Error
 };
 

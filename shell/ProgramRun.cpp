@@ -47,13 +47,14 @@ QString prepareWorkingFolder(const QString& executableDir)
     return folder;
 }
 
-int runWithWindows(const QString& workingFolder, SignalCloser& closer)
+int runWithWindows(const QString& workingFolder, SignalCloser& closer, std::optional<int> streamPort)
 {
     QPointer<frmMain> mainWindow;
     const bool loaded = runGuardedLoad([&] {
         auto* begin = new frmBegin([&] {
             frmMain::Environment environment;
             environment.tempPath = workingFolder;
+            environment.streamPort = streamPort;
             mainWindow = new frmMain(std::move(environment));
             mainWindow->loadAndShow();
             reportServing(*mainWindow);
@@ -74,10 +75,11 @@ int runWithWindows(const QString& workingFolder, SignalCloser& closer)
     return code;
 }
 
-int runHeadless(const QString& workingFolder, SignalCloser& closer)
+int runHeadless(const QString& workingFolder, SignalCloser& closer, std::optional<int> streamPort)
 {
     frmMain::Environment environment;
     environment.tempPath = workingFolder;
+    environment.streamPort = streamPort;
     // The warning box's text, at the start and at a failed restart alike.
     environment.serverWarning = [](const QString& text) { printStatusLine(text); };
     // Never shown; it holds the state, the timers and the server as always.

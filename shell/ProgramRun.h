@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <optional>
+
 class SignalCloser;
 
 // The two ways the program runs once the single-instance lock is held.
@@ -14,9 +16,10 @@ class SignalCloser;
 // files of an interrupted snapshot replace. A problem is printed, not fatal.
 QString prepareWorkingFolder(const QString& executableDir);
 
-// The start-up window, then the main window.
-int runWithWindows(const QString& workingFolder, SignalCloser& closer);
+// The start-up window, then the main window. `streamPort`, when set,
+// overrides the configured MJPEG port for this run.
+int runWithWindows(const QString& workingFolder, SignalCloser& closer, std::optional<int> streamPort = {});
 
 // The main window's load and run with no window shown; its status lines go
 // to standard error. Returns 1 at once when the server cannot start.
-int runHeadless(const QString& workingFolder, SignalCloser& closer);
+int runHeadless(const QString& workingFolder, SignalCloser& closer, std::optional<int> streamPort = {});

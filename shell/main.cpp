@@ -54,5 +54,6 @@ int main(int argc, char** argv)
 
     QObject::disconnect(early);
     const QString folder = prepareWorkingFolder(QApplication::applicationDirPath());
-    return line.headless ? runHeadless(folder, closer) : runWithWindows(folder, closer);
+    return line.headless ? runHeadless(folder, closer, line.streamPort)
+                         : runWithWindows(folder, closer, line.streamPort);
 }

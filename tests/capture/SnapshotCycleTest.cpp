@@ -1,4 +1,6 @@
 #include "capture/DataRateText.h"
+#include "capture/LiveFeed.h"
+#include "http/stream/LatestFrame.h"
 #include "capture/SnapshotCycle.h"
 #include "shell/chrome/PictureBox.h"
 #include "support/FileSizeLimit.h"
@@ -77,6 +79,27 @@ TEST_F(SnapshotCycleTest, SuccessfulCycleWritesTheFrameSizedJpegAndCleansUp)
     EXPECT_TRUE(m_fake.cam->liveDisplay());
     EXPECT_EQ(m_sb1.text(), "Ready");
     EXPECT_TRUE(m_timeTb.isActive());
+}
+
+TEST_F(SnapshotCycleTest, TheStreamGetsTheBytesWrittenAndOnlyForRealFrames)
+{
+    LatestFrame frames;
+    LiveFeed feed(m_state, frames, m_sb3, [] { return 0; });
+    m_cycle.setLiveFeed(&feed);
+    const struct {
+        int failing;
+        quint64 sequence;
+    } cycles[] = {{0, 1}, {1, 1}, {0, 2}};
+    for (const auto& cycle : cycles) {
+        camera().failingStills = cycle.failing;
+        m_cycle.TakeSnapshot();
+        EXPECT_EQ(frames.sequence(), cycle.sequence);
+        EXPECT_EQ(feed.status().cameraFailing, cycle.failing != 0);
+        QFile written(jpegPath());
+        ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+        if (!cycle.failing)
+            EXPECT_EQ(frames.jpeg(), written.readAll()) << "the very bytes of the file";
+    }
 }
 
 TEST_F(SnapshotCycleTest, FailedCaptureReencodesThePictureShownAndStaysShownAfterRecovery)

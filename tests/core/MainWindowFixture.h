@@ -49,6 +49,7 @@ protected:
         env.clock = [clock] { return clock; };
         env.catalog = std::make_unique<TestPatternCatalog>();
         env.endProgram = [this] { ++ended; };
+        env.streamPort = streamPort;
         window = new frmMain(std::move(env));
         window->setAttribute(Qt::WA_DeleteOnClose, false);
         window->load();
@@ -58,6 +59,7 @@ protected:
     static void tick(QTimer* timer) { QMetaObject::invokeMethod(timer, "timeout", Qt::DirectConnection); }
 
     WebRootDir web;
+    int streamPort = 0; // no stream unless a test asks for one
     frmMain* window = nullptr;
     QStringList messages;
     int ended = 0;

@@ -25,6 +25,9 @@ TEST(CommandLine, ReadsEachArgumentList)
         {{""}, Action::Error, false, "unknown option ''"},
         {{"--headless", "--headless"}, Action::Error, false, "option --headless given twice"},
         {{"--headless=yes"}, Action::Error, false, "option --headless takes no value"},
+        {{"--stream-port"}, Action::Error, false, "option --stream-port needs a value"},
+        {{"--stream-port", "80x"}, Action::Error, false, "bad value '80x' for --stream-port"},
+        {{"--stream-port=65536"}, Action::Error, false, "bad value '65536' for --stream-port"},
         // An error wins over a request for help that comes before it.
         {{"--help", "--bogus"}, Action::Error, false, "unknown option '--bogus'"},
     };
@@ -42,6 +45,10 @@ TEST(CommandLine, ReadsEachArgumentList)
             EXPECT_EQ(line.headless, row.headless);
         }
     }
+    // A value comes as the next argument or after "=".
+    EXPECT_EQ(parseCommandLine({"--stream-port", "8081", "--headless"}).streamPort, 8081);
+    EXPECT_EQ(parseCommandLine({"--stream-port=0"}).streamPort, 0);
+    EXPECT_FALSE(parseCommandLine({"--headless"}).streamPort.has_value());
 }
 
 TEST(CommandLine, HelpListsEveryOption)

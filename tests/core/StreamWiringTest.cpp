@@ -1,0 +1,59 @@
+#include "MainWindowFixture.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLabel>
+
+namespace {
+
+class StreamWiringTest : public MainWindowFixture {
+protected:
+    QByteArray fileBytes(const QString& relative) const
+    {
+        QFile file(web.tempPath() + "/root/" + relative);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+};
+
+TEST_F(StreamWiringTest, TheStreamServesWhatTheCycleWroteAndViewersAreCounted)
+{
+    streamPort = freePortRun(1);
+    ASSERT_GT(streamPort, 0);
+    int16_t webPort = freePortRun(1);
+    for (int i = 0; i < 10 && webPort == streamPort; ++i)
+        webPort = freePortRun(1);
+    ASSERT_NE(webPort, streamPort);
+    writeSettings("75\r\n2\r\n\"True\"\r\n" + QByteArray::number(webPort) + "\r\n");
+    frmMain& main = load();
+    ASSERT_TRUE(main.streamServer().isListening());
+    EXPECT_EQ(main.streamServer().port(), streamPort);
+
+    LoopbackClient snapshot(static_cast<int16_t>(streamPort));
+    ASSERT_TRUE(snapshot.send("GET /snapshot HTTP/1.1\r\n\r\n"));
+    const QByteArray answer = snapshot.readAll();
+    const QByteArray jpeg = fileBytes("images/VelmarixCamImage.jpg");
+    ASSERT_FALSE(jpeg.isEmpty());
+    EXPECT_EQ(answer.mid(answer.indexOf("\r\n\r\n") + 4), jpeg);
+
+    // One viewer on the web port, one on the stream.
+    LoopbackClient page(main.state().My_PORT);
+    ASSERT_TRUE(page.send("GET /images/status.json HTTP/1.1\r\n\r\n"));
+    page.readAll();
+    LoopbackClient stream(static_cast<int16_t>(streamPort));
+    ASSERT_TRUE(stream.send("GET /stream HTTP/1.1\r\n\r\n"));
+    ASSERT_TRUE(pumpUntil([&] { return main.streamServer().streamClients() == 1; }));
+    main.TakeSnapshot();
+    EXPECT_TRUE(main.sb3->toolTip().startsWith("2 viewers, about ")) << main.sb3->toolTip().toStdString();
+    const QJsonObject status = QJsonDocument::fromJson(fileBytes("images/status.json")).object();
+    EXPECT_EQ(status.value("viewers").toInt(), 2);
+    EXPECT_EQ(status.value("rate").toInt(), 2);
+    EXPECT_GE(status.value("frame").toInteger(), 2);
+}
+
+TEST_F(StreamWiringTest, NoPortNoStream)
+{
+    frmMain& main = load();
+    EXPECT_FALSE(main.streamServer().isListening());
+}
+
+} // namespace
