@@ -31,6 +31,7 @@ public:
 
     QList<QSize> frameSizes() const override;
     QSize frameSize() const override;
+    double frameRate() const override { return 1000.0 / frameIntervalMs; }
     // Only the offered sizes are accepted.
     bool setFrameSize(const QSize& size) override;
 

@@ -22,7 +22,7 @@ QList<SourceControl> threeControls()
     SourceControl brightness{1, "Brightness", SourceControl::Kind::Integer, -64, 64, 1, 0, 10, {}};
     SourceControl autoWhite{2, "White Balance, Auto", SourceControl::Kind::Boolean, 0, 1, 1, 1, 1, {}};
     SourceControl mains{3, "Power Line Frequency", SourceControl::Kind::Menu, 0, 2, 1, 1, 1,
-                        {"Disabled", "50 Hz", "60 Hz"}};
+                        {{0, "Disabled"}, {1, "50 Hz"}, {2, "60 Hz"}}};
     return {brightness, autoWhite, mains};
 }
 

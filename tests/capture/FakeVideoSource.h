@@ -56,16 +56,28 @@ public:
         return true;
     }
 
+    double frameRate() const override { return rate; }
+
     QList<SourceControl> controls() const override { return controlList; }
     bool setControl(quint32 id, int value) override
     {
-        for (const SourceControl& c : controlList) {
-            if (c.id == id) {
+        for (SourceControl& c : controlList) {
+            if (c.id == id && !refusedControls.contains(id)) {
                 controlValues[id] = value;
+                c.value = value;
+                if (afterSet)
+                    afterSet(*this, id, value);
                 return true;
             }
         }
         return false;
+    }
+    SourceControl* control(quint32 id)
+    {
+        for (SourceControl& c : controlList)
+            if (c.id == id)
+                return &c;
+        return nullptr;
     }
 
     // Delivers a live frame as a camera would.
@@ -94,6 +106,10 @@ public:
     QList<QSize> sizes{QSize(320, 240), QSize(640, 480), QSize(1280, 720)};
     QList<SourceControl> controlList;
     QMap<quint32, int> controlValues;
+    QList<quint32> refusedControls;  // setControl fails for these and changes nothing
+    // Runs after each accepted setControl, as a driver updates dependent controls.
+    std::function<void(FakeVideoSource&, quint32, int)> afterSet;
+    double rate = 0;
     QColor colour = QColor(20, 120, 220);
     bool present = true;
     int failingStills = 0; // the next n stills fail

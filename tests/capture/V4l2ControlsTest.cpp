@@ -48,6 +48,11 @@ protected:
         sharpness.info.default_value = 4;
         sharpness.failGet = true;
         controls.push_back(sharpness);
+        // A menu whose every entry the driver refuses cannot be offered.
+        controls.push_back(makeControl(V4L2_CID_COLORFX, "Color Effects", V4L2_CTRL_TYPE_MENU, 0, 3, 0));
+        FakeControl bias = makeControl(V4L2_CID_AUTO_EXPOSURE_BIAS, "Exposure Bias", V4L2_CTRL_TYPE_INTEGER_MENU, 0, 2, 2);
+        bias.menu = {{0, QStringLiteral("-1000")}, {2, QStringLiteral("1000")}};
+        controls.push_back(bias);
     }
 };
 
@@ -55,7 +60,7 @@ TEST_F(V4l2ControlsTest, ListsUsableControlsWithCurrentValues)
 {
     ASSERT_TRUE(openSource());
     const QList<SourceControl> controls = source->controls();
-    ASSERT_EQ(controls.size(), 5);
+    ASSERT_EQ(controls.size(), 7);
 
     EXPECT_EQ(controls[0].id, quint32(V4L2_CID_BRIGHTNESS));
     EXPECT_EQ(controls[0].name, QStringLiteral("Brightness"));
@@ -65,6 +70,7 @@ TEST_F(V4l2ControlsTest, ListsUsableControlsWithCurrentValues)
     EXPECT_EQ(controls[0].step, 2);
     EXPECT_EQ(controls[0].defaultValue, 0);
     EXPECT_EQ(controls[0].value, 10);
+    EXPECT_TRUE(controls[0].active);
 
     EXPECT_EQ(controls[1].id, quint32(V4L2_CID_CONTRAST));
     EXPECT_EQ(controls[1].value, 40);
@@ -73,14 +79,41 @@ TEST_F(V4l2ControlsTest, ListsUsableControlsWithCurrentValues)
     EXPECT_EQ(controls[2].kind, SourceControl::Kind::Boolean);
     EXPECT_EQ(controls[2].value, 1);
 
-    EXPECT_EQ(controls[3].id, quint32(V4L2_CID_POWER_LINE_FREQUENCY));
-    EXPECT_EQ(controls[3].kind, SourceControl::Kind::Menu);
-    EXPECT_EQ(controls[3].menuItems, (QStringList{"Disabled", "1", "60 Hz"}));
-    EXPECT_EQ(controls[3].value, 2);
+    // Inactive while the automatic gain is on, but listed: it can wake up.
+    EXPECT_EQ(controls[3].id, quint32(V4L2_CID_GAIN));
+    EXPECT_FALSE(controls[3].active);
+    EXPECT_EQ(controls[3].value, 9);
+
+    using Entries = QList<SourceControl::MenuEntry>;
+    EXPECT_EQ(controls[4].id, quint32(V4L2_CID_POWER_LINE_FREQUENCY));
+    EXPECT_EQ(controls[4].kind, SourceControl::Kind::Menu);
+    EXPECT_EQ(controls[4].menu, (Entries{{0, "Disabled"}, {2, "60 Hz"}})) << "the gap at 1 is not offered";
+    EXPECT_EQ(controls[4].value, 2);
 
     // A value the driver will not tell falls back to the default.
-    EXPECT_EQ(controls[4].id, quint32(V4L2_CID_SHARPNESS));
-    EXPECT_EQ(controls[4].value, 4);
+    EXPECT_EQ(controls[5].id, quint32(V4L2_CID_SHARPNESS));
+    EXPECT_EQ(controls[5].value, 4);
+
+    EXPECT_EQ(controls[6].id, quint32(V4L2_CID_AUTO_EXPOSURE_BIAS));
+    EXPECT_EQ(controls[6].menu, (Entries{{0, "-1000"}, {2, "1000"}}));
+}
+
+TEST_F(V4l2ControlsTest, FlagsAreReadAfreshEachTime)
+{
+    ASSERT_TRUE(openSource());
+    auto gain = [this] {
+        for (const SourceControl& c : source->controls())
+            if (c.id == V4L2_CID_GAIN)
+                return c;
+        return SourceControl{};
+    };
+    ASSERT_FALSE(gain().active);
+    // What a driver does when the automatic gain is switched off.
+    ASSERT_TRUE(source->setControl(V4L2_CID_AUTOGAIN, 0));
+    for (FakeControl& control : fake.camera().controls)
+        if (control.info.id == V4L2_CID_GAIN)
+            control.info.flags &= ~V4L2_CTRL_FLAG_INACTIVE;
+    EXPECT_TRUE(gain().active);
 }
 
 TEST_F(V4l2ControlsTest, SetsControlsThroughTheDriver)

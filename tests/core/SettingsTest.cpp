@@ -7,6 +7,10 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <sys/wait.h>
+#include <unistd.h>
+
 
 namespace {
 
@@ -107,6 +111,38 @@ TEST_F(SettingsFile, ReplacingLeavesOnlyTheSettingsFile)
 TEST_F(SettingsFile, WriteIntoMissingDirectoryFailsQuietly)
 {
     EXPECT_FALSE(WriteSettings(dir.path() + "/no/such/dir", 75, 2, "True", 0));
+}
+
+// Runs `write` as a user without root's right to write anywhere: in a child
+// process that drops to "nobody" when the tests run as root. Its result.
+bool asOrdinaryUser(const std::function<bool()>& write)
+{
+    if (::geteuid() != 0)
+        return write();
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const bool dropped = ::setgid(65534) == 0 && ::setuid(65534) == 0;
+        ::_exit(dropped && write() ? 0 : 1);
+    }
+    int status = 0;
+    return child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+TEST_F(SettingsFile, WritableFileInAFolderThatIsNotIsStillSaved)
+{
+    writeRaw("50\r\n1\r\n\"False\"\r\n0\r\n");
+    const QString file = settingsPath(dir.path());
+    ASSERT_TRUE(QFile::setPermissions(file, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadOther
+                                                | QFileDevice::WriteOther));
+    // No new file can be made beside it, so there is no temporary file to rename.
+    ASSERT_TRUE(QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner
+                                                      | QFileDevice::ReadOther | QFileDevice::ExeOther));
+
+    EXPECT_TRUE(asOrdinaryUser([this] { return WriteSettings(dir.path(), 65, 3, "True", 8080); }));
+
+    QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    EXPECT_EQ(fileBytes(), QByteArray("65\r\n3\r\n\"True\"\r\n8080\r\n"));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"Settings.ini"});
 }
 
 struct ParseCase {
