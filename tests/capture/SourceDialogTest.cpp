@@ -112,24 +112,6 @@ TEST_F(SourceDialogTest, ARefusedValueIsReportedAndTheEditorShowsTheCameraValue)
     EXPECT_TRUE(note->isHidden()) << "a change that works clears the note";
 }
 
-TEST_F(SourceDialogTest, ForeignControlsAreRebuiltWhenTheSourceChangesThem)
-{
-    SourceDialog dialog(*fake.cam);
-    // The source now has a different set (a firmware switch): a new editor appears.
-    fake.source().afterSet = [](FakeVideoSource& source, quint32, int) {
-        source.controlList.append({9, "Zoom", SourceControl::Kind::Integer, 1, 10, 1, 1, 3, {}});
-        source.afterSet = nullptr;
-    };
-    dialog.findChild<QCheckBox*>("control-1")->setChecked(false);
-    flushDeletes();
-    auto* zoom = dialog.findChild<QSlider*>("control-9");
-    ASSERT_NE(zoom, nullptr);
-    EXPECT_EQ(zoom->value(), 3);
-    const QList<QCheckBox*> boxes = dialog.findChildren<QCheckBox*>();
-    ASSERT_EQ(boxes.size(), 1) << "the old editors are gone";
-    EXPECT_FALSE(boxes[0]->isChecked());
-}
-
 TEST_F(SourceDialogTest, FortyControlsScrollInADialogOfOrdinarySize)
 {
     FakeCam many(nullptr, [](FakeVideoSource& s) {
@@ -204,7 +186,6 @@ TEST_P(FormatDialogRate, ShowsTheRateTheSourceReports)
 INSTANTIATE_TEST_SUITE_P(Rates, FormatDialogRate,
                          ::testing::Values(RateCase{30, "Frame rate: 30 frames a second"},
                                            RateCase{7.5, "Frame rate: 7.5 frames a second"},
-                                           RateCase{29.97, "Frame rate: 29.97 frames a second"},
                                            RateCase{0, nullptr}));
 
 } // namespace

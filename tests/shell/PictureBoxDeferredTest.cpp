@@ -41,13 +41,4 @@ TEST(PictureBoxDeferred, ANewPictureOrAClearDropsThePendingOne)
     EXPECT_EQ(made, 0);
 }
 
-TEST(PictureBoxDeferred, PaintingMakesIt)
-{
-    PictureBox box;
-    box.resize(4, 4);
-    box.setDeferredPicture([] { return solid(Qt::blue); });
-    EXPECT_EQ(box.grab().toImage().pixelColor(1, 1), QColor(Qt::blue));
-    EXPECT_FALSE(box.hasDeferredPicture());
-}
-
 } // namespace
