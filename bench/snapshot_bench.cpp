@@ -1,5 +1,6 @@
 // Cost of one whole snapshot cycle (capture, bitmap file, picture load, JPEG
-// file, JPEG load, data-rate text) from the test pattern, against a bare
+// file, data-rate text; in the Video Out view also the JPEG decoded for
+// display) from the test pattern, against a bare
 // in-memory TurboJPEG encode of the same frame; then the CPU share of the
 // running program's capture side: five cycles a second at 1920 x 1080 with
 // the live display on. Bounded: fixed iteration counts and a time cap.
@@ -98,7 +99,9 @@ struct Window {
     std::unique_ptr<SnapshotCycle> cycle;
 };
 
-Timing cycleMs(Window& w)
+// `videoOut`: the video area is on show, so each cycle's JPEG is decoded
+// for it too (in the live view it waits, hidden, until needed).
+Timing cycleMs(Window& w, bool videoOut = false)
 {
     for (int i = 0; i < 3; ++i)
         w.cycle->TakeSnapshot();
@@ -109,6 +112,8 @@ Timing cycleMs(Window& w)
         const auto start = Clock::now();
         const double cpuStart = threadCpuMs();
         w.cycle->TakeSnapshot();
+        if (videoOut)
+            w.pic.picture();
         cpu.push_back(threadCpuMs() - cpuStart);
         wall.push_back(msSince(start));
         QCoreApplication::processEvents();
@@ -157,6 +162,10 @@ void compareAt(const QString& tempPath, const QSize& size, double* ratioOut)
                 cpuRatio);
     if (ratioOut)
         *ratioOut = ratio;
+    const Timing shown = cycleMs(w, true);
+    std::printf("            Video Out view (JPEG decoded for display) %6.2f ms (CPU %6.2f)   ratio %5.2f (CPU %5.2f)\n",
+                shown.wallMs, shown.cpuMs, encode.wallMs > 0 ? shown.wallMs / encode.wallMs : 0,
+                encode.cpuMs > 0 ? shown.cpuMs / encode.cpuMs : 0);
 }
 
 double cpuShareUnderLoad(const QString& tempPath)
@@ -209,7 +218,7 @@ int main(int argc, char** argv)
     compareAt(dir.path(), QSize(1920, 1080), &ratio1080);
     const double share = cpuShareUnderLoad(dir.path());
 
-    std::printf("targets: cycle <= 6x bare encode at 1080p: %s; CPU < 25 %%: %s\n", ratio1080 <= 6 ? "met" : "MISSED",
-                share < 0.25 ? "met" : "MISSED");
+    std::printf("targets: cycle <= 2.2x bare encode at 1080p: %s; CPU < 25 %%: %s\n",
+                ratio1080 <= 2.2 ? "met" : "MISSED", share < 0.25 ? "met" : "MISSED");
     return 0;
 }

@@ -1,6 +1,6 @@
 #include "capture/QualityRateControl.h"
 
-#include "core/state/SnapshotInterval.h"
+#include "capture/SnapshotTimer.h"
 
 #include <QLabel>
 #include <QTimer>
@@ -64,7 +64,7 @@ void QualityRateControl::StepRate()
         m_state.rate = int16_t(m_state.rate - 1);
     }
     // A new interval restarts the snapshot timer's period at once.
-    m_time.start(snapshotInterval(m_state.rate));
+    setSnapshotTimer(m_time, m_state.rate);
     m_lblRate.setText(rateCaption(m_state.rate));
     m_lblRate.repaint();
 }

@@ -53,13 +53,21 @@ void SnapshotCycle::TakeSnapshot()
 
 void SnapshotCycle::encodeSnapshot()
 {
-    // One image per snapshot, released when this step ends. With no picture
-    // in the video area the image stays empty and the writer refuses it,
-    // so no snapshot file appears until there has been a frame.
-    cDIBSection image;
-    guarded([&] { image.CreateFromPicture(m_pic.picture()); });
-    bool written = false;
     m_encoded.clear();
+    // After a failed capture this decodes the previous snapshot, if the
+    // video area still owes it, and encodes that again.
+    const QImage& picture = m_pic.picture();
+    if (picture.isNull()) {
+        // No frame yet in this run: a snapshot left by an earlier run would
+        // be served as if it were live, so viewers get the error page instead.
+        if (FileExists(snapshotPath()))
+            QFile::remove(snapshotPath());
+        return;
+    }
+    // One image per snapshot, released when this step ends.
+    cDIBSection image;
+    guarded([&] { image.CreateFromPicture(picture); });
+    bool written = false;
     guarded([&] { written = mIntelJPEGLibrary::SaveJpegFile(image, snapshotPath(), m_state.quality, &m_encoded); });
     // The caption stays as it is (the countdown owns it); the tooltip says
     // why viewers get no new picture, and goes once one is written again.
@@ -75,9 +83,18 @@ void SnapshotCycle::encodeSnapshot()
 
 void SnapshotCycle::showSnapshot()
 {
-    QImage written;
-    if (written.load(snapshotPath(), "JPEG"))
-        m_pic.setPicture(written);
+    // The video area shows the JPEG exactly as viewers get it, but in the
+    // live view it lies hidden under the capture control; decoding it every
+    // cycle cost about a third of the cycle. So only the file's bytes are
+    // kept here, and the area decodes them when it is painted (the Video Out
+    // view) or its picture is asked for (the thumbnail, a failed capture).
+    QFile file(snapshotPath());
+    if (!file.open(QIODevice::ReadOnly))
+        return;
+    const QByteArray written = file.readAll();
+    if (written.isEmpty())
+        return;
+    m_pic.setDeferredPicture([written] { return QImage::fromData(written, "JPEG"); });
 }
 
 void SnapshotCycle::showDataRate()

@@ -42,6 +42,9 @@ bool WriteSettings(const QString& tempPath, int16_t quality, int16_t rate, const
     // Written beside the old file and renamed over it, so a write that fails
     // half-way (disk full, the program killed) never leaves a cut file.
     QSaveFile file(settingsPath(tempPath));
+    // A folder the user may not write to can still hold a Settings.ini he
+    // may write: then the file is rewritten in place, without the rename.
+    file.setDirectWriteFallback(true);
     if (!file.open(QIODevice::WriteOnly))
         return false;
     // commit() does not report a failed flush of its own buffer (a full

@@ -1,5 +1,6 @@
 #include "core/frmMain.h"
 
+#include "capture/SnapshotTimer.h"
 #include "capture/control/CaptureControl.h"
 #include "core/StartValues.h"
 #include "core/Settings.h"
@@ -36,7 +37,7 @@ void frmMain::load()
         picTb->hide();
     }
     picTb->setToolTip(ThumbnailStatus::thumbnailTip(m.keepTb));
-    time->start(snapshotInterval(m.rate));
+    setSnapshotTimer(*time, m.rate);
     m.tbSeconds = 0;
 
     cam->setLiveDisplay(true);

@@ -92,14 +92,26 @@ void CaptureControl::onFrameReady()
         update();
 }
 
+QRect CaptureControl::pictureRect(const QSize& picture, const QRect& area)
+{
+    if (picture.isEmpty() || area.isEmpty())
+        return {};
+    const QSize fitted = picture.scaled(area.size(), Qt::KeepAspectRatio);
+    const QPoint corner(area.x() + (area.width() - fitted.width()) / 2,
+                        area.y() + (area.height() - fitted.height()) / 2);
+    return QRect(corner, fitted);
+}
+
 void CaptureControl::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
     const QImage frame = m_live && m_source ? m_source->latestFrame() : m_frozen;
-    if (frame.isNull())
+    const QRect shown = pictureRect(frame.size(), rect());
+    // Black bars where the picture's shape leaves the area uncovered.
+    if (shown != rect())
         painter.fillRect(rect(), Qt::black);
-    else
-        painter.drawImage(rect(), frame);
+    if (!frame.isNull() && !shown.isEmpty())
+        painter.drawImage(shown, frame);
 }
 
 bool CaptureControl::fail(const QString& why)

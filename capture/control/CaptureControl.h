@@ -55,6 +55,10 @@ public:
     // Sets the frame size of the current source and remembers it.
     bool selectFrameSize(const QSize& size);
 
+    // Where a picture of the given size is drawn in `area`: as large as fits
+    // with its shape kept, centred (bars above and below, or at the sides).
+    static QRect pictureRect(const QSize& picture, const QRect& area);
+
     // Runs a dialog modally; tests replace it to drive the dialog without exec().
     using DialogRunner = std::function<void(QDialog&)>;
     void setDialogRunner(DialogRunner runner);

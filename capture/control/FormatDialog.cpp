@@ -5,6 +5,7 @@
 #include <QDialogButtonBox>
 #include <QLabel>
 #include <QListWidget>
+#include <QLocale>
 #include <QVBoxLayout>
 
 FormatDialog::FormatDialog(CaptureControl& cam, QWidget* parent)
@@ -28,6 +29,13 @@ FormatDialog::FormatDialog(CaptureControl& cam, QWidget* parent)
         selectSize(source->frameSize());
     }
 
+    // What the camera delivers at the size in use; nothing when it does not say.
+    m_frameRate = new QLabel(this);
+    m_frameRate->setObjectName(QStringLiteral("frameRate"));
+    const double rate = source ? source->frameRate() : 0;
+    m_frameRate->setText(tr("Frame rate: %1 frames a second").arg(QLocale().toString(rate, 'g', 4)));
+    m_frameRate->setVisible(rate > 0);
+
     m_note = new QLabel(this);
     m_note->setWordWrap(true);
     m_note->hide();
@@ -40,6 +48,7 @@ FormatDialog::FormatDialog(CaptureControl& cam, QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(caption);
     layout->addWidget(m_sizes);
+    layout->addWidget(m_frameRate);
     layout->addWidget(m_note);
     layout->addWidget(buttons);
 }

@@ -7,8 +7,9 @@ class CaptureControl;
 class QListWidget;
 class QLabel;
 
-// "Video Format": the frame sizes the current source offers. The size taken
-// with OK is the size of later stills and snapshots.
+// "Video Format": the frame sizes the current source offers and the frame
+// rate it runs at. The size taken with OK is the size of later stills and
+// snapshots.
 class FormatDialog : public QDialog {
     Q_OBJECT
 public:
@@ -25,5 +26,6 @@ public:
 private:
     CaptureControl& m_cam;
     QListWidget* m_sizes = nullptr;
+    QLabel* m_frameRate = nullptr;
     QLabel* m_note = nullptr;
 };

@@ -1,13 +1,14 @@
 #include "capture/control/SourceDialog.h"
 
 #include "capture/control/CaptureControl.h"
+#include "capture/control/ControlEditor.h"
 
-#include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QLabel>
-#include <QSlider>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -45,12 +46,20 @@ SourceDialog::SourceDialog(CaptureControl& cam, QWidget* parent)
     connect(m_sourceList, &QComboBox::activated, this, &SourceDialog::chooseSource);
 
     m_note = new QLabel(this);
+    m_note->setObjectName(QStringLiteral("note"));
     m_note->setWordWrap(true);
     m_note->hide();
 
-    m_controlsArea = new QWidget(this);
+    // A camera may have forty controls or more: they scroll, and the dialog
+    // keeps a size that fits the screen.
+    m_scroll = new QScrollArea(this);
+    m_scroll->setFrameShape(QFrame::NoFrame);
+    m_scroll->setWidgetResizable(true);
+    m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_controlsArea = new QWidget(m_scroll);
     m_controlsLayout = new QFormLayout(m_controlsArea);
     m_controlsLayout->setContentsMargins(0, 0, 0, 0);
+    m_scroll->setWidget(m_controlsArea);
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
@@ -61,11 +70,10 @@ SourceDialog::SourceDialog(CaptureControl& cam, QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);
     layout->addWidget(m_note);
-    layout->addWidget(m_controlsArea);
-    layout->addStretch(1);
+    layout->addWidget(m_scroll, 1);
     layout->addWidget(buttons);
 
-    buildControls();
+    buildControls(cam.source() ? cam.source()->controls() : QList<SourceControl>());
 }
 
 bool SourceDialog::chooseSource(int index)
@@ -73,68 +81,95 @@ bool SourceDialog::chooseSource(int index)
     if (index < 0 || index >= m_choices.size())
         return false;
     const bool ok = m_cam.selectSource(m_choices[index].id);
-    m_note->setText(ok ? QString() : m_cam.errorString());
-    m_note->setVisible(!ok);
+    showNote(ok ? QString() : m_cam.errorString());
     // On failure the list goes back to the source still in use.
     const QString current = m_cam.source() ? m_cam.source()->id() : QString();
     m_sourceList->setCurrentIndex(m_sourceList->findData(current));
-    buildControls();
+    refreshControls();
     return ok;
 }
 
 bool SourceDialog::applyControl(quint32 id, int value)
 {
     VideoSource* source = m_cam.source();
-    return source && source->setControl(id, value);
+    const bool ok = source && source->setControl(id, value);
+    if (ok) {
+        showNote(QString());
+    } else {
+        auto known = std::find_if(m_controls.cbegin(), m_controls.cend(),
+                                  [id](const SourceControl& c) { return c.id == id; });
+        const QString name = known != m_controls.cend() ? known->name : tr("The setting");
+        showNote(tr("%1 could not be changed; it shows the value the camera kept.").arg(name));
+    }
+    // One control can switch others on or off or move their values (an
+    // automatic mode), and a refused one must show what the camera holds.
+    refreshControls();
+    return ok;
 }
 
-void SourceDialog::buildControls()
+void SourceDialog::showNote(const QString& text)
 {
-    while (QLayoutItem* item = m_controlsLayout->takeAt(0)) {
-        delete item->widget();
-        delete item;
-    }
+    m_note->setText(text);
+    m_note->setVisible(!text.isEmpty());
+}
+
+void SourceDialog::refreshControls()
+{
     VideoSource* source = m_cam.source();
     const QList<SourceControl> controls = source ? source->controls() : QList<SourceControl>();
+    bool sameShape = controls.size() == m_controls.size() && m_editors.size() == m_controls.size();
+    for (qsizetype i = 0; sameShape && i < controls.size(); ++i)
+        sameShape = sameEditorShape(controls[i], m_controls[i]);
+    if (!sameShape) {
+        buildControls(controls);
+        return;
+    }
+    // The editors stay: one of them may be the slider the user is dragging.
+    m_controls = controls;
+    for (qsizetype i = 0; i < controls.size(); ++i) {
+        showControlValue(m_editors[i], controls[i]);
+        m_controlsLayout->setRowVisible(m_editors[i], controls[i].active);
+    }
+}
+
+void SourceDialog::clearControls()
+{
+    // Deleted later, not now: this may run inside a signal of one of them.
+    const auto drop = [](QLayoutItem* item) {
+        if (!item)
+            return;
+        if (QWidget* widget = item->widget()) {
+            widget->hide();
+            widget->deleteLater();
+        }
+        delete item;
+    };
+    while (m_controlsLayout->rowCount() > 0) {
+        const QFormLayout::TakeRowResult row = m_controlsLayout->takeRow(0);
+        drop(row.labelItem);
+        drop(row.fieldItem);
+    }
+    m_controls.clear();
+    m_editors.clear();
+}
+
+void SourceDialog::buildControls(const QList<SourceControl>& controls)
+{
+    clearControls();
     if (controls.isEmpty()) {
-        auto* none = new QLabel(tr("This source has no settings."), m_controlsArea);
-        m_controlsLayout->addRow(none);
+        m_controlsLayout->addRow(new QLabel(tr("This source has no settings."), m_controlsArea));
         return;
     }
     for (const SourceControl& c : controls) {
-        QWidget* editor = nullptr;
-        switch (c.kind) {
-        case SourceControl::Kind::Integer: {
-            auto* slider = new QSlider(Qt::Horizontal, m_controlsArea);
-            slider->setRange(c.minimum, c.maximum);
-            slider->setSingleStep(std::max(1, c.step));
-            slider->setPageStep(std::max(1, c.step) * 10);
-            slider->setValue(c.value);
-            connect(slider, &QSlider::valueChanged, this, [this, id = c.id](int v) { applyControl(id, v); });
-            editor = slider;
-            break;
-        }
-        case SourceControl::Kind::Boolean: {
-            auto* box = new QCheckBox(m_controlsArea);
-            box->setChecked(c.value != 0);
-            connect(box, &QCheckBox::toggled, this, [this, id = c.id](bool on) { applyControl(id, on ? 1 : 0); });
-            editor = box;
-            break;
-        }
-        case SourceControl::Kind::Menu: {
-            auto* list = new QComboBox(m_controlsArea);
-            list->addItems(c.menuItems);
-            list->setCurrentIndex(c.value - c.minimum);
-            connect(list, &QComboBox::activated, this,
-                    [this, id = c.id, base = c.minimum](int i) { applyControl(id, base + i); });
-            editor = list;
-            break;
-        }
-        }
-        editor->setObjectName(QStringLiteral("control-%1").arg(c.id));
-        editor->setAccessibleName(c.name);
+        QWidget* editor = createControlEditor(c, m_controlsArea, [this, id = c.id](int v) { applyControl(id, v); });
         auto* label = new QLabel(c.name, m_controlsArea);
         label->setBuddy(editor);
         m_controlsLayout->addRow(label, editor);
+        m_controlsLayout->setRowVisible(editor, c.active);
+        m_editors.append(editor);
     }
+    m_controls = controls;
+    // Wide enough for the editors and the vertical scroll bar: only the
+    // height scrolls.
+    m_scroll->setMinimumWidth(m_controlsArea->sizeHint().width() + m_scroll->verticalScrollBar()->sizeHint().width());
 }

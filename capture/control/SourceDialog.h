@@ -8,10 +8,13 @@ class CaptureControl;
 class QComboBox;
 class QFormLayout;
 class QLabel;
+class QScrollArea;
 
 // "Video Source": picks the source of the capture control among the devices
 // present and the test pattern, and shows the chosen source's controls
-// (sliders, check boxes, lists), each applied as soon as it changes.
+// (sliders, check boxes, lists) in a scrolling area, each applied as soon
+// as it changes. Controls that another one switches off (Gain while "Gain,
+// Automatic" is ticked) are hidden until it switches them on again.
 class SourceDialog : public QDialog {
     Q_OBJECT
 public:
@@ -20,18 +23,26 @@ public:
     // Switches the control to entry `index` of the list; false (and a note
     // in the dialog) when that source cannot be had.
     bool chooseSource(int index);
-    // Sets one control of the current source.
+    // Sets one control of the current source, then reads every control
+    // back and shows what the source holds now. False, with a note, when
+    // the source refuses: the editor then returns to the source's value.
     bool applyControl(quint32 id, int value);
 
     const QList<SourceChoice>& choices() const { return m_choices; }
 
 private:
-    void buildControls();
+    void showNote(const QString& text);
+    void refreshControls();
+    void buildControls(const QList<SourceControl>& controls);
+    void clearControls();
 
     CaptureControl& m_cam;
     QList<SourceChoice> m_choices;
     QComboBox* m_sourceList = nullptr;
+    QScrollArea* m_scroll = nullptr;
     QWidget* m_controlsArea = nullptr;
     QFormLayout* m_controlsLayout = nullptr;
     QLabel* m_note = nullptr;
+    QList<SourceControl> m_controls;   // as last read, in the order shown
+    QList<QWidget*> m_editors;         // one per entry of m_controls
 };

@@ -1,6 +1,7 @@
 #include "capture/source/TestPatternSource.h"
 
 #include <QFont>
+#include <QFontMetrics>
 #include <QPainter>
 #include <QTime>
 
@@ -74,6 +75,7 @@ bool TestPatternSource::setFrameSize(const QSize& size)
         return false;
     if (size != m_size) {
         m_size = size;
+        m_clock = QImage();
         drawBackground();
         m_latest = QImage();
         if (isOpen())
@@ -128,14 +130,28 @@ QImage TestPatternSource::renderFrame()
     p.fillRect(x, y, box, box, Qt::white);
     p.fillRect(x + box / 4, y + box / 4, box / 2, box / 2, Qt::black);
 
-    QFont font(QStringLiteral("DejaVu Sans Mono"));
-    font.setPixelSize(std::max(10, h / 10));
-    font.setBold(true);
-    p.setFont(font);
-    p.setPen(Qt::white);
     const int textTop = h * 2 / 3 + h / 12;
-    p.drawText(QRect(0, textTop, w, h - textTop), Qt::AlignCenter,
-               QTime::currentTime().toString(QStringLiteral("HH:mm:ss")));
+    const QRect textArea(0, textTop, w, h - textTop);
+    const QString clock = QTime::currentTime().toString(QStringLiteral("HH:mm:ss"));
+    if (clock != m_clockText || m_clock.isNull()) {
+        // Glyphs this large are filled as paths, not taken from Qt's glyph
+        // cache: drawn once a second and copied in, not drawn for every frame.
+        QFont font(QStringLiteral("DejaVu Sans Mono"));
+        font.setPixelSize(std::max(10, h / 10));
+        font.setBold(true);
+        // A little room round the box for the anti-aliased edges.
+        const QRect bounds =
+            QFontMetrics(font).boundingRect(textArea, Qt::AlignCenter, clock).adjusted(-2, -2, 2, 2) & textArea;
+        m_clock = QImage(bounds.size().expandedTo(QSize(1, 1)), QImage::Format_ARGB32_Premultiplied);
+        m_clock.fill(Qt::transparent);
+        QPainter text(&m_clock);
+        text.setFont(font);
+        text.setPen(Qt::white);
+        text.drawText(textArea.translated(-bounds.topLeft()), Qt::AlignCenter, clock);
+        m_clockAt = bounds.topLeft();
+        m_clockText = clock;
+    }
+    p.drawImage(m_clockAt, m_clock);
     p.end();
 
     ++m_frameNumber;

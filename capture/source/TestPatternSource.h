@@ -31,6 +31,7 @@ public:
 
     QList<QSize> frameSizes() const override;
     QSize frameSize() const override;
+    double frameRate() const override { return 1000.0 / frameIntervalMs; }
     // Only the offered sizes are accepted.
     bool setFrameSize(const QSize& size) override;
 
@@ -45,5 +46,8 @@ private:
     QSize m_size{640, 480};
     QImage m_background;
     QImage m_latest;
+    QImage m_clock;       // the time of day, drawn once a second
+    QPoint m_clockAt;
+    QString m_clockText;
     quint64 m_frameNumber = 0;
 };

@@ -7,9 +7,16 @@
 #include <QString>
 
 // One adjustable setting a source offers (a V4L2 control: brightness,
-// contrast, ...). Integer controls show as sliders, boolean ones as check boxes.
+// contrast, ...). Integer controls show as sliders, boolean ones as check
+// boxes, menus as lists.
 struct SourceControl {
     enum class Kind { Integer, Boolean, Menu };
+    // A menu entry the source offers: the value it sets and its text.
+    struct MenuEntry {
+        int value = 0;
+        QString text;
+        bool operator==(const MenuEntry&) const = default;
+    };
     quint32 id = 0;
     QString name;
     Kind kind = Kind::Integer;
@@ -18,7 +25,10 @@ struct SourceControl {
     int step = 1;
     int defaultValue = 0;
     int value = 0;
-    QStringList menuItems;  // Menu: entry i is value minimum + i
+    QList<MenuEntry> menu;  // Menu: only the entries offered, in value order
+    // False while another control decides this one (an automatic mode is
+    // on); it then has no effect and is not shown. Changes with other controls.
+    bool active = true;
 };
 
 // Where frames come from: a camera, the built-in test pattern, or a scripted
@@ -55,10 +65,12 @@ public:
     virtual QList<QSize> frameSizes() const = 0;
     virtual QSize frameSize() const = 0;
     virtual bool setFrameSize(const QSize& size) = 0;
-    // Frames a second the source delivers; 0 when unknown.
+    // Frames a second the source delivers at its frame size; 0 when unknown.
     virtual double frameRate() const { return 0; }
 
-    // Device controls; empty when the source has none.
+    // Device controls with their current values and state; empty when the
+    // source has none. Setting one may change others (their values, whether
+    // they are active), so callers read the list again after each change.
     virtual QList<SourceControl> controls() const { return {}; }
     virtual bool setControl(quint32 id, int value)
     {

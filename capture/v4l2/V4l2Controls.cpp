@@ -16,31 +16,32 @@ QString fixedText(const __u8 (&text)[N])
     return QString::fromUtf8(chars, qsizetype(strnlen(chars, N)));
 }
 
-QStringList menuItems(VideoDevice& device, int fd, const v4l2_queryctrl& control)
+// Only the entries the driver answers for: drivers leave gaps (values the
+// hardware lacks), and a gap shown as its bare number would fail when chosen.
+QList<SourceControl::MenuEntry> menuEntries(VideoDevice& device, int fd, const v4l2_queryctrl& control)
 {
-    QStringList items;
+    QList<SourceControl::MenuEntry> entries;
     for (qint64 index = control.minimum; index <= control.maximum; ++index) {
         v4l2_querymenu entry{};
         entry.id = control.id;
         entry.index = quint32(index);
-        // Drivers may leave gaps; a gap keeps its place so that entry i
-        // stays value minimum + i.
         if (device.ioctl(fd, VIDIOC_QUERYMENU, &entry) < 0)
-            items.append(QString::number(index));
-        else if (control.type == V4L2_CTRL_TYPE_INTEGER_MENU)
-            items.append(QString::number(entry.value));
-        else
-            items.append(fixedText(entry.name));
+            continue;
+        const QString text = control.type == V4L2_CTRL_TYPE_INTEGER_MENU ? QString::number(entry.value)
+                                                                          : fixedText(entry.name);
+        entries.append({int(index), text});
     }
-    return items;
+    return entries;
 }
 
 bool toSourceControl(VideoDevice& device, int fd, const v4l2_queryctrl& control, SourceControl* out)
 {
-    constexpr quint32 kHidden = V4L2_CTRL_FLAG_DISABLED | V4L2_CTRL_FLAG_INACTIVE | V4L2_CTRL_FLAG_READ_ONLY;
-    if (control.flags & kHidden)
+    // Inactive ones are kept (marked so): another control's change can wake them.
+    constexpr quint32 kUnusable = V4L2_CTRL_FLAG_DISABLED | V4L2_CTRL_FLAG_READ_ONLY;
+    if (control.flags & kUnusable)
         return false;
     SourceControl result;
+    result.active = !(control.flags & V4L2_CTRL_FLAG_INACTIVE);
     switch (control.type) {
     case V4L2_CTRL_TYPE_INTEGER:
         result.kind = SourceControl::Kind::Integer;
@@ -54,7 +55,9 @@ bool toSourceControl(VideoDevice& device, int fd, const v4l2_queryctrl& control,
             || qint64(control.maximum) - control.minimum >= kMaxMenuItems)
             return false;
         result.kind = SourceControl::Kind::Menu;
-        result.menuItems = menuItems(device, fd, control);
+        result.menu = menuEntries(device, fd, control);
+        if (result.menu.isEmpty())
+            return false;
         break;
     default:
         return false;

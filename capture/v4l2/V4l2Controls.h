@@ -6,8 +6,9 @@
 #include <QList>
 
 // The user controls of an open device (brightness, contrast, ...) with
-// their current values. Disabled, inactive, read-only and class entries
-// and kinds a slider or check box cannot show are left out.
+// their current values; inactive ones are included and marked. Disabled,
+// read-only and class entries, kinds a slider, check box or list cannot
+// show, and menus without a single entry are left out.
 QList<SourceControl> queryControls(VideoDevice& device, int fd);
 
 // Sets one control: 0, or -errno.

@@ -9,14 +9,40 @@ PictureBox::PictureBox(QWidget* parent)
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
+const QImage& PictureBox::picture() const
+{
+    makeDeferred();
+    return m_picture;
+}
+
 void PictureBox::setPicture(const QImage& picture)
 {
+    m_deferred = nullptr;
     m_picture = picture;
     update();
 }
 
+void PictureBox::setDeferredPicture(std::function<QImage()> make)
+{
+    m_deferred = std::move(make);
+    update();
+}
+
+void PictureBox::makeDeferred() const
+{
+    if (!m_deferred)
+        return;
+    // Taken out first: the maker must not run twice, even if it throws.
+    const std::function<QImage()> make = std::move(m_deferred);
+    m_deferred = nullptr;
+    QImage made = make();
+    if (!made.isNull())
+        m_picture = std::move(made);
+}
+
 void PictureBox::clearSurface()
 {
+    m_deferred = nullptr;
     m_picture = QImage();
     update();
 }
@@ -48,8 +74,9 @@ void PictureBox::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
     painter.fillRect(rect(), m_backColor);
-    if (!m_picture.isNull())
-        painter.drawImage(QPoint(0, 0), m_picture);
+    const QImage& shown = picture();
+    if (!shown.isNull())
+        painter.drawImage(QPoint(0, 0), shown);
 }
 
 void PictureBox::mousePressEvent(QMouseEvent* event)

@@ -3,6 +3,8 @@
 #include <QImage>
 #include <QWidget>
 
+#include <functional>
+
 // A picture box: a fixed-size area that holds one picture and draws it
 // unscaled from its top-left corner, cut off at its edges. Button faces, the
 // video area and the preview thumbnail are all picture boxes. A face change
@@ -12,8 +14,14 @@ class PictureBox : public QWidget {
 public:
     explicit PictureBox(QWidget* parent = nullptr);
 
-    const QImage& picture() const { return m_picture; }
+    // The picture; a deferred one is made first.
+    const QImage& picture() const;
     void setPicture(const QImage& picture);
+    // Leaves making the picture until it is painted or asked for, so that a
+    // box hidden under another widget costs nothing. `make` runs at most
+    // once; a null result keeps the picture the box held before.
+    void setDeferredPicture(std::function<QImage()> make);
+    bool hasDeferredPicture() const { return bool(m_deferred); }
     // Clears the drawing surface and drops the picture.
     void clearSurface();
     // Paints `source` stretched over the whole box by plain pixel copy
@@ -36,7 +44,10 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
-    QImage m_picture;
+    void makeDeferred() const;
+
+    mutable QImage m_picture;
+    mutable std::function<QImage()> m_deferred;
     QColor m_backColor = Qt::black;
     Qt::MouseButtons m_held;
 };

@@ -12,11 +12,17 @@ void clearCaptureSettings();
 // A capture control over the scripted cameras "/dev/fake0" and "/dev/fake1"
 // (or the given list), starting from an empty configuration.
 struct ScriptedCapture {
-    explicit ScriptedCapture(QWidget* parent = nullptr, QList<SourceChoice> list = ScriptedCatalog().choices())
+    explicit ScriptedCapture(QWidget* parent = nullptr, QList<SourceChoice> list = ScriptedCatalog().choices(),
+                             const std::function<void(SourceScript&)>& prepare = {})
     {
         auto catalog = std::make_unique<ScriptedCatalog>(std::move(list));
         fake0 = catalog->script("/dev/fake0");
         fake1 = catalog->script("/dev/fake1");
+        // Set up before the control makes its first source.
+        if (prepare) {
+            prepare(*fake0);
+            prepare(*fake1);
+        }
         cam = new CaptureControl(std::move(catalog), parent);
         if (!parent)
             owned.reset(cam);

@@ -2,11 +2,14 @@
 #include "capture/LiveFeed.h"
 #include "http/stream/LatestFrame.h"
 #include "capture/SnapshotCycle.h"
+#include "image/cDIBSection.h"
+#include "image/mIntelJPEGLibrary.h"
 #include "shell/chrome/PictureBox.h"
 #include "support/FileSizeLimit.h"
 
 #include "CaptureTestSupport.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -219,6 +222,73 @@ TEST_F(SnapshotCycleTest, TooltipNamesTheFolderThatStoppedTheSnapshot)
         m_cycle.TakeSnapshot();
         EXPECT_EQ(m_sb1.toolTip(), "");
     }
+}
+
+// The JPEG the writer makes from a picture, as bytes.
+QByteArray encoded(const QImage& picture, const QString& path)
+{
+    cDIBSection image;
+    image.CreateFromPicture(picture);
+    if (!mIntelJPEGLibrary::SaveJpegFile(image, path, 75))
+        return {};
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+TEST_F(SnapshotCycleTest, LiveViewLeavesTheHiddenPictureUndecoded)
+{
+    m_pic.show();
+    QCoreApplication::processEvents();
+    m_fake.cam->setLiveDisplay(true);
+    m_cycle.TakeSnapshot();
+    // Painting happens now; the control covers the whole area.
+    QCoreApplication::processEvents();
+    m_pic.repaint();
+    EXPECT_TRUE(m_pic.hasDeferredPicture()) << "the JPEG under the live view was decoded";
+
+    // Asked for, it is the JPEG just written, pixel for pixel.
+    EXPECT_EQ(m_pic.picture(), QImage(jpegPath(), "JPEG"));
+    EXPECT_FALSE(m_pic.hasDeferredPicture());
+}
+
+TEST_F(SnapshotCycleTest, VideoOutViewShowsEachNewSnapshot)
+{
+    m_pic.show();
+    QCoreApplication::processEvents();
+    m_fake.cam->hide(); // the Video Out view
+    m_cycle.TakeSnapshot();
+    m_pic.repaint();
+    EXPECT_FALSE(m_pic.hasDeferredPicture());
+    const QImage shown = m_pic.grab().toImage().convertToFormat(QImage::Format_RGB32);
+    EXPECT_EQ(shown, QImage(jpegPath(), "JPEG").convertToFormat(QImage::Format_RGB32));
+}
+
+TEST_F(SnapshotCycleTest, FailedCaptureEncodesTheDecodedSnapshotAsBefore)
+{
+    m_cycle.TakeSnapshot();
+    const QImage previous(jpegPath(), "JPEG");
+    const QByteArray expected = encoded(previous, m_dir.filePath("expected.jpg"));
+    ASSERT_FALSE(expected.isEmpty());
+
+    camera().failingStills = 1;
+    m_cycle.TakeSnapshot();
+    QFile written(jpegPath());
+    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+    EXPECT_EQ(written.readAll(), expected) << "the re-encoded snapshot is the decoded JPEG, not the raw frame";
+}
+
+TEST_F(SnapshotCycleTest, SnapshotLeftByAnEarlierRunGoesWhenThisRunHasNoFrame)
+{
+    {
+        QFile old(jpegPath());
+        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+        old.write("an earlier run's picture");
+    }
+    camera().present = false;
+    m_cycle.TakeSnapshot();
+    expectCaptureFailureShown();
+    EXPECT_FALSE(QFile::exists(jpegPath())) << "viewers must get the error page, not an old picture";
+    EXPECT_TRUE(QDir(m_dir.filePath("root/images")).exists());
 }
 
 } // namespace

@@ -7,6 +7,9 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <sys/wait.h>
+#include <unistd.h>
 namespace {
 
 struct Fields {

@@ -4,6 +4,7 @@ ScriptedSource::ScriptedSource(std::shared_ptr<SourceScript> script, QString id,
     : m_script(std::move(script))
     , m_id(std::move(id))
     , m_name(std::move(name))
+    , m_size(m_script->sizes.value(0, QSize(320, 240)))
 {
 }
 
@@ -39,13 +40,14 @@ bool ScriptedSource::setFrameSize(const QSize& size)
 
 bool ScriptedSource::setControl(quint32 id, int value)
 {
-    for (const SourceControl& control : m_script->controls) {
-        if (control.id == id) {
-            m_script->controlValues[id] = value;
-            return true;
-        }
-    }
-    return false;
+    SourceControl* control = m_script->control(id);
+    if (!control || m_script->refusedControls.contains(id))
+        return false;
+    m_script->controlValues[id] = value;
+    control->value = value;
+    if (m_script->afterSet)
+        m_script->afterSet(*m_script, id, value);
+    return true;
 }
 
 void ScriptedSource::pushFrame()

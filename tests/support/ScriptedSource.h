@@ -8,6 +8,7 @@
 #include <QImage>
 #include <QMap>
 
+#include <functional>
 #include <map>
 #include <memory>
 
@@ -21,7 +22,19 @@ struct SourceScript {
     QList<QSize> sizes{QSize(320, 240), QSize(640, 480), QSize(1280, 720)};
     QList<SourceControl> controls;
     QMap<quint32, int> controlValues; // what setControl() was given
+    QList<quint32> refusedControls;   // setControl fails for these and changes nothing
+    // Runs after each accepted setControl, as a driver updates dependent controls.
+    std::function<void(SourceScript&, quint32 id, int value)> afterSet;
+    double rate = 0;                  // frames a second; 0: unknown
     int opens = 0;
+
+    SourceControl* control(quint32 id)
+    {
+        for (SourceControl& c : controls)
+            if (c.id == id)
+                return &c;
+        return nullptr;
+    }
 };
 
 // A camera that delivers flat frames of the script's colour (with a red
@@ -46,6 +59,7 @@ public:
     bool setFrameSize(const QSize& size) override;
     QList<SourceControl> controls() const override { return m_script->controls; }
     bool setControl(quint32 id, int value) override;
+    double frameRate() const override { return m_script->rate; }
 
     // Delivers a live frame as a camera would.
     void pushFrame();
@@ -55,7 +69,7 @@ private:
     std::shared_ptr<SourceScript> m_script;
     QString m_id;
     QString m_name;
-    QSize m_size{320, 240};
+    QSize m_size; // the script's first size until another is set
     QImage m_latest;
     bool m_open = false;
 };

@@ -118,4 +118,49 @@ TEST_F(CaptureControlTest, SwitchingSourceIsRememberedUnlessTheSourceCannotOpen)
     EXPECT_EQ(CaptureSettings::sourceId(), "/dev/fake1");
 }
 
+struct ShapeCase {
+    QSize frame;
+    QSize area;
+    QRect shown;
+};
+
+class LiveViewShape : public ::testing::TestWithParam<ShapeCase> {};
+
+// The live view keeps the picture's shape: bars above and below a wide
+// picture, at the sides of a tall one, none when the shapes agree.
+TEST_P(LiveViewShape, PictureKeepsItsShapeBetweenBlackBars)
+{
+    clearCaptureSettings();
+    const ShapeCase c = GetParam();
+    ScriptedCapture fake(nullptr, ScriptedCatalog().choices(), [&c](SourceScript& s) { s.sizes = {c.frame}; });
+    fake.cam->resize(c.area);
+    fake.cam->show();
+    fake.cam->setLiveDisplay(true);
+    fake.fake0->colour = QColor(0, 200, 0);
+    fake.source().pushFrame();
+
+    EXPECT_EQ(CaptureControl::pictureRect(c.frame, QRect(QPoint(0, 0), c.area)), c.shown);
+    const QImage painted = fake.cam->grab().toImage();
+    for (int y = 0; y < c.area.height(); ++y) {
+        for (int x = 0; x < c.area.width(); ++x) {
+            // Edges of a scaled picture may blend; look one pixel inside or outside.
+            const QRect inner = c.shown.adjusted(1, 1, -1, -1);
+            const QRect outer = c.shown.adjusted(-1, -1, 1, 1);
+            const bool redCorner = x < c.shown.left() + 3 && y < c.shown.top() + 3; // the frame's red pixel
+            if (inner.contains(x, y) && !redCorner) {
+                ASSERT_EQ(painted.pixelColor(x, y), QColor(0, 200, 0)) << x << "," << y;
+            } else if (!outer.contains(x, y)) {
+                ASSERT_EQ(painted.pixelColor(x, y), QColor(Qt::black)) << x << "," << y;
+            }
+        }
+    }
+    clearCaptureSettings();
+}
+
+INSTANTIATE_TEST_SUITE_P(Shapes, LiveViewShape,
+                         ::testing::Values(ShapeCase{{1280, 720}, {320, 240}, QRect(0, 30, 320, 180)},
+                                           ShapeCase{{640, 480}, {320, 180}, QRect(40, 0, 240, 180)},
+                                           ShapeCase{{640, 480}, {320, 240}, QRect(0, 0, 320, 240)},
+                                           ShapeCase{{1920, 1080}, {321, 241}, QRect(0, 30, 321, 180)}));
+
 } // namespace

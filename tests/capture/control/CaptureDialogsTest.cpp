@@ -57,7 +57,7 @@ TEST_F(CaptureDialogsTest, ControlsAreOfferedByKindAndAppliedAtOnce)
     fake.fake0->controls = {
         {1, "Brightness", SourceControl::Kind::Integer, -64, 64, 1, 0, 10, {}},
         {2, "White Balance, Auto", SourceControl::Kind::Boolean, 0, 1, 1, 1, 1, {}},
-        {3, "Power Line Frequency", SourceControl::Kind::Menu, 0, 2, 1, 1, 1, {"Disabled", "50 Hz", "60 Hz"}}};
+        {3, "Power Line Frequency", SourceControl::Kind::Menu, 0, 2, 1, 1, 1, {{0, "Disabled"}, {1, "50 Hz"}, {2, "60 Hz"}}}};
     SourceDialog dialog(*fake.cam);
     auto* slider = dialog.findChild<QSlider*>("control-1");
     auto* box = dialog.findChild<QCheckBox*>("control-2");
