@@ -1,13 +1,8 @@
 #include "capture/control/CaptureSettings.h"
 
-#include <QSettings>
+#include "core/state/UserConfig.h"
 
 namespace {
-
-QSettings userSettings()
-{
-    return QSettings(QStringLiteral("Talvex"), QStringLiteral("Talvex"));
-}
 
 const QString sourceKey = QStringLiteral("Capture/Source");
 const QString sizeKey = QStringLiteral("Capture/FrameSize");
@@ -18,18 +13,18 @@ namespace CaptureSettings {
 
 QString sourceId()
 {
-    return userSettings().value(sourceKey).toString();
+    return userConfig().value(sourceKey).toString();
 }
 
 void setSourceId(const QString& id)
 {
-    userSettings().setValue(sourceKey, id);
+    userConfig().setValue(sourceKey, id);
 }
 
 QSize frameSize()
 {
     // Stored as "640x480" so the file stays readable and editable by hand.
-    const QStringList parts = userSettings().value(sizeKey).toString().split(QLatin1Char('x'));
+    const QStringList parts = userConfig().value(sizeKey).toString().split(QLatin1Char('x'));
     if (parts.size() != 2)
         return {};
     bool okW = false;
@@ -43,7 +38,7 @@ QSize frameSize()
 
 void setFrameSize(const QSize& size)
 {
-    userSettings().setValue(sizeKey, QStringLiteral("%1x%2").arg(size.width()).arg(size.height()));
+    userConfig().setValue(sizeKey, QStringLiteral("%1x%2").arg(size.width()).arg(size.height()));
 }
 
 } // namespace CaptureSettings

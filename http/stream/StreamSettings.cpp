@@ -1,13 +1,8 @@
 #include "http/stream/StreamSettings.h"
 
-#include <QSettings>
+#include "core/state/UserConfig.h"
 
 namespace {
-
-QSettings userSettings()
-{
-    return QSettings(QStringLiteral("Talvex"), QStringLiteral("Talvex"));
-}
 
 const QString portKey = QStringLiteral("Stream/Port");
 const QString maxClientsKey = QStringLiteral("Stream/MaxClients");
@@ -19,25 +14,25 @@ namespace StreamSettings {
 int port()
 {
     bool ok = false;
-    const int value = userSettings().value(portKey).toString().trimmed().toInt(&ok);
+    const int value = userConfig().value(portKey).toString().trimmed().toInt(&ok);
     return ok && value > 0 && value <= 65535 ? value : 0;
 }
 
 void setPort(int port)
 {
-    userSettings().setValue(portKey, port);
+    userConfig().setValue(portKey, port);
 }
 
 int maxClients()
 {
     bool ok = false;
-    const int value = userSettings().value(maxClientsKey).toString().trimmed().toInt(&ok);
+    const int value = userConfig().value(maxClientsKey).toString().trimmed().toInt(&ok);
     return ok && value > 0 ? value : kDefaultMaxClients;
 }
 
 void setMaxClients(int count)
 {
-    userSettings().setValue(maxClientsKey, count);
+    userConfig().setValue(maxClientsKey, count);
 }
 
 } // namespace StreamSettings
