@@ -26,7 +26,7 @@ package=$(apt-cache depends linux-image-amd64 2>/dev/null | sed -n 's/^ *Depends
 [ -n "$package" ] || skip "apt-cache does not know linux-image-amd64"
 version=${package#linux-image-}
 dir=$cache/$version
-if [ -f "$dir/ready" ]; then
+if [ -f "$dir/ready" ] && [ "$dir/ready" -nt "$here/vm-init.sh" ]; then
   echo "$dir"
   exit 0
 fi

@@ -30,11 +30,22 @@ if mount -t 9p -o "$opts,ro" hostroot /host; then
   mount -t proc proc /host/proc
   mount -t sysfs sys /host/sys
   mount -t tmpfs run /host/run
-  # A build folder under /tmp must stay visible.
+  # The chroot gets a writable /tmp of its own; a build folder under the
+  # host's /tmp stays visible in it, moved over from the host's view.
+  keep=
   case "$scratch" in
-    /tmp/*) ;;
-    *) mount -t tmpfs tmp /host/tmp ;;
+    /tmp/?*)
+      keep=${scratch#/tmp/}
+      keep=${keep%%/*}
+      mkdir -p /kept
+      mount -o bind "/host/tmp/$keep" /kept
+      ;;
   esac
+  mount -t tmpfs tmp /host/tmp
+  if [ -n "$keep" ]; then
+    mkdir -p "/host/tmp/$keep"
+    mount --move /kept "/host/tmp/$keep"
+  fi
 fi
 if $hostroot && mount -t 9p -o "$opts" scratch "/host$scratch"; then
   PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin HOME=/root /bin/chroot /host /bin/sh "$run"
