@@ -5,6 +5,14 @@
 #include <QThread>
 
 namespace {
+// xdpyinfo gets in only once the server takes clients.
+bool serverAnswers(int display)
+{
+    QProcess probe;
+    probe.start(QStringLiteral("xdpyinfo"), {QStringLiteral("-display"), QStringLiteral(":%1").arg(display)});
+    return probe.waitForFinished(3000) && probe.exitStatus() == QProcess::NormalExit && probe.exitCode() == 0;
+}
+
 QString socketOf(int display)
 {
     return QStringLiteral("/tmp/.X11-unix/X%1").arg(display);
@@ -24,7 +32,9 @@ DesktopSession::DesktopSession()
             return;
         const QDeadlineTimer deadline(10000);
         while (!deadline.hasExpired() && m_xvfb.state() == QProcess::Running) {
-            if (QFile::exists(socketOf(display))) {
+            // The socket appears before the server takes clients; a client
+            // that connects then is refused, so wait for one to get in.
+            if (QFile::exists(socketOf(display)) && serverAnswers(display)) {
                 m_display = display;
                 return;
             }
