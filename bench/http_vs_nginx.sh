@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Loads Talvex and nginx (one worker, sendfile on) with the same live
 # snapshot, each request on a new connection ("Connection: close"), at 10 and
-# 50 connections, in alternating runs: the program (its main window in Xvfb,
-# the 640 x 480 test pattern at five snapshots a second), the bench harness
+# 50 connections, in alternating runs: the program itself (headless, the
+# 640 x 480 test pattern at five snapshots a second), the bench harness
 # (the HTTP classes alone) and nginx on the same web root. Prints request
 # rates, server CPU per request (utime + stime from /proc), the ratios to
 # nginx, system calls per request (strace -c, when present) and peak RSS.
@@ -12,9 +12,10 @@
 #   bench/http_vs_nginx.sh [build-dir]     (default: build)
 # Environment:
 #   TALVEX_PROGRAM  command that serves "<dir>/root" on "<port>" (both appended),
-#                   default "<build-dir>/bench/main_window_bench"; set it to
-#                   the program's headless mode once that exists
-#   TALVEX_XVFB     1 (default) runs it on a private Xvfb display, 0 offscreen
+#                   default "bench/headless_program.sh <build-dir>/bin/Talvex";
+#                   "<build-dir>/bench/main_window_bench" with TALVEX_XVFB=1
+#                   measures the main window shown in Xvfb instead
+#   TALVEX_XVFB     1 runs it on a private Xvfb display, 0 (default) offscreen
 #   DURATION        seconds per run (default 5), ROUNDS (default 3)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -22,8 +23,8 @@ build_dir=${1:-build}
 duration=${DURATION:-5}
 rounds=${ROUNDS:-3}
 harness_bin="$build_dir/bench/http_server_bench"
-program=${TALVEX_PROGRAM:-$build_dir/bench/main_window_bench}
-use_xvfb=${TALVEX_XVFB:-1}
+program=${TALVEX_PROGRAM:-bench/headless_program.sh $build_dir/bin/Talvex}
+use_xvfb=${TALVEX_XVFB:-0}
 [ -x "$harness_bin" ] || { echo "missing $harness_bin: build target http_server_bench" >&2; exit 2; }
 for tool in wrk nginx curl; do
   command -v "$tool" >/dev/null || { echo "missing $tool" >&2; exit 2; }

@@ -54,6 +54,7 @@ void SnapshotCycle::TakeSnapshot()
 void SnapshotCycle::encodeSnapshot()
 {
     m_encoded.clear();
+    m_fileWritten = false;
     // After a failed capture this decodes the previous snapshot, if the
     // video area still owes it, and encodes that again.
     const QImage& picture = m_pic.picture();
@@ -72,6 +73,9 @@ void SnapshotCycle::encodeSnapshot()
     // The caption stays as it is (the countdown owns it); the tooltip says
     // why viewers get no new picture, and goes once one is written again.
     if (written) {
+        m_fileWritten = !m_encoded.isEmpty();
+        if (m_written && m_fileWritten)
+            guarded([&] { m_written(snapshotPath(), m_encoded); });
         if (!m_captureFailed)
             m_sb1.setToolTip(QString());
     } else if (image.Width() > 0 && !m_captureFailed) { // the first cause stays shown
@@ -88,10 +92,13 @@ void SnapshotCycle::showSnapshot()
     // cycle cost about a third of the cycle. So only the file's bytes are
     // kept here, and the area decodes them when it is painted (the Video Out
     // view) or its picture is asked for (the thumbnail, a failed capture).
-    QFile file(snapshotPath());
-    if (!file.open(QIODevice::ReadOnly))
-        return;
-    const QByteArray written = file.readAll();
+    QByteArray written = m_fileWritten ? m_encoded : QByteArray();
+    if (written.isEmpty()) {
+        QFile file(snapshotPath());
+        if (!file.open(QIODevice::ReadOnly))
+            return;
+        written = file.readAll();
+    }
     if (written.isEmpty())
         return;
     m_pic.setDeferredPicture([written] { return QImage::fromData(written, "JPEG"); });

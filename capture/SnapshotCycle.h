@@ -5,6 +5,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
+
 class CaptureControl;
 class LiveFeed;
 class PictureBox;
@@ -35,6 +37,9 @@ public:
 
     // Gets every snapshot's outcome and bytes after the cycle; may be null.
     void setLiveFeed(LiveFeed* feed) { m_feed = feed; }
+    // Told the path and bytes of each snapshot file as soon as it is in place.
+    using WrittenHook = std::function<void(const QString& path, const QByteArray& jpeg)>;
+    void setSnapshotWritten(WrittenHook hook) { m_written = std::move(hook); }
 
 private:
     void encodeSnapshot();
@@ -50,5 +55,7 @@ private:
     QTimer& m_timeTb;
     bool m_captureFailed = false; // by the last CaptureFrame
     LiveFeed* m_feed = nullptr;
+    WrittenHook m_written;
     QByteArray m_encoded;
+    bool m_fileWritten = false; // m_encoded is what the snapshot file holds
 };

@@ -11,6 +11,7 @@
 #include <QCloseEvent>
 #include <QClipboard>
 #include <QCoreApplication>
+#include <QFile>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QTimer>
@@ -36,6 +37,10 @@ frmMain::frmMain(Environment environment)
     m_stream = std::make_unique<StreamServer>(m_latestFrame);
     m_liveFeed = std::make_unique<LiveFeed>(m, m_latestFrame, *sb3, [this] { return viewerCount(); });
     m_snapshot->setLiveFeed(m_liveFeed.get());
+    // Viewers get the new snapshot from memory at once, without a read.
+    m_snapshot->setSnapshotWritten([this](const QString& path, const QByteArray& jpeg) {
+        m_server->fileCache().prime(QFile::encodeName(path), jpeg);
+    });
 
     connect(time, &QTimer::timeout, this, [this] { TakeSnapshot(); });
     connect(timeTb, &QTimer::timeout, this, [this] { m_thumbnail->tick(); });
@@ -44,7 +49,7 @@ frmMain::frmMain(Environment environment)
 
     // Seen before the server takes the connection: it may answer and close
     // it within the same event.
-    connect(&webServer, &TcpSocketArray::ConnectionRequest, this, [this](int, int handle) { recordViewer(handle); });
+    connect(&webServer, &TcpSocketArray::ConnectionRequest, this, [this](int index, int) { recordViewer(index); });
     m_server->connectEvents();
 }
 

@@ -63,6 +63,7 @@ public:
     // bound leaves the stream off and says so on stderr.
     void startStream();
     StreamServer& streamServer() { return *m_stream; }
+    HttpServer& httpServer() { return *m_server; }
     LatestFrame& latestFrame() { return m_latestFrame; }
     // Distinct addresses on the web port in the last 10 s plus open streams.
     int viewerCount();
@@ -114,7 +115,8 @@ private:
     QLabel* addTextButton(PictureBox*& face, const QPoint& position, const QString& caption,
                           const QString& tip);
 
-    void recordViewer(int handle);
+    // The address the listener at index has just accepted.
+    void recordViewer(int index);
     void setServerCaption(const QString& caption) override;
     void showServerWarning(const QString& text) override;
 

@@ -1,6 +1,5 @@
 #include "core/frmMain.h"
 
-#include "http/stream/PeerAddress.h"
 #include "http/stream/StreamSettings.h"
 
 #include <QtGlobal>
@@ -30,9 +29,10 @@ void frmMain::startStream()
         qWarning("Talvex: the stream cannot use port %d: %s", port, std::strerror(error));
 }
 
-void frmMain::recordViewer(int handle)
+void frmMain::recordViewer(int index)
 {
-    m_viewers.record(peerAddress(handle), steadyMs());
+    if (const TcpSocketControl* listener = webServer.element(index))
+        m_viewers.record(listener->acceptedPeer(), steadyMs());
 }
 
 int frmMain::viewerCount()

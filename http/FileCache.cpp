@@ -81,6 +81,21 @@ bool FileCache::serve(const QByteArray& nativePath, const struct stat& seen, Ser
     return true;
 }
 
+void FileCache::prime(const QByteArray& nativePath, const QByteArray& body)
+{
+    struct stat info {};
+    if (::stat(nativePath.constData(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_size != body.size()
+        || info.st_size > m_streamThreshold)
+        return;
+    const auto found = m_index.constFind(nativePath);
+    if (found != m_index.constEnd())
+        forget(found.value());
+    ServedFile file;
+    file.header = responseHeader(contentTypeFor(nativePath), static_cast<int32_t>(body.size()));
+    file.body = body;
+    remember(nativePath, keyOf(info), file);
+}
+
 void FileCache::remember(const QByteArray& path, const Key& key, const ServedFile& file)
 {
     const qint64 cost = file.body.size() + file.header.size();

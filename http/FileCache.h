@@ -36,6 +36,11 @@ public:
     // The file at nativePath, which the caller's existence check found as
     // seen. False when it cannot be read or does not fit a 32-bit length.
     bool serve(const QByteArray& nativePath, const struct stat& seen, ServedFile& out);
+    // Keeps bytes this program has just written whole to nativePath and
+    // renamed into place, under what stat gives now: they are known, so they
+    // need not wait out the settle time. Nothing is kept when the file there
+    // is not a regular file of that size.
+    void prime(const QByteArray& nativePath, const QByteArray& body);
 
     qint64 heldBytes() const { return m_held; }
     int entryCount() const { return static_cast<int>(m_entries.size()); }

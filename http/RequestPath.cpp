@@ -2,6 +2,20 @@
 
 namespace {
 constexpr qsizetype kPathStart = 4; // the method and its space are skipped unread
+
+// Whether any of the rewriting rules below can match; nearly every path is
+// plain, and the search of each rule costs more than this one pass.
+bool needsRewriting(const QByteArray& path)
+{
+    for (qsizetype i = 0; i < path.size(); ++i) {
+        const char c = path[i];
+        if (c == '\\')
+            return true;
+        if ((c == '.' || c == '/') && i + 1 < path.size() && (path[i + 1] == '.' || path[i + 1] == '/'))
+            return true;
+    }
+    return false;
+}
 }
 
 std::optional<QByteArray> requestPath(const QByteArray& request)
@@ -17,11 +31,13 @@ std::optional<QByteArray> requestPath(const QByteArray& request)
     if (path.startsWith('/'))
         path.remove(0, 1);
     // The order matters: each rule runs over the result of the one before.
-    path.replace("..", "!");
-    path.replace("./", "!");
-    path.replace("/.", "!");
-    path.replace("//", "!");
-    path.replace("\\", "!");
+    if (needsRewriting(path)) {
+        path.replace("..", "!");
+        path.replace("./", "!");
+        path.replace("/.", "!");
+        path.replace("//", "!");
+        path.replace("\\", "!");
+    }
     path.replace('/', '\\');
     const qsizetype query = path.indexOf('?');
     if (query >= 0)

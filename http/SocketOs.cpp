@@ -41,10 +41,16 @@ public:
         return fd;
     }
 
-    int accept(int listenFd) override
+    int accept(int listenFd, uint32_t* peerIpv4) override
     {
-        const int fd = ::accept4(listenFd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-        return fd < 0 ? failure() : fd;
+        // The address comes with the accept, which saves a getpeername a request.
+        sockaddr_in peer{};
+        socklen_t length = sizeof peer;
+        const int fd = ::accept4(listenFd, reinterpret_cast<sockaddr*>(&peer), &length, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (fd < 0)
+            return failure();
+        *peerIpv4 = peer.sin_family == AF_INET && length >= sizeof peer ? peer.sin_addr.s_addr : 0;
+        return fd;
     }
 
     ssize_t receive(int fd, char* buffer, size_t length) override

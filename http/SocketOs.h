@@ -14,8 +14,9 @@ public:
 
     // A non-blocking IPv4 TCP listener on every interface, SO_REUSEADDR set.
     virtual int listenTcp4(uint16_t port) = 0;
-    // One pending connection as a non-blocking, close-on-exec descriptor.
-    virtual int accept(int listenFd) = 0;
+    // One pending connection as a non-blocking, close-on-exec descriptor;
+    // *peerIpv4 gets the peer's address (network order), 0 when unknown.
+    virtual int accept(int listenFd, uint32_t* peerIpv4) = 0;
     // 0 means the peer closed its side.
     virtual ssize_t receive(int fd, char* buffer, size_t length) = 0;
     // Gathers the pieces into one send; never raises SIGPIPE.

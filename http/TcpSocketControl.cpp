@@ -186,7 +186,7 @@ void TcpSocketControl::acceptPending()
         ~Restore() { context.restoreReserve(); }
     } restore{m_context};
     for (int i = 0; i < kAcceptBatch; ++i) {
-        const int fd = m_context.os().accept(listenFd);
+        const int fd = m_context.os().accept(listenFd, &m_acceptedPeer);
         if (fd < 0) {
             if (fd == -EAGAIN || fd == -EWOULDBLOCK)
                 return;

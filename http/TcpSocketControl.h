@@ -57,6 +57,9 @@ public:
     std::chrono::steady_clock::time_point connectedAt() const { return m_connectedAt; }
     // Whether any byte has come from the connection held now.
     bool hasSentRequest() const { return m_requestSeen; }
+    // On the listener, while it raises ConnectionRequest: the IPv4 address
+    // (network order) the connection came from, 0 when unknown.
+    uint32_t acceptedPeer() const { return m_acceptedPeer; }
 
 signals:
     void ConnectionRequest(int index, int handle);
@@ -85,6 +88,7 @@ private:
     int m_lastError = 0;
     Mode m_mode = Mode::Idle;
     int m_fd = -1;
+    uint32_t m_acceptedPeer = 0;
     // Counts connections taken, so a deferred event never reaches a newer one.
     quint64 m_generation = 0;
     QByteArray m_inbox;

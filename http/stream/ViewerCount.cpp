@@ -6,9 +6,9 @@ ViewerCount::ViewerCount(int64_t windowMs, int maxAddresses)
 {
 }
 
-void ViewerCount::record(const QString& address, int64_t nowMs)
+void ViewerCount::record(uint32_t address, int64_t nowMs)
 {
-    if (address.isEmpty())
+    if (address == 0)
         return;
     auto it = m_lastSeen.find(address);
     if (it != m_lastSeen.end()) {

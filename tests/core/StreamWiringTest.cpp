@@ -50,6 +50,23 @@ TEST_F(StreamWiringTest, TheStreamServesWhatTheCycleWroteAndViewersAreCounted)
     EXPECT_GE(status.value("frame").toInteger(), 2);
 }
 
+TEST_F(StreamWiringTest, ViewersGetTheNewSnapshotFromMemoryAtOnce)
+{
+    const int16_t webPort = freePortRun(1);
+    ASSERT_GT(webPort, 0);
+    writeSettings("75\r\n2\r\n\"True\"\r\n" + QByteArray::number(webPort) + "\r\n");
+    frmMain& main = load();
+    main.TakeSnapshot();
+    // The file is younger than the cache's settle time, so only the bytes
+    // handed over by the cycle can make this a hit.
+    const quint64 hits = main.httpServer().fileCache().hits();
+    LoopbackClient viewer(main.state().My_PORT);
+    ASSERT_TRUE(viewer.send("GET /images/VelmarixCamImage.jpg HTTP/1.1\r\n\r\n"));
+    const QByteArray answer = viewer.readAll();
+    EXPECT_EQ(answer.mid(answer.indexOf("\r\n\r\n") + 4), fileBytes("images/VelmarixCamImage.jpg"));
+    EXPECT_EQ(main.httpServer().fileCache().hits(), hits + 1);
+}
+
 TEST_F(StreamWiringTest, NoPortNoStream)
 {
     frmMain& main = load();

@@ -105,6 +105,26 @@ TEST_F(FileCacheTest, RewriteWithinOneTimestampTickIsServedFresh)
     EXPECT_EQ(second.body, QByteArray(4000, 'b'));
 }
 
+TEST_F(FileCacheTest, PrimedSnapshotIsServedFromMemoryAtOnceButNeverStale)
+{
+    // Bytes the program has just renamed into place are kept though the
+    // file is young; a different file there, or the wrong size, is not.
+    const QByteArray snapshot = patternBytes(6000);
+    web.write(QStringLiteral("images/cam.jpg"), snapshot);
+    cache.prime(path("images/cam.jpg"), snapshot);
+    EXPECT_EQ(serve("images/cam.jpg"), responseHeader("image/jpeg", 6000) + snapshot);
+    EXPECT_EQ(cache.hits(), 1u);
+
+    cache.prime(path("images/cam.jpg"), patternBytes(5999));
+    EXPECT_EQ(cache.entryCount(), 1); // the true entry stays
+    EXPECT_EQ(serve("images/cam.jpg"), responseHeader("image/jpeg", 6000) + snapshot);
+
+    const QByteArray next(6000, 'n');
+    web.write(QStringLiteral("images/next.tmp"), next);
+    ASSERT_EQ(::rename(path("images/next.tmp").constData(), path("images/cam.jpg").constData()), 0);
+    EXPECT_EQ(serve("images/cam.jpg"), responseHeader("image/jpeg", 6000) + next);
+}
+
 TEST_F(FileCacheTest, BudgetDropsLeastRecentlyUsedAndBigFilesStream)
 {
     FileCache small(10000, 8000);

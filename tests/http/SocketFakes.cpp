@@ -42,7 +42,7 @@ int FaultySocketOs::openReserve()
     return track(posixSocketOs().openReserve());
 }
 
-int FaultySocketOs::accept(int listenFd)
+int FaultySocketOs::accept(int listenFd, uint32_t* peerIpv4)
 {
     ++acceptCalls;
     if (!acceptErrors.empty()) {
@@ -52,7 +52,7 @@ int FaultySocketOs::accept(int listenFd)
     }
     if (exhausted())
         return -EMFILE;
-    const int fd = track(posixSocketOs().accept(listenFd));
+    const int fd = track(posixSocketOs().accept(listenFd, peerIpv4));
     if (fd >= 0)
         accepted.push_back(fd);
     return fd;

@@ -30,7 +30,7 @@ public:
     std::set<int> open;
 
     int listenTcp4(uint16_t port) override;
-    int accept(int listenFd) override;
+    int accept(int listenFd, uint32_t* peerIpv4) override;
     ssize_t receive(int fd, char* buffer, size_t length) override;
     ssize_t send(int fd, const iovec* pieces, int count) override;
     int shutdownWrite(int fd) override;
