@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Runs attack_bench's scenarios against Talvex (its main window, as in
-# http_vs_nginx.sh) and nginx (one worker) over the same web root, one after
+# Runs attack_bench's scenarios against Talvex (the program itself, headless,
+# as in http_vs_nginx.sh) and nginx (one worker) over the same web root, one after
 # the other, and prints what honest viewers got meanwhile. Targets: viewers
 # >= 99 % at every churn delay; peak RSS < 64 MB with 500 never-reading
 # clients; >= 99 % and p95 < 50 ms with the sparse-file loop, snapshot rate
@@ -14,8 +14,8 @@ build_dir=${1:-build}
 shift || true
 scenarios=${*:-churn readers sparse fdlimit}
 attack="$build_dir/bench/attack_bench"
-program=${TALVEX_PROGRAM:-$build_dir/bench/main_window_bench}
-use_xvfb=${TALVEX_XVFB:-1}
+program=${TALVEX_PROGRAM:-bench/headless_program.sh $build_dir/bin/Talvex}
+use_xvfb=${TALVEX_XVFB:-0}
 [ -x "$attack" ] || { echo "missing $attack: build target attack_bench" >&2; exit 2; }
 command -v nginx >/dev/null || { echo "missing nginx" >&2; exit 2; }
 

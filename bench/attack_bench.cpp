@@ -102,6 +102,12 @@ double viewer(int delayMs)
     return expected > 0 && answer.size() - end - 4 == size_t(expected) ? ms : -5;
 }
 
+void verdict(const char* target, bool met)
+{
+    std::printf("  target %s: %s\n", target, met ? "met" : "NOT met");
+    std::fflush(stdout);
+}
+
 struct Tally {
     int tried = 0;
     std::vector<double> ms;
@@ -114,13 +120,17 @@ struct Tally {
         else
             ++reasons[std::min(5, int(-result))];
     }
-    void print(const char* what) const
+    double answeredPercent() const { return tried ? 100.0 * double(ms.size()) / tried : 0.0; }
+    double p95() const
     {
         std::vector<double> sorted = ms;
         std::sort(sorted.begin(), sorted.end());
-        const double p95 = sorted.empty() ? 0 : sorted[std::min(sorted.size() - 1, size_t(sorted.size() * 0.95))];
+        return sorted.empty() ? 0 : sorted[std::min(sorted.size() - 1, size_t(sorted.size() * 0.95))];
+    }
+    void print(const char* what) const
+    {
         std::printf("  %-34s viewers %3d/%3d answered (%5.1f %%), p95 %7.1f ms\n", what, int(ms.size()), tried,
-                    tried ? 100.0 * double(ms.size()) / tried : 0.0, p95);
+                    answeredPercent(), p95());
         if (ms.size() != size_t(tried))
             std::printf("    failures: no connection %d, send %d, reset/timeout %d, empty %d, incomplete %d\n",
                         reasons[1], reasons[2], reasons[3], reasons[4], reasons[5]);
@@ -207,15 +217,18 @@ void churn()
     IdleCrowd crowd(200);
     crowd.start();
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    bool met = true;
     for (const int delay : {1, 10, 50, 200}) {
         Tally tally;
         const int count = delay >= 200 ? 25 : 50;
         for (int i = 0; i < count; ++i)
             tally.add(viewer(delay));
         tally.print(("200 idle churning, request after " + std::to_string(delay) + " ms").c_str());
+        met = met && tally.answeredPercent() >= 99;
     }
     crowd.stop();
     std::printf("  idle reconnects during the run: %ld\n", crowd.reconnects.load());
+    verdict("viewers >= 99 % at every delay", met);
 }
 
 void readers()
@@ -246,6 +259,7 @@ void readers()
     std::this_thread::sleep_for(std::chrono::seconds(2));
     std::printf("  server RSS: %.1f MB before, peak %.1f MB (target < 64), %.1f MB 2 s after (%zu clients connected)\n",
                 rssBefore / 1024.0, peak / 1024.0, serverRssKb() / 1024.0, fds.size());
+    verdict("peak RSS < 64 MB, viewers >= 99 %", peak < 64 * 1024 && tally.answeredPercent() >= 99);
 }
 
 // Snapshot replacements seen in dir during ms milliseconds, per second.
@@ -315,6 +329,8 @@ void sparse(const char* snapshotDir)
     tally.print("loop on a 2 GiB - 1 sparse file");
     std::printf("  attack requests: %ld; snapshot replacements/s: %.2f quiet, %.2f under attack\n", loops.load(),
                 quiet, busy);
+    verdict("viewers >= 99 %, p95 < 50 ms, snapshot rate within 5 %",
+            tally.answeredPercent() >= 99 && tally.p95() < 50 && busy >= 0.95 * quiet);
 }
 
 void fdlimit()
@@ -343,6 +359,7 @@ void fdlimit()
     std::printf("  first viewer answered %.0f ms after the attacker stopped opening new sockets (target < 2000)\n",
                 firstMs);
     after.print("  the 20 viewers from then on");
+    verdict("answered again within 2 s", firstMs >= 0 && firstMs < 2000);
 }
 
 } // namespace

@@ -152,8 +152,11 @@ for connections in 10 50; do
     awk -v c="${cpu_sum[$name$connections]}" -v n="${cpu_sum[nginx$connections]}" \
         -v r="${rate_sum[$name$connections]}" -v s="${rate_sum[nginx$connections]}" \
         -v k="$rounds" -v name="$name" -v conns="$connections" \
-      'BEGIN {printf "  %-8s %3d conns: %.1f us CPU/request vs nginx %.1f -> CPU ratio %.2f, rate ratio %.2f\n",
-              name, conns, c / k, n / k, c / n, r / s}'
+      'BEGIN {printf "  %-8s %3d conns: %.1f us CPU/request vs nginx %.1f -> CPU ratio %.2f, rate ratio %.2f",
+              name, conns, c / k, n / k, c / n, r / s
+              met = (c / n <= 0.75 && r / s >= 1.0) ? "met" : "NOT met"
+              if (name == "program") printf " (targets %s)", met
+              printf "\n"}'
   done
 done
 

@@ -100,8 +100,9 @@ TEST_F(SnapshotCycleTest, TheStreamGetsTheBytesWrittenAndOnlyForRealFrames)
         EXPECT_EQ(feed.status().cameraFailing, cycle.failing != 0);
         QFile written(jpegPath());
         ASSERT_TRUE(written.open(QIODevice::ReadOnly));
-        if (!cycle.failing)
+        if (!cycle.failing) {
             EXPECT_EQ(frames.jpeg(), written.readAll()) << "the very bytes of the file";
+        }
     }
 }
 
@@ -209,8 +210,9 @@ TEST_F(SnapshotCycleTest, TooltipNamesTheFolderThatStoppedTheSnapshot)
         m_state.TempPath = m_dir.path();
         m_cycle.TakeSnapshot(); // a picture in the video area
         ASSERT_EQ(m_sb1.toolTip(), "");
-        if (!row.removed.isEmpty())
+        if (!row.removed.isEmpty()) {
             ASSERT_TRUE(QDir(row.removed).removeRecursively());
+        }
         m_state.TempPath = row.tempPath;
 
         m_cycle.TakeSnapshot();

@@ -1,5 +1,4 @@
 #include "http/FileExists.h"
-#include "http/WholeFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -73,26 +72,6 @@ TEST_F(FileExistsTest, NulByteIsNeverCutShort)
     // Both halves name an existing file if the name were cut at the NUL.
     EXPECT_FALSE(FileExists(base + QStringLiteral("plain.txt") + QChar(u'\0') + QStringLiteral("junk")));
     EXPECT_FALSE(FileExists(QFile::encodeName(base) + QByteArray("plain.txt\0junk", 14)));
-}
-
-TEST_F(FileExistsTest, WholeFileReadsExactlyOrRefuses)
-{
-    QByteArray body = "stale";
-    ASSERT_TRUE(readWholeFile(QFile::encodeName(base + QStringLiteral("plain.txt")), body));
-    EXPECT_EQ(body, QByteArray("x"));
-    for (const char* name : {"sub", "fifo", "missing", "dangling"}) {
-        body = "stale";
-        EXPECT_FALSE(readWholeFile(QFile::encodeName(base) + name, body)) << name;
-        EXPECT_TRUE(body.isEmpty()) << name;
-    }
-    // A sparse file of 2 GiB cannot be given a 32-bit Content-Length.
-    const QByteArray huge = QFile::encodeName(base) + "huge.bin";
-    QFile file(QFile::decodeName(huge));
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    ASSERT_TRUE(file.resize(qint64(1) << 31));
-    file.close();
-    EXPECT_TRUE(FileExists(huge));
-    EXPECT_FALSE(readWholeFile(huge, body));
 }
 
 } // namespace

@@ -2,7 +2,7 @@
 # Soak run of the whole program: the main window with the 1920 x 1080 test
 # pattern at five snapshots a second, loaded by wrk (50 connections,
 # "Connection: close") and checked by a validating client, for ten minutes
-# (or one with --quick). Everything runs on 127.0.0.1. Prints the figures
+# (or two with --quick). Everything runs on 127.0.0.1. Prints the figures
 # and exits non-zero when a check fails.
 #   tests/stress/soak.sh [build-dir] [--quick | --minutes M] [--port P]    (default: build)
 set -euo pipefail
