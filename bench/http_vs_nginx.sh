@@ -160,6 +160,19 @@ for connections in 10 50; do
   done
 done
 
+# The machine-wide count of TCP segments sent (both ends, on loopback).
+out_segments() { awk '/^Tcp:/ {n++; if (n == 2) print $12}' /proc/net/snmp; }
+echo "TCP segments per request, both directions (2 s at 10 connections, one server at a time)"
+for entry in "program $program_port" "harness $harness_port" "nginx $nginx_port"; do
+  read -r name port <<<"$entry"
+  before=$(out_segments)
+  out=$(wrk -t1 -c10 -d2s -H 'Connection: close' "http://127.0.0.1:$port$url_path")
+  after=$(out_segments)
+  requests=$(awk '/requests in/ {print $1}' <<<"$out")
+  awk -v s="$((after - before))" -v n="$requests" -v name="$name" \
+    'BEGIN {printf "  %-8s %.2f segments/request\n", name, n ? s / n : 0}'
+done
+
 if command -v strace >/dev/null; then
   echo "system calls per request (strace -c, 2 s at 10 connections; slows the server)"
   for entry in "program $program_pid $program_port" "harness $harness_pid $harness_port" "nginx $nginx_pid $nginx_port"; do

@@ -41,7 +41,7 @@ ClosingConnection::~ClosingConnection()
 void ClosingConnection::onWritable()
 {
     bool progressed = false;
-    switch (m_output.flush(m_context->os(), m_fd, &progressed)) {
+    switch (m_output.flush(m_context->os(), m_fd, &progressed, true)) {
     case OutputQueue::Flush::Done:
         m_writeNotifier->setEnabled(false);
         startDraining();

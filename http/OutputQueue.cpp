@@ -83,7 +83,7 @@ void OutputQueue::consume(qsizetype sent)
     }
 }
 
-OutputQueue::Flush OutputQueue::flush(SocketOs& os, int fd, bool* progressed)
+OutputQueue::Flush OutputQueue::flush(SocketOs& os, int fd, bool* progressed, bool beforeClose)
 {
     if (progressed)
         *progressed = false;
@@ -106,7 +106,7 @@ OutputQueue::Flush OutputQueue::flush(SocketOs& os, int fd, bool* progressed)
             if (piece.fileLeft > 0)
                 break;
         }
-        const ssize_t sent = os.send(fd, pieces, count);
+        const ssize_t sent = os.send(fd, pieces, count, beforeClose);
         if (sent == -EINTR)
             continue;
         if (sent == -EAGAIN || sent == -EWOULDBLOCK)

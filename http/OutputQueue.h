@@ -24,8 +24,9 @@ public:
     // `progressed` tells whether any byte went out.
     // A file that fails to read or ends early fails the flush. Blocked also
     // when a flush has read its share of a file: the socket is still
-    // writable then, and the next writable event goes on.
-    Flush flush(SocketOs& os, int fd, bool* progressed = nullptr);
+    // writable then, and the next writable event goes on. beforeClose: the
+    // socket is closed or shut down as soon as the flush is Done.
+    Flush flush(SocketOs& os, int fd, bool* progressed = nullptr, bool beforeClose = false);
 
     bool isEmpty() const { return m_queued == 0; }
     // Bytes still to send, those left on disk included.

@@ -19,8 +19,10 @@ public:
     virtual int accept(int listenFd, uint32_t* peerIpv4) = 0;
     // 0 means the peer closed its side.
     virtual ssize_t receive(int fd, char* buffer, size_t length) = 0;
-    // Gathers the pieces into one send; never raises SIGPIPE.
-    virtual ssize_t send(int fd, const iovec* pieces, int count) = 0;
+    // Gathers the pieces into one send; never raises SIGPIPE. beforeClose:
+    // the caller closes or shuts down the socket once everything is sent,
+    // so a last part-filled segment may wait for that and carry the FIN.
+    virtual ssize_t send(int fd, const iovec* pieces, int count, bool beforeClose) = 0;
     virtual int shutdownWrite(int fd) = 0;
     virtual void close(int fd) = 0;
     // Closes with a reset, so the kernel drops whatever is still queued.

@@ -127,7 +127,7 @@ void TcpSocketControl::CloseSocket()
     const bool drainInput = !m_inbox.isEmpty() || m_lastReadFilled;
     m_inbox.clear();
     if (!m_output.isEmpty()) {
-        switch (m_output.flush(m_context.os(), fd)) {
+        switch (m_output.flush(m_context.os(), fd, nullptr, true)) {
         case OutputQueue::Flush::Done:
             break;
         case OutputQueue::Flush::Blocked:

@@ -66,11 +66,11 @@ ssize_t FaultySocketOs::receive(int fd, char* buffer, size_t length)
     return n;
 }
 
-ssize_t FaultySocketOs::send(int fd, const iovec* pieces, int count)
+ssize_t FaultySocketOs::send(int fd, const iovec* pieces, int count, bool beforeClose)
 {
     if (sendError != 0 && sendBudget <= 0)
         return -sendError;
-    const ssize_t n = posixSocketOs().send(fd, pieces, count);
+    const ssize_t n = posixSocketOs().send(fd, pieces, count, beforeClose);
     if (n > 0)
         sendBudget -= n;
     return n;

@@ -32,7 +32,7 @@ public:
     int listenTcp4(uint16_t port) override;
     int accept(int listenFd, uint32_t* peerIpv4) override;
     ssize_t receive(int fd, char* buffer, size_t length) override;
-    ssize_t send(int fd, const iovec* pieces, int count) override;
+    ssize_t send(int fd, const iovec* pieces, int count, bool beforeClose) override;
     int shutdownWrite(int fd) override;
     void close(int fd) override;
     void abort(int fd) override;
