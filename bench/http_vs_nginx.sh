@@ -30,44 +30,13 @@ for tool in wrk nginx curl; do
   command -v "$tool" >/dev/null || { echo "missing $tool" >&2; exit 2; }
 done
 
-work=$(mktemp -d)
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
-  rm -rf "$work"
-}
-trap cleanup EXIT
+source bench/serving_common.sh
 
-mkdir -p "$work/root/images" "$work/nginx"
-echo '<html>player</html>' > "$work/root/player.html"
-echo '<html>error</html>' > "$work/root/error.htm"
-
-free_port() {
-  local port
-  for port in $(shuf -i 20000-32000 -n 200); do
-    if ! ss -ltnH "sport = :$port" | grep -q . && ! grep -qw "$port" <<<"${taken:-}"; then
-      echo "$port"; return
-    fi
-  done
-  return 1
-}
-taken=""
 program_port=$(free_port); taken="$taken $program_port"
 harness_port=$(free_port); taken="$taken $harness_port"
 nginx_port=$(free_port); taken="$taken $nginx_port"
 
-if [ "$use_xvfb" = 1 ]; then
-  command -v Xvfb >/dev/null || { echo "missing Xvfb (or set TALVEX_XVFB=0)" >&2; exit 2; }
-  display=$((100 + RANDOM % 800))
-  Xvfb ":$display" -screen 0 1280x1024x24 -nolisten tcp > "$work/xvfb.log" 2>&1 &
-  pids+=($!)
-  for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$display" ] && break; sleep 0.1; done
-  export DISPLAY=":$display"
-  unset QT_QPA_PLATFORM
-else
-  export QT_QPA_PLATFORM=offscreen
-fi
+use_display "$use_xvfb"
 # The program writes the snapshot the others serve too.
 bash -c "exec $program \"\$@\"" program "$work" "$program_port" > "$work/program.out" 2>&1 &
 program_pid=$!
@@ -76,40 +45,12 @@ pids+=("$program_pid")
 harness_pid=$!
 pids+=("$harness_pid")
 
-cat > "$work/nginx/nginx.conf" <<CONF
-daemon off;
-master_process off;
-worker_processes 1;
-pid $work/nginx/nginx.pid;
-error_log $work/nginx/error.log;
-events { worker_connections 4096; }
-http {
-  sendfile on;
-  access_log off;
-  types { image/jpeg jpg; text/html html htm; }
-  client_body_temp_path $work/nginx/body;
-  proxy_temp_path $work/nginx/proxy;
-  fastcgi_temp_path $work/nginx/fastcgi;
-  uwsgi_temp_path $work/nginx/uwsgi;
-  scgi_temp_path $work/nginx/scgi;
-  server {
-    listen 127.0.0.1:$nginx_port;
-    root $work/root;
-  }
-}
-CONF
-nginx -p "$work/nginx" -c "$work/nginx/nginx.conf" 2>"$work/nginx/start.log" &
-nginx_pid=$!
-pids+=("$nginx_pid")
+start_nginx "$work" "$nginx_port" 4096
+nginx_pid=$server_pid
 
 url_path=/images/VelmarixCamImage.jpg
 for port in "$program_port" "$harness_port" "$nginx_port"; do
-  for _ in $(seq 200); do
-    curl -sf -o /dev/null "http://127.0.0.1:$port$url_path" && break
-    sleep 0.05
-  done
-  curl -sf -o /dev/null "http://127.0.0.1:$port$url_path" \
-    || { echo "server on $port not answering" >&2; cat "$work"/*.out "$work"/nginx/*.log >&2; exit 1; }
+  wait_answering "$port" || exit 1
 done
 snapshot_bytes=$(stat -c %s "$work/root$url_path")
 
