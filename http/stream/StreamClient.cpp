@@ -45,18 +45,26 @@ void StreamClient::end()
 {
     if (m_state == State::Ended)
         return;
-    m_state = State::Ended;
-    m_readNotifier.setEnabled(false);
-    m_writeNotifier.setEnabled(false);
-    m_pieces.clear();
     if (m_fd >= 0) {
         // A client dropped with bytes still queued gets a reset, so the
         // kernel frees its buffers now instead of after a long retry.
         const linger reset{1, 0};
         ::setsockopt(m_fd, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
-        ::close(m_fd);
-        m_fd = -1;
     }
+    closeQuietly();
+}
+
+void StreamClient::closeQuietly()
+{
+    if (m_state == State::Ended)
+        return;
+    m_state = State::Ended;
+    m_readNotifier.setEnabled(false);
+    m_writeNotifier.setEnabled(false);
+    m_pieces.clear();
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = -1;
     m_server.clientEnded(this);
 }
 
@@ -71,8 +79,17 @@ void StreamClient::onReadable()
                 return;
             return end();
         }
-        if (n == 0)
-            return end(); // the peer has gone
+        if (n == 0) {
+            if (m_state == State::Lingering)
+                return closeQuietly(); // the peer has all of the answer
+            if (m_state != State::Finishing)
+                return end(); // the peer has gone
+            // Only its sending side is shut: the answer still goes out.
+            m_peerDone = true;
+            m_readNotifier.setEnabled(false);
+            return;
+        }
+        m_heardFrom = true;
         if (m_state != State::Request)
             continue; // anything after the request is read and ignored
         m_request.append(chunk, n);
@@ -88,6 +105,10 @@ void StreamClient::onReadable()
 
 void StreamClient::onWritable()
 {
+    // The socket has room (its unsent bytes are below the low-water mark):
+    // only now is the frame chosen, so it is the newest there is.
+    if (m_pieces.empty() && m_state == State::Streaming && m_frameWaiting)
+        queueNewestFrame();
     if (!flush())
         return end();
     afterFlush();
@@ -97,7 +118,9 @@ void StreamClient::startStream(const QByteArray& head)
 {
     m_state = State::Streaming;
     queue(head);
-    m_frameWaiting = !m_server.newestJpeg().isEmpty();
+    // A fresh socket has room for the first frame at once.
+    if (!m_server.newestJpeg().isEmpty())
+        queueNewestFrame();
     if (!flush())
         return end();
     afterFlush();
@@ -118,12 +141,8 @@ void StreamClient::frameReady()
     if (m_state != State::Streaming)
         return;
     m_frameWaiting = true;
-    if (!m_pieces.empty())
-        return; // still busy: the newest frame goes out when this part is done
-    queueNewestFrame();
-    if (!flush())
-        return end();
-    afterFlush();
+    if (m_pieces.empty())
+        setWriteInterest(true);
 }
 
 void StreamClient::queue(const QByteArray& bytes)
@@ -166,13 +185,8 @@ bool StreamClient::flush()
         message.msg_iov = pieces;
         message.msg_iovlen = static_cast<size_t>(count);
         ssize_t sent = ::sendmsg(m_fd, &message, MSG_NOSIGNAL | MSG_DONTWAIT);
-        if (sent < 0) {
-            if (isTransient(errno)) {
-                m_writeNotifier.setEnabled(true);
-                return true;
-            }
-            return false;
-        }
+        if (sent < 0)
+            return isTransient(errno);
         qsizetype done = 0;
         while (sent > 0 && done < static_cast<qsizetype>(m_pieces.size())) {
             Piece& piece = m_pieces[static_cast<size_t>(done)];
@@ -187,29 +201,35 @@ bool StreamClient::flush()
         }
         m_pieces.erase(m_pieces.begin(), m_pieces.begin() + done);
     }
-    m_writeNotifier.setEnabled(false);
     return true;
 }
 
 void StreamClient::afterFlush()
 {
     if (!m_pieces.empty())
-        return;
-    if (m_state == State::Finishing) {
-        // Everything is with the kernel, which still delivers it after close.
-        ::shutdown(m_fd, SHUT_WR);
-        ::close(m_fd);
-        m_fd = -1;
-        m_state = State::Ended;
-        m_readNotifier.setEnabled(false);
-        m_server.clientEnded(this);
-        return;
-    }
-    if (m_state == State::Streaming && m_frameWaiting) {
-        queueNewestFrame();
-        if (!m_pieces.empty() && !flush())
-            return end();
-        if (m_pieces.empty() && m_frameWaiting)
-            afterFlush();
-    }
+        return setWriteInterest(true);
+    if (m_state == State::Finishing)
+        return finish();
+    // A frame that came meanwhile waits for the socket to have room again.
+    setWriteInterest(m_state == State::Streaming && m_frameWaiting);
+}
+
+void StreamClient::setWriteInterest(bool wanted)
+{
+    if (wanted && !m_writeNotifier.isEnabled() && m_pieces.empty())
+        m_busySinceMs = m_server.nowMs();
+    m_writeNotifier.setEnabled(wanted);
+}
+
+void StreamClient::finish()
+{
+    // Everything is with the kernel, which still delivers it after close.
+    m_writeNotifier.setEnabled(false);
+    ::shutdown(m_fd, SHUT_WR);
+    if (m_peerDone)
+        return closeQuietly();
+    m_state = State::Lingering;
+    m_busySinceMs = m_server.nowMs();
+    m_readNotifier.setEnabled(true);
+    m_server.clientLingering(this);
 }

@@ -3,6 +3,7 @@
 #include "http/stream/StreamClient.h"
 
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -13,16 +14,39 @@
 namespace {
 
 constexpr int kAcceptBatch = 64;
-// Connections still sending their request or a short answer, beyond the
-// stream clients; past this a new connection is turned away at once.
-constexpr int kExtraConnections = 32;
 constexpr int kAcceptPauseMs = 100;
+
+using Clients = std::vector<std::unique_ptr<StreamClient>>;
+
+int countIn(const Clients& clients, StreamClient::State state)
+{
+    return static_cast<int>(std::count_if(clients.begin(), clients.end(), [state](const auto& client) {
+        return client->state() == state;
+    }));
+}
+
+// The first (oldest) client in `state` that `accept` takes.
+template <typename Accept>
+StreamClient* oldestIn(const Clients& clients, StreamClient::State state, Accept accept)
+{
+    for (const auto& client : clients)
+        if (client->state() == state && accept(*client))
+            return client.get();
+    return nullptr;
+}
+
+int64_t steadyMs()
+{
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
 
 } // namespace
 
 StreamServer::StreamServer(LatestFrame& frames, QObject* parent)
     : QObject(parent)
     , m_frames(frames)
+    , m_clock(steadyMs)
 {
     connect(&m_frames, &LatestFrame::published, this, &StreamServer::framePublished);
     connect(&m_sweepTimer, &QTimer::timeout, this, &StreamServer::sweep);
@@ -51,6 +75,11 @@ int StreamServer::listen(uint16_t port)
     address.sin_addr.s_addr = htonl(INADDR_ANY);
     address.sin_port = htons(port);
     socklen_t length = sizeof address;
+    // Idle connections wait in the kernel until they send, so silent ones
+    // cost nothing here until the deferral runs out.
+    if (m_limits.deferAcceptSeconds > 0)
+        ::setsockopt(fd, IPPROTO_TCP, TCP_DEFER_ACCEPT, &m_limits.deferAcceptSeconds,
+                     sizeof m_limits.deferAcceptSeconds);
     if (::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0
         || ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0
         || ::listen(fd, SOMAXCONN) != 0
@@ -93,10 +122,14 @@ int StreamServer::connections() const
     }));
 }
 
+void StreamServer::setClock(std::function<int64_t()> clock)
+{
+    m_clock = clock ? std::move(clock) : steadyMs;
+}
+
 int64_t StreamServer::nowMs() const
 {
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+    return m_clock();
 }
 
 QByteArray StreamServer::newestPartHeader()
@@ -121,16 +154,41 @@ void StreamServer::acceptPending()
             }
             break; // EAGAIN, or an error of that one connection
         }
-        if (connections() >= m_limits.maxClients + kExtraConnections) {
-            const QByteArray busy = textResponse(503, "Service Unavailable", "Too many viewers; try again later.\n");
-            ::send(fd, busy.constData(), static_cast<size_t>(busy.size()), MSG_NOSIGNAL | MSG_DONTWAIT);
-            ::close(fd);
-            continue;
-        }
         if (m_limits.sendBuffer > 0)
             ::setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &m_limits.sendBuffer, sizeof m_limits.sendBuffer);
+        if (m_limits.unsentBytes > 0)
+            ::setsockopt(fd, IPPROTO_TCP, TCP_NOTSENT_LOWAT, &m_limits.unsentBytes, sizeof m_limits.unsentBytes);
         m_clients.push_back(std::make_unique<StreamClient>(fd, *this, nowMs()));
+        StreamClient* client = m_clients.back().get();
+        client->readNow();
+        if (client->state() == StreamClient::State::Request)
+            makeRoomForWaiting(client);
     }
+    updateSweep();
+}
+
+void StreamServer::makeRoomForWaiting(const StreamClient* newest)
+{
+    if (countIn(m_clients, StreamClient::State::Request) <= kMaxWaiting)
+        return;
+    const auto older = [newest](const StreamClient& client) { return &client != newest; };
+    StreamClient* shed = oldestIn(m_clients, StreamClient::State::Request, [&](const StreamClient& client) {
+        return older(client) && !client.heardFrom();
+    });
+    if (!shed)
+        shed = oldestIn(m_clients, StreamClient::State::Request, older);
+    if (shed)
+        shed->end();
+}
+
+void StreamServer::clientLingering(StreamClient* client)
+{
+    if (countIn(m_clients, StreamClient::State::Lingering) <= kMaxLingering)
+        return;
+    // The oldest has had its answer longest; it most likely has it all.
+    if (StreamClient* oldest = oldestIn(m_clients, StreamClient::State::Lingering,
+                                        [client](const StreamClient& other) { return &other != client; }))
+        oldest->closeQuietly();
     updateSweep();
 }
 
@@ -149,6 +207,9 @@ void StreamServer::requestReceived(StreamClient* client, const StreamRequest& re
         emit streamClientsChanged(m_streaming);
         return client->startStream(streamResponseHeader());
     case StreamRoute::Snapshot: {
+        if (m_streaming + countIn(m_clients, StreamClient::State::Finishing) >= m_limits.maxClients + kExtraAnswers)
+            return client->answerAndClose(
+                textResponse(503, "Service Unavailable", "Too many viewers; try again later.\n", request.headOnly));
         const QByteArray jpeg = m_frames.jpeg();
         if (jpeg.isEmpty())
             return client->answerAndClose(
@@ -204,12 +265,23 @@ void StreamServer::sweep()
     const int64_t now = nowMs();
     for (size_t i = 0; i < m_clients.size(); ++i) {
         StreamClient& client = *m_clients[i];
-        const bool slowRequest =
-            client.state() == StreamClient::State::Request && now - client.startedMs() > m_limits.requestMs;
-        const bool stalled = client.state() != StreamClient::State::Request && client.hasOutput()
-            && now - client.busySinceMs() > m_limits.stallMs;
-        if (slowRequest || stalled)
-            client.end();
+        switch (client.state()) {
+        case StreamClient::State::Request:
+            if (now - client.startedMs() > m_limits.requestMs)
+                client.end();
+            break;
+        case StreamClient::State::Streaming:
+        case StreamClient::State::Finishing:
+            if (client.waitingToWrite() && now - client.busySinceMs() > m_limits.stallMs)
+                client.end();
+            break;
+        case StreamClient::State::Lingering:
+            if (now - client.busySinceMs() > m_limits.lingerMs)
+                client.closeQuietly();
+            break;
+        case StreamClient::State::Ended:
+            break;
+        }
     }
 }
 
@@ -219,7 +291,7 @@ void StreamServer::updateSweep()
         m_sweepTimer.stop();
         return;
     }
-    const int64_t shortest = std::min(m_limits.stallMs, m_limits.requestMs);
+    const int64_t shortest = std::min({m_limits.stallMs, m_limits.requestMs, m_limits.lingerMs});
     const int interval = static_cast<int>(std::clamp<int64_t>(shortest / 4, 10, 1000));
     if (!m_sweepTimer.isActive() || m_sweepTimer.interval() != interval)
         m_sweepTimer.start(interval);

@@ -8,6 +8,7 @@
 #include <QTimer>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -21,13 +22,31 @@ class StreamServer : public QObject {
     Q_OBJECT
 public:
     struct Limits {
-        int maxClients = 50;     // open streams; one more gets 503
-        int64_t stallMs = 10000; // longest a client may take over one part
-        int64_t requestMs = 10000; // longest a request may take to arrive
+        // Open streams; one more gets 503. Answers still being sent count
+        // too, with kExtraAnswers more places; connections that have not
+        // finished their request do not count at all.
+        int maxClients = 50;
+        int64_t stallMs = 10000;  // longest a client may take over one part
+        int64_t requestMs = 5000; // longest a request may take to arrive
+        int64_t lingerMs = 2000;  // longest the peer's leftovers are read after an answer
+        // Most bytes a client's socket holds unsent before it counts as full
+        // (TCP_NOTSENT_LOWAT): the next part is chosen only when it has room,
+        // so a slow reader has far less than a frame queued ahead of the newest.
+        int unsentBytes = 4 * 1024;
         // Kernel send buffer per client (0: the kernel's own, which grows to
-        // megabytes): what a slow reader can have queued beyond its one part.
+        // megabytes): bounds the bytes in flight to a slow reader.
         int sendBuffer = 256 * 1024;
+        // Idle connections reach accept() only once they send or this many
+        // seconds pass (0: at once). Applies from the next listen().
+        int deferAcceptSeconds = 1;
     };
+    // Connections that have not finished a request are kept apart, at most
+    // this many; a new one sheds the oldest silent one (else the oldest).
+    static constexpr int kMaxWaiting = 128;
+    // Lingering closes kept at most; past it the oldest is closed at once.
+    static constexpr int kMaxLingering = 128;
+    // Answers in progress allowed beyond the open streams.
+    static constexpr int kExtraAnswers = 32;
 
     explicit StreamServer(LatestFrame& frames, QObject* parent = nullptr);
     ~StreamServer() override;
@@ -40,6 +59,9 @@ public:
     uint16_t port() const { return m_port; }
 
     void setLimits(const Limits& limits);
+    // The steady milliseconds all deadlines are measured in; tests set their
+    // own clock, then let the sweep timer find what is overdue.
+    void setClock(std::function<int64_t()> clock);
     const Limits& limits() const { return m_limits; }
     // Clients receiving the stream now.
     int streamClients() const { return m_streaming; }
@@ -53,18 +75,22 @@ public:
     int64_t nowMs() const;
     void requestReceived(StreamClient* client, const StreamRequest& request);
     void clientEnded(StreamClient* client);
+    void clientLingering(StreamClient* client);
 
 signals:
     void streamClientsChanged(int count);
 
 private:
     void acceptPending();
+    // Sheds one waiting connection other than `newest` when too many wait.
+    void makeRoomForWaiting(const StreamClient* newest);
     void framePublished();
     void sweep();
     void removeEnded();
     void updateSweep();
 
     LatestFrame& m_frames;
+    std::function<int64_t()> m_clock;
     Limits m_limits;
     int m_listenFd = -1;
     uint16_t m_port = 0;

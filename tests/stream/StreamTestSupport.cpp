@@ -3,8 +3,23 @@
 #include "http/stream/StreamResponse.h"
 #include "image/JpegEncoder.h"
 
+#include <algorithm>
 #include <random>
 #include <vector>
+
+namespace {
+
+QByteArray encode(const std::vector<std::uint8_t>& pixels, int width, int pitch, int height)
+{
+    JpegEncoder encoder;
+    const std::uint8_t* jpeg = nullptr;
+    std::size_t size = 0;
+    if (!encoder.ensureReady() || !encoder.encodeBottomUpBgr(pixels.data(), width, pitch, height, 75, &jpeg, &size))
+        return {};
+    return QByteArray(reinterpret_cast<const char*>(jpeg), static_cast<qsizetype>(size));
+}
+
+} // namespace
 
 QByteArray noiseJpeg(int width, int height, unsigned seed)
 {
@@ -13,12 +28,19 @@ QByteArray noiseJpeg(int width, int height, unsigned seed)
     std::mt19937 random(seed);
     for (auto& byte : pixels)
         byte = static_cast<std::uint8_t>(random());
-    JpegEncoder encoder;
-    const std::uint8_t* jpeg = nullptr;
-    std::size_t size = 0;
-    if (!encoder.ensureReady() || !encoder.encodeBottomUpBgr(pixels.data(), width, pitch, height, 75, &jpeg, &size))
-        return {};
-    return QByteArray(reinterpret_cast<const char*>(jpeg), static_cast<qsizetype>(size));
+    return encode(pixels, width, pitch, height);
+}
+
+QByteArray patchJpeg(int width, int height, unsigned seed)
+{
+    const int pitch = (width * 3 + 3) & ~3;
+    std::vector<std::uint8_t> pixels(static_cast<size_t>(pitch) * height, 128);
+    std::mt19937 random(seed);
+    const int side = std::min({64, width, height});
+    for (int y = 0; y < side; ++y)
+        for (int x = 0; x < side * 3; ++x)
+            pixels[static_cast<size_t>(y) * pitch + x] = static_cast<std::uint8_t>(random());
+    return encode(pixels, width, pitch, height);
 }
 
 ParsedStream parseStream(const QByteArray& received)
