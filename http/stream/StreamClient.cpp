@@ -12,6 +12,7 @@ namespace {
 
 constexpr qsizetype kReadChunk = 4096;
 constexpr int kMaxPieces = 8;
+constexpr qsizetype kMaxDiscard = 256 * 1024;
 
 bool isTransient(int error)
 {
@@ -90,6 +91,8 @@ void StreamClient::onReadable()
             return;
         }
         m_heardFrom = true;
+        if (m_state == State::Lingering && (m_discarded += n) > kMaxDiscard)
+            return closeQuietly(); // a peer that keeps sending gets no more of our time
         if (m_state != State::Request)
             continue; // anything after the request is read and ignored
         m_request.append(chunk, n);

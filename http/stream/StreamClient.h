@@ -78,6 +78,7 @@ private:
     bool m_frameWaiting = false;
     bool m_heardFrom = false;
     bool m_peerDone = false;
+    qsizetype m_discarded = 0;
     quint64 m_sentSequence = 0;
     quint64 m_framesSent = 0;
     QSocketNotifier m_readNotifier;
