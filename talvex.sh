@@ -27,7 +27,7 @@ case "${1:-}" in
     scripts/setup.sh
     configure build-install -DTALVEX_BUILD_TESTS=OFF -DTALVEX_BUILD_BENCHMARKS=OFF \
       -DCMAKE_INSTALL_PREFIX="$prefix" -DTALVEX_SYSTEMD_USER_DIR=share/systemd/user
-    cmake --build build-install -j"$jobs" --target Talvex talvex_icons
+    cmake --build build-install -j"$jobs" --target Talvex talvex_icons talvex_docs
     cmake --install build-install
     echo "Installed into $prefix. Start it from the menu, as '$prefix/bin/Talvex', or as a"
     echo "service: systemctl --user daemon-reload && systemctl --user enable --now talvex"

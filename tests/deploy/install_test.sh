@@ -13,7 +13,7 @@ expected=(
   bin/Talvex
   share/applications/talvex.desktop
   share/icons/hicolor/scalable/apps/talvex.svg
-  share/man/man1/Talvex.1
+  share/man/man1/Talvex.1.gz bin/talvex
   lib/systemd/user/talvex.service
   share/talvex/root/player.html
   share/talvex/root/error.htm

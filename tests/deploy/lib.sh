@@ -29,15 +29,17 @@ free_port() {
   fail "no free port"
 }
 
-# start_talvex PROGRAM FOLDER PORT RATE: a headless run in FOLDER (made
-# portable: the program and a web root side by side); waits for its address.
+# start_talvex PROGRAM FOLDER PORT RATE [OPTION...]: a headless run in FOLDER
+# (made portable: the program and a web root side by side); waits for its
+# address.
 start_talvex() {
   local program=$1 folder=$2 port=$3 rate=$4
+  shift 4
   mkdir -p "$folder/home/runtime"
   chmod 700 "$folder/home/runtime"
   printf '75\r\n%s\r\n"True"\r\n%s\r\n' "$rate" "$port" >"$folder/Settings.ini"
   env -u DISPLAY -u WAYLAND_DISPLAY HOME="$folder/home" XDG_RUNTIME_DIR="$folder/home/runtime" \
-    "$program" --headless 2>"$folder/talvex.log" &
+    "$program" --headless "$@" 2>"$folder/talvex.log" &
   talvex_pid=$!
   pids+=("$talvex_pid")
   for _ in $(seq 150); do

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# The Debian package from the install rules: its files and its declared
-# dependencies. Usage: package_test.sh SOURCE_DIR BUILD_DIR
+# The Debian package from the install rules: its files, its declared
+# dependencies and lintian's verdict. Usage: package_test.sh SOURCE_DIR BUILD_DIR
 set -euo pipefail
 source_dir=$1
 build_dir=$2
@@ -13,7 +13,10 @@ deb=$(ls "$scratch"/out/talvex_*.deb 2>/dev/null | head -n1)
 dpkg-deb -c "$deb" | awk '{print $6}' >"$scratch/files"
 for file in ./usr/bin/Talvex ./usr/share/applications/talvex.desktop \
             ./usr/share/icons/hicolor/scalable/apps/talvex.svg ./usr/share/icons/hicolor/48x48/apps/talvex.png \
-            ./usr/share/man/man1/Talvex.1 ./usr/lib/systemd/user/talvex.service \
+            ./usr/share/man/man1/Talvex.1.gz ./usr/share/man/man1/talvex.1.gz ./usr/bin/talvex \
+            ./usr/share/doc/talvex/copyright ./usr/share/doc/talvex/changelog.gz \
+            ./usr/share/doc/talvex/README.md ./usr/share/doc/talvex/DEPLOY.md \
+            ./usr/lib/systemd/user/talvex.service \
             ./usr/share/talvex/root/player.html ./usr/share/talvex/root/images/.keep; do
   grep -qx -- "$file" "$scratch/files" || fail "not in the package: $file"
 done
@@ -35,4 +38,13 @@ apt-get install -s -qq "$deb" >"$scratch/apt.txt" 2>&1 || { cat "$scratch/apt.tx
 dpkg -x "$deb" "$scratch/root"
 grep -qx "ExecStart=/usr/bin/Talvex --headless" "$scratch/root/usr/lib/systemd/user/talvex.service" || fail "unit's ExecStart"
 grep -qx "Exec=/usr/bin/Talvex" "$scratch/root/usr/share/applications/talvex.desktop" || fail "desktop Exec"
+[ "$(readlink "$scratch/root/usr/bin/talvex")" = Talvex ] || fail "talvex is not a link to Talvex"
+# Debian's own checks at their default level: no error, no warning.
+if command -v lintian >/dev/null; then
+  lintian "$deb" >"$scratch/lintian.txt" 2>&1 || true
+  cat "$scratch/lintian.txt"
+  grep -q '^[EW]: ' "$scratch/lintian.txt" && fail "lintian reports errors or warnings"
+else
+  fail "lintian is missing (scripts/setup.sh --test)"
+fi
 echo "package: ok"

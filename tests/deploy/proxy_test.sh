@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# The documented nginx configuration (docs/nginx/talvex.conf) in front of a
-# headless Talvex: TLS with a certificate made here, basic auth, the /cam/
-# sub-path, and the snapshot cache under 200 concurrent viewers.
+# The nginx configuration of docs/DEPLOY.md, taken from the guide itself, in
+# front of a headless Talvex: TLS with a certificate made here, basic auth,
+# the /cam/ sub-path, the snapshot cache under 200 concurrent viewers and the
+# MJPEG stream.
 # Usage: proxy_test.sh SOURCE_DIR BIN_DIR
 set -euo pipefail
 source_dir=$1
@@ -14,21 +15,36 @@ mkdir -p "$app"
 cp "$bin_dir/Talvex" "$app/"
 cp -r "$source_dir/root" "$app/root"
 talvex_port=$(free_port)
-start_talvex "$app/Talvex" "$app" "$talvex_port" 5   # 5 frames a second: 200 ms apart
+stream_port=$(free_port)
+[ "$stream_port" != "$talvex_port" ] || stream_port=$(free_port)
+options=(--stream-port "$stream_port")
+# The guide keeps Talvex on the loopback address.
+"$app/Talvex" --help 2>&1 | grep -q -- --bind && options+=(--bind 127.0.0.1)
+start_talvex "$app/Talvex" "$app" "$talvex_port" 5 "${options[@]}"   # 5 frames a second: 200 ms apart
 
-# Certificate, password file, and the documented server block with this
-# run's ports and paths.
+# The guide's block, as written there.
+sed -n '/<!-- nginx-config: begin/,/<!-- nginx-config: end/p' "$source_dir/docs/DEPLOY.md" \
+  | sed -e '1,/^```nginx$/d' -e '/^```$/,$d' >"$scratch/guide.conf"
+grep -q "proxy_cache_path" "$scratch/guide.conf" || fail "no nginx block in docs/DEPLOY.md"
+# Its cache folder is one that nginx can create on Debian: its parent exists.
+cache_path=$(awk '$1 == "proxy_cache_path" {print $2}' "$scratch/guide.conf")
+[ -d "$(dirname "$cache_path")" ] || fail "the guide's cache folder $cache_path cannot be created: no $(dirname "$cache_path")"
+
+# Certificate, password file, and the guide's block with this run's ports and
+# paths.
 openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj /CN=localhost \
   -keyout "$scratch/key.pem" -out "$scratch/cert.pem" 2>/dev/null
 printf 'viewer:%s\n' "$(openssl passwd -apr1 'correct horse')" >"$scratch/htpasswd"
 proxy_port=$(free_port)
 sed -e "s|listen 443 ssl;|listen 127.0.0.1:$proxy_port ssl;|" \
     -e "s|127.0.0.1:8080|127.0.0.1:$talvex_port|g" \
+    -e "s|127.0.0.1:8081|127.0.0.1:$stream_port|g" \
     -e "s|/etc/ssl/talvex|$scratch|g" \
     -e "s|/etc/nginx/talvex.htpasswd|$scratch/htpasswd|" \
-    -e "s|/var/cache/nginx/talvex|$scratch/cache|" \
-    "$source_dir/docs/nginx/talvex.conf" >"$scratch/talvex.conf"
-grep -q "listen 127.0.0.1:$proxy_port ssl" "$scratch/talvex.conf" || fail "the config's listen line changed"
+    -e "s|$cache_path|$scratch/cache|" \
+    "$scratch/guide.conf" >"$scratch/talvex.conf"
+grep -q "listen 127.0.0.1:$proxy_port ssl" "$scratch/talvex.conf" || fail "the guide's listen line changed"
+grep -q "127.0.0.1:$stream_port/stream" "$scratch/talvex.conf" || fail "the guide has no stream location on port 8081"
 mkdir -p "$scratch/tmp"
 user=""
 [ "$(id -u)" -eq 0 ] && user="user root;"
@@ -66,6 +82,13 @@ curl -skf "${auth[@]}" "$base/images/VelmarixCamImage.jpg?1" -o "$scratch/snap.j
 [ "$(status "$base/images/VelmarixCamImage.jpg")" = 401 ] || fail "served without a password"
 [ "$(status -u viewer:wrong "$base/images/VelmarixCamImage.jpg")" = 401 ] || fail "served with a wrong password"
 [ "$(status "http://127.0.0.1:$proxy_port/cam/")" = 400 ] || fail "plain HTTP accepted"
+
+# The stream through the proxy: parts keep coming, each a JPEG.
+curl -sk "${auth[@]}" --max-time 2 "$base/stream" -o "$scratch/stream.bin" || true
+parts=$(grep -ac "Content-Type: image/jpeg" "$scratch/stream.bin" || true)
+echo "stream parts through the proxy in 2 s: $parts"
+[ "$parts" -ge 3 ] || fail "the stream did not come through the proxy ($parts parts)"
+[ "$(status "$base/stream" --max-time 2)" = 401 ] || fail "stream served without a password"
 
 # 200 viewers for 4 seconds, each asking again as soon as it has its picture.
 upstream_before=$(awk '$1 != "-" && $4 ~ /^\/cam\/images\//' "$scratch/access.log" | wc -l)

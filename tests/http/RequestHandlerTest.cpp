@@ -33,7 +33,7 @@ const std::map<QByteArray, Served> kFiles = {
     // Outside the root, reached through symlinks the operator put into it:
     // following them is the operator's choice.
     {"outside", {"PLACED-OUTSIDE-BY-THE-OPERATOR", "text/html"}},
-    {"linked", {"IN-A-DIRECTORY-LINKED-BY-THE-OPERATOR", "application/octet-stream"}},
+    {"linked", {"IN-A-DIRECTORY-LINKED-BY-THE-OPERATOR", "text/plain"}},
 };
 
 class RequestHandlerTest : public testing::Test {

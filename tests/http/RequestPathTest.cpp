@@ -83,8 +83,11 @@ TEST(MimeType, LowercasedExtensionOfTheWholeServedPath)
     const std::pair<QByteArray, QByteArray> cases[] = {
         {"/r/player.html", "text/html"}, {"/r/error.htm", "text/html"}, {"/r/IMG.JPG", "image/jpeg"},
         {"/r/a.JpEg", "image/jpeg"}, {"/r/a.gif", "image/gif"}, {"/r/a.swf", "application/x-shockwave-flash"},
-        {"/r/a.png", "application/octet-stream"}, {"/r/a.css", "application/octet-stream"},
-        {"/r/a.js", "application/octet-stream"}, {"/r/root/README", "application/octet-stream"},
+        {"/r/a.PNG", "image/png"}, {"/r/a.css", "text/css"}, {"/r/a.js", "text/javascript"},
+        {"/r/images/status.json", "application/json"}, {"/r/a.svg", "image/svg+xml"},
+        {"/r/favicon.ico", "image/x-icon"}, {"/r/a.webp", "image/webp"}, {"/r/a.txt", "text/plain"},
+        {"/r/a.mjs", "application/octet-stream"}, {"/r/a.jsx", "application/octet-stream"},
+        {"/r/root/README", "application/octet-stream"},
         {"/r/x.v1/readme", "application/octet-stream"}, {"/r/x.htm/readme", "application/octet-stream"},
         {"/r/trailingdot.", "application/octet-stream"}, {"html", "text/html"},
     };
