@@ -5,6 +5,8 @@
 // first still, which may wait for a slow camera's first frame, is timed on
 // its own. Bounded: fixed phase lengths.
 
+#include "CycleHarness.h"
+
 #include "capture/control/CaptureControl.h"
 #include "capture/SnapshotCycle.h"
 #include "capture/v4l2/V4l2Source.h"
@@ -160,35 +162,6 @@ private:
     ScriptedCamera*& m_camera;
 };
 
-// Records the longest gap between ticks of a 1 ms timer: how long the event
-// loop was held by anything.
-class StallProbe {
-public:
-    StallProbe()
-    {
-        m_timer.setTimerType(Qt::PreciseTimer);
-        QObject::connect(&m_timer, &QTimer::timeout, [this] {
-            const qint64 now = m_clock.nsecsElapsed();
-            m_longestNs = std::max(m_longestNs, now - m_lastNs);
-            m_lastNs = now;
-        });
-    }
-    void restart()
-    {
-        m_clock.start();
-        m_lastNs = 0;
-        m_longestNs = 0;
-        m_timer.start(1);
-    }
-    double longestMs() const { return m_longestNs / 1e6; }
-
-private:
-    QTimer m_timer;
-    QElapsedTimer m_clock;
-    qint64 m_lastNs = 0;
-    qint64 m_longestNs = 0;
-};
-
 void runFor(int ms)
 {
     QTimer::singleShot(ms, qApp, &QCoreApplication::quit);
@@ -199,16 +172,13 @@ void runFor(int ms)
 
 int main(int argc, char** argv)
 {
-    if (!std::getenv("QT_QPA_PLATFORM"))
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    setenv("QT_NO_GLIB", "1", 1);
+    stress::useOffscreenPlatform(true);
     QApplication app(argc, argv);
-    QTemporaryDir dir;
-    if (!dir.isValid() || !QDir(dir.path()).mkpath(QStringLiteral("root/images"))) {
+    stress::ScratchRoot dir;
+    if (!dir.isValid()) {
         std::fprintf(stderr, "cannot make a temporary web root\n");
         return 1;
     }
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.filePath(QStringLiteral("config")));
 
     ScriptedCamera* camera = nullptr;
     MainState state;
@@ -261,7 +231,7 @@ int main(int argc, char** argv)
     });
     QTimer::singleShot(100, [&] { still.start(1000 / state.rate); });
 
-    StallProbe probe;
+    stress::StallProbe probe;
     probe.restart();
     runFor(kSendingMs);
     const double sendingGapMs = probe.longestMs();

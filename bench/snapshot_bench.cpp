@@ -5,6 +5,9 @@
 // running program's capture side: five cycles a second at 1920 x 1080 with
 // the live display on. Bounded: fixed iteration counts and a time cap.
 
+#include "CycleHarness.h"
+#include "StressSupport.h"
+
 #include "capture/control/CaptureControl.h"
 #include "capture/SnapshotCycle.h"
 #include "capture/source/TestPatternSource.h"
@@ -34,15 +37,12 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using stress::Clock;
+using stress::cpuSeconds;
+using stress::msSince;
 constexpr int kCycles = 40;
 constexpr auto kSeriesCap = std::chrono::seconds(20);
 constexpr int kLoadSeconds = 10;
-
-double msSince(Clock::time_point start)
-{
-    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
 
 // CPU time of this thread: steadier than wall time when other work shares the cores.
 double threadCpuMs()
@@ -59,45 +59,11 @@ struct Timing {
 
 double median(std::vector<double> values)
 {
-    if (values.empty())
-        return 0;
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
-double cpuSeconds()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
-           + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    return stress::spreadOf(std::move(values)).median;
 }
 
 // Only the test pattern, so the figures do not depend on a camera.
-// The part of the main window a cycle touches.
-struct Window {
-    explicit Window(const QString& tempPath, const QSize& frameSize)
-    {
-        state.TempPath = tempPath;
-        state.imageName = QStringLiteral("VelmarixCamImage");
-        state.quality = 75;
-        state.rate = 5;
-        pic.resize(320, 240);
-        cam = new CaptureControl(createTestPatternCatalog(), &pic);
-        cam->setGeometry(0, 0, 320, 240);
-        cam->selectFrameSize(frameSize);
-        timeTb.start(1000);
-        cycle = std::make_unique<SnapshotCycle>(state, *cam, pic, sb1, sb3, timeTb);
-    }
-
-    MainState state;
-    PictureBox pic;
-    CaptureControl* cam = nullptr;
-    QLabel sb1;
-    QLabel sb3;
-    QTimer timeTb;
-    std::unique_ptr<SnapshotCycle> cycle;
-};
+using Window = stress::CycleWindow;
 
 // `videoOut`: the video area is on show, so each cycle's JPEG is decoded
 // for it too (in the live view it waits, hidden, until needed).
@@ -199,18 +165,14 @@ double cpuShareUnderLoad(const QString& tempPath)
 
 int main(int argc, char** argv)
 {
-    if (!std::getenv("QT_QPA_PLATFORM"))
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    setenv("QT_NO_GLIB", "1", 1);
+    stress::useOffscreenPlatform(true);
     QApplication app(argc, argv);
 
-    QTemporaryDir dir;
-    if (!dir.isValid() || !QDir(dir.path()).mkpath(QStringLiteral("root/images"))) {
+    stress::ScratchRoot dir;
+    if (!dir.isValid()) {
         std::fprintf(stderr, "cannot make a temporary web root\n");
         return 1;
     }
-    // The control remembers the frame size; keep that out of the user's configuration.
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.filePath(QStringLiteral("config")));
 
     std::printf("snapshot cycle against a bare TurboJPEG encode (median of %d, quality 75; wall and thread CPU time)\n", kCycles);
     compareAt(dir.path(), QSize(640, 480), nullptr);

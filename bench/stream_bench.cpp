@@ -12,6 +12,7 @@
 // frame's part at a client. Traffic goes to 127.0.0.1 only.
 //   stream_bench [--seconds S]
 
+#include "CycleHarness.h"
 #include "StressSupport.h"
 
 #include "capture/control/CaptureControl.h"
@@ -204,18 +205,16 @@ double wrkRate(const QString& text)
 
 int main(int argc, char** argv)
 {
-    setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    setenv("QT_NO_GLIB", "1", 1);
+    stress::useOffscreenPlatform();
     QApplication app(argc, argv);
     int seconds = 10;
     if (argc == 3 && std::string(argv[1]) == "--seconds")
         seconds = std::clamp(std::atoi(argv[2]), 3, 120);
 
-    QTemporaryDir dir;
+    stress::ScratchRoot dir;
     const int port = stress::freePort();
     const int streamPort = stress::freePort();
-    if (!dir.isValid() || port <= 0 || port > 32767 || streamPort <= 0 || streamPort == port
-        || !QDir(dir.path()).mkpath(QStringLiteral("root/images"))) {
+    if (!dir.isValid() || port <= 0 || port > 32767 || streamPort <= 0 || streamPort == port) {
         std::fprintf(stderr, "cannot prepare a web root and ports\n");
         return 1;
     }
@@ -224,7 +223,6 @@ int main(int argc, char** argv)
         || settings.write("75\r\n" + QByteArray::number(kRate) + "\r\n\"True\"\r\n" + QByteArray::number(port) + "\r\n") <= 0)
         return 1;
     settings.close();
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.filePath(QStringLiteral("config")));
 
     frmMain::Environment env;
     env.tempPath = dir.path();

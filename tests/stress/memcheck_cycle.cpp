@@ -5,6 +5,7 @@
 // to run under valgrind (memcheck.sh) and natively for the RSS figures.
 //   memcheck_cycle [--cycles N] [--width W --height H] [--rss-check]
 
+#include "CycleHarness.h"
 #include "StressSupport.h"
 
 #include "capture/control/CaptureControl.h"
@@ -24,37 +25,13 @@ namespace {
 
 constexpr double kRssTolerance = 0.05;
 
-// The part of the main window a cycle touches.
-struct Window {
-    Window(const QString& tempPath, const QSize& frameSize)
-    {
-        state.TempPath = tempPath;
-        state.imageName = QStringLiteral("VelmarixCamImage");
-        state.quality = 75;
-        state.rate = 5;
-        pic.resize(320, 240);
-        cam = new CaptureControl(createTestPatternCatalog(), &pic);
-        cam->setGeometry(0, 0, 320, 240);
-        cam->selectFrameSize(frameSize);
-        timeTb.start(1000);
-        cycle = std::make_unique<SnapshotCycle>(state, *cam, pic, sb1, sb3, timeTb);
-    }
-
-    MainState state;
-    PictureBox pic;
-    CaptureControl* cam = nullptr;
-    QLabel sb1;
-    QLabel sb3;
-    QTimer timeTb;
-    std::unique_ptr<SnapshotCycle> cycle;
-};
+using Window = stress::CycleWindow;
 
 } // namespace
 
 int main(int argc, char** argv)
 {
-    setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    setenv("QT_NO_GLIB", "1", 1);
+    stress::useOffscreenPlatform();
     QApplication app(argc, argv);
     long cycles = 10000;
     QSize size(320, 240);
@@ -79,13 +56,11 @@ int main(int argc, char** argv)
         return 2;
     }
 
-    QTemporaryDir dir;
-    if (!dir.isValid() || !QDir(dir.path()).mkpath(QStringLiteral("root/images"))) {
+    stress::ScratchRoot dir;
+    if (!dir.isValid()) {
         std::fprintf(stderr, "cannot make a temporary web root\n");
         return 1;
     }
-    // The control remembers the frame size; keep that out of the user's configuration.
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.filePath(QStringLiteral("config")));
 
     Window window(dir.path(), size);
     if (window.cam->source()->frameSize() != size) {

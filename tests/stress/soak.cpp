@@ -7,6 +7,7 @@
 // makes the exit status non-zero. Traffic goes to 127.0.0.1 only.
 //   soak [--minutes M | --quick] [--port P]
 
+#include "CycleHarness.h"
 #include "StressSupport.h"
 
 #include "capture/control/CaptureControl.h"
@@ -75,8 +76,7 @@ struct Report {
 
 int main(int argc, char** argv)
 {
-    setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    setenv("QT_NO_GLIB", "1", 1);
+    stress::useOffscreenPlatform();
     QApplication app(argc, argv);
 
     int minutes = 10;
@@ -106,10 +106,10 @@ int main(int argc, char** argv)
     // rising above the peak of the first third.
     const int firstSampleSeconds = 75;
 
-    QTemporaryDir dir;
+    stress::ScratchRoot dir;
     if (port <= 0)
         port = stress::freePort();
-    if (!dir.isValid() || port <= 0 || port > 32767 || !QDir(dir.path()).mkpath(QStringLiteral("root/images"))
+    if (!dir.isValid() || port <= 0 || port > 32767
         || !writeFile(dir.filePath(QStringLiteral("root/player.html")), "<html>player</html>\n")
         || !writeFile(dir.filePath(QStringLiteral("root/error.htm")), "<html>error</html>\n")
         || !writeFile(dir.filePath(QStringLiteral("Settings.ini")),
@@ -117,8 +117,6 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "cannot prepare a temporary web root and port\n");
         return 1;
     }
-    // The capture control remembers its frame size; keep that out of the user's configuration.
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.filePath(QStringLiteral("config")));
 
     frmMain::Environment env;
     env.tempPath = dir.path();
