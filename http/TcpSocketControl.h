@@ -38,7 +38,10 @@ public:
     int lastError() const { return m_lastError; }
 
     // Harmless on an element that holds nothing. Bytes already written are
-    // still delivered; the element is free again at once.
+    // still delivered, followed by the end of the stream; the descriptor is
+    // closed once the peer has closed too (or after a short wait), so that
+    // input it still sends cannot reset the connection before it has read
+    // the answer. The element is free again at once.
     void CloseSocket() override;
     bool HasConnection() const override { return m_mode == Mode::Connected; }
     // Takes over a handle announced by ConnectionRequest and not yet taken.
@@ -94,6 +97,8 @@ private:
     QByteArray m_inbox;
     bool m_lastReadFilled = false;
     bool m_requestSeen = false;
+    // Whether anything was written to the connection held now.
+    bool m_answered = false;
     // Set while this element raises DataArrived: output written meanwhile
     // is looked at once the handler returns, not through the notifier.
     bool m_inDataEvent = false;

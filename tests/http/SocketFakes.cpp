@@ -55,6 +55,8 @@ int FaultySocketOs::accept(int listenFd, uint32_t* peerIpv4)
     const int fd = track(posixSocketOs().accept(listenFd, peerIpv4));
     if (fd >= 0)
         accepted.push_back(fd);
+    if (fd >= 0 && sendBuffer > 0)
+        ::setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &sendBuffer, sizeof sendBuffer);
     return fd;
 }
 

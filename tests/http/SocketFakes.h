@@ -26,6 +26,9 @@ public:
     int descriptorLimit = 0;
     // Off: silent connections reach accept() at once, as without the deferral.
     bool deferAccept = true;
+    // Above 0: the send buffer of accepted connections, fixed (the kernel
+    // otherwise grows it to megabytes on loopback).
+    int sendBuffer = 0;
     int emfileCount = 0;
     std::set<int> open;
 
