@@ -96,7 +96,7 @@ bool TcpSocketControl::StartListening()
         m_lastError = EINVAL;
         return false;
     }
-    const int fd = m_context.os().listenTcp4(static_cast<uint16_t>(m_port));
+    const int fd = m_context.os().listenTcp(m_bindAddress, static_cast<uint16_t>(m_port));
     if (fd < 0) {
         m_lastError = -fd;
         return false;

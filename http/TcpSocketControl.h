@@ -30,9 +30,14 @@ public:
     void setPortNumber(int16_t port) { m_port = port; }
     // The host's primary IPv4 address as dotted text.
     QString OwnAddress() const;
-    // Binds PortNumber on every IPv4 interface and starts raising
+    // Where the listener binds: numeric IPv4 or IPv6 text; empty (the
+    // default) is every interface, IPv4 and IPv6 on one socket where the
+    // system has IPv6. Used by the next StartListening.
+    void setBindAddress(const QString& address) { m_bindAddress = address.toLatin1(); }
+    // Binds PortNumber at the bind address and starts raising
     // ConnectionRequest. False when the port is in use, not permitted or
-    // below 1; lastError() then holds the errno value.
+    // below 1, or the address is not one of this host's; lastError() then
+    // holds the errno value.
     bool StartListening();
     bool isListening() const { return m_mode == Mode::Listening; }
     int lastError() const { return m_lastError; }
@@ -61,7 +66,8 @@ public:
     // Whether any byte has come from the connection held now.
     bool hasSentRequest() const { return m_requestSeen; }
     // On the listener, while it raises ConnectionRequest: the IPv4 address
-    // (network order) the connection came from, 0 when unknown.
+    // (network order) the connection came from, also for IPv4 clients on an
+    // IPv6 socket; a stand-in key for IPv6 peers (peerKey); 0 when unknown.
     uint32_t acceptedPeer() const { return m_acceptedPeer; }
 
 signals:
@@ -88,6 +94,7 @@ private:
     int m_index;
     SocketContext& m_context;
     int16_t m_port = 0;
+    QByteArray m_bindAddress;
     int m_lastError = 0;
     Mode m_mode = Mode::Idle;
     int m_fd = -1;

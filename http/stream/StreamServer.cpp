@@ -1,5 +1,6 @@
 #include "http/stream/StreamServer.h"
 
+#include "http/ListenSocket.h"
 #include "http/stream/StreamClient.h"
 
 #include <netinet/in.h>
@@ -39,28 +40,15 @@ StreamServer::~StreamServer()
     close();
 }
 
-int StreamServer::listen(uint16_t port)
+int StreamServer::listen(uint16_t port, const QString& bindAddress)
 {
     close();
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    uint16_t bound = 0;
+    const int fd = openTcpListener(bindAddress.toLatin1(), port, false, &bound);
     if (fd < 0)
-        return errno;
-    const int on = 1;
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_ANY);
-    address.sin_port = htons(port);
-    socklen_t length = sizeof address;
-    if (::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0
-        || ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0
-        || ::listen(fd, SOMAXCONN) != 0
-        || ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-        const int error = errno;
-        ::close(fd);
-        return error;
-    }
+        return -fd;
     m_listenFd = fd;
-    m_port = ntohs(address.sin_port);
+    m_port = bound;
     m_listenNotifier = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
     connect(m_listenNotifier.get(), &QSocketNotifier::activated, this, &StreamServer::acceptPending);
     return 0;
