@@ -2,7 +2,8 @@
 
 #include "http/SocketOs.h"
 
-#include <QSocketNotifier>
+#include <sys/epoll.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -10,20 +11,26 @@
 namespace {
 // A peer that sends this much after its answer is not listened to further.
 constexpr qsizetype kMaxDiscard = 256 * 1024;
+// How often the set is looked at when nothing else wakes the server.
+constexpr std::chrono::milliseconds kReapInterval{100};
+constexpr int kEventsPerWait = 64;
 }
 
 LingeringCloses::LingeringCloses(SocketOs& os, QObject* parent)
     : QObject(parent)
     , m_os(os)
+    , m_epoll(::epoll_create1(EPOLL_CLOEXEC))
 {
-    m_timer.setSingleShot(true);
-    connect(&m_timer, &QTimer::timeout, this, &LingeringCloses::onDeadline);
+    m_timer.setInterval(kReapInterval);
+    connect(&m_timer, &QTimer::timeout, this, &LingeringCloses::reap);
 }
 
 LingeringCloses::~LingeringCloses()
 {
     while (!m_entries.empty())
         close(m_entries.begin());
+    if (m_epoll >= 0)
+        ::close(m_epoll);
 }
 
 void LingeringCloses::setLimits(int maxConnections, std::chrono::milliseconds deadline)
@@ -37,34 +44,49 @@ void LingeringCloses::setLimits(int maxConnections, std::chrono::milliseconds de
 void LingeringCloses::add(int fd)
 {
     // A peer that has already reset the connection has nothing to protect.
-    if (m_limit == 0 || m_os.shutdownWrite(fd) != 0) {
+    if (m_limit == 0 || m_epoll < 0 || m_os.shutdownWrite(fd) != 0) {
+        m_os.close(fd);
+        return;
+    }
+    epoll_event event{};
+    event.events = EPOLLIN | EPOLLRDHUP;
+    event.data.fd = fd;
+    if (::epoll_ctl(m_epoll, EPOLL_CTL_ADD, fd, &event) != 0) {
         m_os.close(fd);
         return;
     }
     while (count() >= m_limit)
         closeOldest();
-    const auto deadline = std::chrono::steady_clock::now() + m_deadline;
-    m_entries.push_back({fd, deadline, notifierFor(fd), 0});
+    m_entries.push_back({fd, std::chrono::steady_clock::now() + m_deadline, 0});
     m_byFd[fd] = std::prev(m_entries.end());
     if (!m_timer.isActive())
-        m_timer.start(m_deadline);
+        m_timer.start();
 }
 
-QSocketNotifier* LingeringCloses::notifierFor(int fd)
+void LingeringCloses::reap()
 {
-    QSocketNotifier* notifier = nullptr;
-    if (!m_spare.empty()) {
-        notifier = m_spare.back();
-        m_spare.pop_back();
-    } else {
-        m_notifiers.push_back(std::make_unique<QSocketNotifier>(QSocketNotifier::Read));
-        notifier = m_notifiers.back().get();
-        connect(notifier, &QSocketNotifier::activated, this,
-                [this](QSocketDescriptor socket) { onReadable(int(socket)); });
+    if (m_entries.empty()) {
+        m_timer.stop();
+        return;
     }
-    notifier->setSocket(fd);
-    notifier->setEnabled(true);
-    return notifier;
+    epoll_event events[kEventsPerWait];
+    int ready = kEventsPerWait;
+    while (ready == kEventsPerWait && !m_entries.empty()) {
+        ready = ::epoll_wait(m_epoll, events, kEventsPerWait, 0);
+        for (int i = 0; i < ready; ++i) {
+            const auto found = m_byFd.find(events[i].data.fd);
+            if (found != m_byFd.end() && discard(*found->second))
+                close(found->second, found->second->discarded > kMaxDiscard);
+        }
+    }
+    const auto now = std::chrono::steady_clock::now();
+    while (!m_entries.empty() && m_entries.front().deadline <= now) {
+        // What came meanwhile is taken first, so the close is orderly when it can be.
+        discard(m_entries.front());
+        close(m_entries.begin());
+    }
+    if (m_entries.empty())
+        m_timer.stop();
 }
 
 bool LingeringCloses::closeOldest()
@@ -77,23 +99,13 @@ bool LingeringCloses::closeOldest()
 
 void LingeringCloses::close(List::iterator entry, bool reset)
 {
-    entry->notifier->setEnabled(false);
-    m_spare.push_back(entry->notifier);
+    // Closing the descriptor takes it out of the epoll set too.
     if (reset)
         m_os.abort(entry->fd);
     else
         m_os.close(entry->fd);
     m_byFd.erase(entry->fd);
     m_entries.erase(entry);
-}
-
-void LingeringCloses::onReadable(int fd)
-{
-    const auto found = m_byFd.find(fd);
-    if (found == m_byFd.end())
-        return;
-    if (discard(*found->second))
-        close(found->second, found->second->discarded > kMaxDiscard);
 }
 
 bool LingeringCloses::discard(Entry& entry)
@@ -108,19 +120,5 @@ bool LingeringCloses::discard(Entry& entry)
         // The peer's end, a reset, or a flood: nothing more to wait for.
         if (n <= 0 || (entry.discarded += n) > kMaxDiscard)
             return true;
-    }
-}
-
-void LingeringCloses::onDeadline()
-{
-    const auto now = std::chrono::steady_clock::now();
-    while (!m_entries.empty() && m_entries.front().deadline <= now) {
-        // What came meanwhile is taken first, so the close is orderly when it can be.
-        discard(m_entries.front());
-        close(m_entries.begin());
-    }
-    if (!m_entries.empty()) {
-        const auto wait = std::chrono::ceil<std::chrono::milliseconds>(m_entries.front().deadline - now);
-        m_timer.start(wait);
     }
 }

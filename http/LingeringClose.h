@@ -5,11 +5,8 @@
 
 #include <chrono>
 #include <list>
-#include <memory>
 #include <unordered_map>
-#include <vector>
 
-class QSocketNotifier;
 class SocketOs;
 
 // Connections whose answer is wholly with the kernel. Their sending side is
@@ -18,6 +15,11 @@ class SocketOs;
 // unread input makes the kernel reset the connection, which destroys the
 // answer still on its way. A peer that has not closed by the deadline, or
 // that keeps sending, is closed anyway; past the bound the oldest goes.
+//
+// The sockets wait in an epoll set of their own that the event loop does not
+// watch: a peer's close wakes nobody. The set is looked at when the server
+// is awake anyway (reap(), on each batch of new connections) and otherwise
+// every tenth of a second.
 class LingeringCloses : public QObject {
     Q_OBJECT
 public:
@@ -30,6 +32,9 @@ public:
 
     // Takes over fd, whose output is all queued in the kernel.
     void add(int fd);
+    // Closes those whose peer has closed (or keeps sending), and those past
+    // their deadline.
+    void reap();
     int count() const { return static_cast<int>(m_entries.size()); }
     // Closes the connection that has lingered longest; false when none is.
     bool closeOldest();
@@ -40,26 +45,19 @@ private:
     struct Entry {
         int fd;
         std::chrono::steady_clock::time_point deadline;
-        QSocketNotifier* notifier;
         qsizetype discarded;
     };
     using List = std::list<Entry>; // oldest first, so deadlines ascend
 
-    void onReadable(int fd);
     // Reads and drops what is waiting; true when the peer is done with it.
     bool discard(Entry& entry);
-    void onDeadline();
     void close(List::iterator entry, bool reset = false);
-    QSocketNotifier* notifierFor(int fd);
 
     SocketOs& m_os;
+    int m_epoll = -1;
     int m_limit = kDefaultLimit;
     std::chrono::milliseconds m_deadline = kDefaultDeadline;
     List m_entries;
     std::unordered_map<int, List::iterator> m_byFd;
-    // Notifiers of closed entries, reused: one per connection would be a
-    // QObject made and destroyed for every answer.
-    std::vector<std::unique_ptr<QSocketNotifier>> m_notifiers;
-    std::vector<QSocketNotifier*> m_spare;
     QTimer m_timer;
 };

@@ -56,6 +56,8 @@ public:
     // Closes fd, whose answer is all with the kernel, without letting input
     // the peer still sends reset the connection and destroy the answer.
     void closeAnswered(int fd) { m_lingering.add(fd); }
+    // Closes the lingering connections that are done; cheap when none is.
+    void reapLingering() { m_lingering.reap(); }
     int lingeringCount() const { return m_lingering.count(); }
 
     // Called when descriptors run out; closes the oldest connection that

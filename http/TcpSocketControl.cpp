@@ -183,6 +183,9 @@ void TcpSocketControl::acceptPending()
 {
     const int listenFd = m_fd;
     auto& pending = m_context.pendingHandles();
+    // Awake anyway: answered connections whose peers have closed since the
+    // last batch are closed now, without a wake-up of their own.
+    m_context.reapLingering();
     // Whatever happens in the batch, the reserve descriptors are taken back.
     struct Restore {
         SocketContext& context;
