@@ -42,6 +42,9 @@ public:
         // without a window has nobody to press OK).
         std::function<void(const QString&)> serverWarning;
         std::optional<int> streamPort;             // MJPEG port; unset: from the configuration, 0: none
+        // Where both listeners bind (numeric IPv4 or IPv6); empty: [Server]
+        // Bind from the configuration; still empty: every interface.
+        QString bindAddress;
     };
 
     explicit frmMain(Environment environment = {});
@@ -62,6 +65,9 @@ public:
     // Opens the stream port when one is configured; a port that cannot be
     // bound leaves the stream off and says so on stderr.
     void startStream();
+    // The address both listeners bind, as the environment or the
+    // configuration gives it; empty: every interface, IPv4 and IPv6.
+    QString bindAddress() const;
     StreamServer& streamServer() { return *m_stream; }
     HttpServer& httpServer() { return *m_server; }
     LatestFrame& latestFrame() { return m_latestFrame; }

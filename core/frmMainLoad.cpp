@@ -4,6 +4,7 @@
 #include "capture/control/CaptureControl.h"
 #include "core/StartValues.h"
 #include "core/Settings.h"
+#include "core/state/UserConfig.h"
 #include "core/state/ViewerAddress.h"
 #include "shell/chrome/MessageBox.h"
 #include "shell/chrome/PictureBox.h"
@@ -57,6 +58,7 @@ void frmMain::load()
     const int16_t slotCount = m.maxSlots;
     for (int i = 1; i <= slotCount; ++i)
         webServer.load(i);
+    webServer[0].setBindAddress(bindAddress());
     StartServer();
     startStream();
 }
@@ -71,6 +73,13 @@ void frmMain::unload()
     sliTimer->stop();
     WriteSettings(m.TempPath, m.quality, m.rate, m.keepTb, m.cfgPort);
     m_env.endProgram();
+}
+
+QString frmMain::bindAddress() const
+{
+    if (!m_env.bindAddress.isEmpty())
+        return m_env.bindAddress;
+    return userConfig().value(QStringLiteral("Server/Bind")).toString().trimmed();
 }
 
 void frmMain::StartServer()

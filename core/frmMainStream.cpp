@@ -25,8 +25,10 @@ void frmMain::startStream()
     StreamServer::Limits limits;
     limits.maxClients = StreamSettings::maxClients();
     m_stream->setLimits(limits);
-    if (const int error = m_stream->listen(static_cast<uint16_t>(port)))
-        qWarning("Talvex: the stream cannot use port %d: %s", port, std::strerror(error));
+    const QString address = bindAddress();
+    if (const int error = m_stream->listen(static_cast<uint16_t>(port), address))
+        qWarning("Talvex: the stream cannot use port %d%s%s: %s", port, address.isEmpty() ? "" : " at ",
+                 qPrintable(address), std::strerror(error));
 }
 
 void frmMain::recordViewer(int index)

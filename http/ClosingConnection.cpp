@@ -4,30 +4,16 @@
 
 #include <QSocketNotifier>
 
-#include <algorithm>
-#include <cerrno>
-
-namespace {
-// A peer that keeps sending after its answer is not waited for beyond this.
-constexpr qsizetype kMaxDiscard = 256 * 1024;
-constexpr std::chrono::milliseconds kMaxDrainWait{2000};
-}
-
-ClosingConnection::ClosingConnection(SocketContext& context, int fd, OutputQueue output,
-                                     bool drainInput)
+ClosingConnection::ClosingConnection(SocketContext& context, int fd, OutputQueue output)
     : QObject(&context)
     , m_context(&context)
     , m_fd(fd)
     , m_output(std::move(output))
-    , m_drainInput(drainInput)
 {
     m_context->added(this);
     m_stallTimer.setSingleShot(true);
-    connect(&m_stallTimer, &QTimer::timeout, this, &ClosingConnection::onTimeout);
-    if (m_output.isEmpty()) {
-        startDraining();
-        return;
-    }
+    // The peer took nothing for too long: what is queued is dropped.
+    connect(&m_stallTimer, &QTimer::timeout, this, &ClosingConnection::abandon);
     m_writeNotifier = new QSocketNotifier(m_fd, QSocketNotifier::Write, this);
     connect(m_writeNotifier, &QSocketNotifier::activated, this, &ClosingConnection::onWritable);
     m_stallTimer.start(m_context->stallTimeout());
@@ -35,7 +21,11 @@ ClosingConnection::ClosingConnection(SocketContext& context, int fd, OutputQueue
 
 ClosingConnection::~ClosingConnection()
 {
-    closeDescriptor(true);
+    if (m_fd < 0)
+        return;
+    const int fd = m_fd;
+    release();
+    m_context->os().abort(fd);
 }
 
 void ClosingConnection::onWritable()
@@ -43,8 +33,7 @@ void ClosingConnection::onWritable()
     bool progressed = false;
     switch (m_output.flush(m_context->os(), m_fd, &progressed, true)) {
     case OutputQueue::Flush::Done:
-        m_writeNotifier->setEnabled(false);
-        startDraining();
+        handOver();
         return;
     case OutputQueue::Flush::Blocked:
         if (progressed) {
@@ -53,81 +42,33 @@ void ClosingConnection::onWritable()
         }
         return;
     case OutputQueue::Flush::Failed:
-        finish(true);
+        abandon();
         return;
     }
 }
 
-void ClosingConnection::startDraining()
+void ClosingConnection::handOver()
 {
-    if (!m_drainInput || m_context->os().shutdownWrite(m_fd) != 0) {
-        finish(false);
-        return;
-    }
-    m_readNotifier = new QSocketNotifier(m_fd, QSocketNotifier::Read, this);
-    connect(m_readNotifier, &QSocketNotifier::activated, this, &ClosingConnection::onReadable);
-    m_stallTimer.start(std::min(m_context->stallTimeout(), kMaxDrainWait));
-}
-
-void ClosingConnection::onTimeout()
-{
-    if (!m_readNotifier) {
-        // The peer took nothing for too long: drop what is queued.
-        finish(true);
-        return;
-    }
-    // Everything was handed to the kernel; a peer that keeps its side open
-    // is not waited for longer. With nothing unread the close is orderly and
-    // the kernel still delivers what it holds.
-    discardInput();
-    if (m_fd >= 0)
-        finish(false);
-}
-
-void ClosingConnection::onReadable()
-{
-    discardInput();
-}
-
-void ClosingConnection::discardInput()
-{
-    char scratch[4096];
-    while (m_discarded <= kMaxDiscard) {
-        const ssize_t n = m_context->os().receive(m_fd, scratch, sizeof scratch);
-        if (n == -EINTR)
-            continue;
-        if (n == -EAGAIN || n == -EWOULDBLOCK)
-            return;
-        if (n <= 0) {
-            finish(false);
-            return;
-        }
-        m_discarded += n;
-    }
-    finish(true);
-}
-
-void ClosingConnection::finish(bool reset)
-{
-    if (m_fd < 0)
-        return;
-    closeDescriptor(reset);
+    const int fd = m_fd;
+    release();
+    m_context->closeAnswered(fd);
     deleteLater();
 }
 
-void ClosingConnection::closeDescriptor(bool reset)
+void ClosingConnection::abandon()
 {
     if (m_fd < 0)
         return;
-    if (m_writeNotifier)
-        m_writeNotifier->setEnabled(false);
-    if (m_readNotifier)
-        m_readNotifier->setEnabled(false);
+    const int fd = m_fd;
+    release();
+    m_context->os().abort(fd);
+    deleteLater();
+}
+
+void ClosingConnection::release()
+{
+    m_writeNotifier->setEnabled(false);
     m_stallTimer.stop();
-    if (reset)
-        m_context->os().abort(m_fd);
-    else
-        m_context->os().close(m_fd);
     m_fd = -1;
     m_output.clear();
     m_context->removed(this);

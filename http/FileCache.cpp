@@ -10,25 +10,38 @@
 #include <new>
 
 namespace {
-// File times come from a coarse clock (4 ms steps at HZ 250, coarser on
-// other kernels); a file younger than this may still change unseen.
-constexpr int64_t kSettleNs = 50'000'000;
-
 int64_t nanoseconds(const timespec& time)
 {
     return int64_t(time.tv_sec) * 1'000'000'000 + time.tv_nsec;
 }
+} // namespace
 
-int64_t nowNs()
+int64_t FileCache::System::nowNs() const
 {
     timespec now {};
     ::clock_gettime(CLOCK_REALTIME, &now);
     return nanoseconds(now);
 }
-} // namespace
 
-FileCache::FileCache(qint64 budget, qint64 streamThreshold)
-    : m_budget(budget)
+bool FileCache::System::stat(const QByteArray& nativePath, struct stat& info) const
+{
+    return ::stat(nativePath.constData(), &info) == 0;
+}
+
+std::shared_ptr<OpenFile> FileCache::System::open(const QByteArray& nativePath, struct stat& info) const
+{
+    return OpenFile::open(nativePath, info);
+}
+
+const FileCache::System& FileCache::realSystem()
+{
+    static const System system;
+    return system;
+}
+
+FileCache::FileCache(qint64 budget, qint64 streamThreshold, const System& system)
+    : m_system(system)
+    , m_budget(budget)
     , m_streamThreshold(streamThreshold)
 {
 }
@@ -56,9 +69,9 @@ bool FileCache::serve(const QByteArray& nativePath, const struct stat& seen, Ser
         forget(entry);
     }
 
-    const int64_t readStart = nowNs();
+    const int64_t readStart = m_system.nowNs();
     struct stat info {};
-    std::shared_ptr<OpenFile> file = OpenFile::open(nativePath, info);
+    std::shared_ptr<OpenFile> file = m_system.open(nativePath, info);
     if (!file || info.st_size > std::numeric_limits<int32_t>::max())
         return false;
     out.length = static_cast<int32_t>(info.st_size);
@@ -76,7 +89,8 @@ bool FileCache::serve(const QByteArray& nativePath, const struct stat& seen, Ser
         return false;
     }
     const Key key = keyOf(info);
-    if (readStart - std::max(key.modifiedNs, key.changedNs) >= kSettleNs)
+    // A time ahead of the clock (one set back) settles once the clock has passed it.
+    if (readStart - std::max(key.modifiedNs, key.changedNs) > kSettleNs)
         remember(nativePath, key, out);
     return true;
 }
@@ -84,7 +98,7 @@ bool FileCache::serve(const QByteArray& nativePath, const struct stat& seen, Ser
 void FileCache::prime(const QByteArray& nativePath, const QByteArray& body)
 {
     struct stat info {};
-    if (::stat(nativePath.constData(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_size != body.size()
+    if (!m_system.stat(nativePath, info) || !S_ISREG(info.st_mode) || info.st_size != body.size()
         || info.st_size > m_streamThreshold)
         return;
     const auto found = m_index.constFind(nativePath);

@@ -23,15 +23,30 @@ struct ServedFile {
 // The bytes of served files, kept between requests and shared (implicitly)
 // by every connection that sends them. An entry is reused while stat still
 // gives the same device, inode, size, modification and change time. A file
-// whose times are within the last few timestamp ticks of now is read afresh
-// and not kept: a change in the same tick would leave every time as it was.
+// whose times were not yet older than the coarsest timestamp step (2 s, as
+// on FAT) when it was read is read afresh at every request until they are:
+// a rewrite within the same step leaves size and every time as they were.
 // Least recently used entries go first when the budget is full.
 class FileCache {
 public:
     static constexpr qint64 kDefaultBudget = 64 * 1024 * 1024;
     static constexpr qint64 kDefaultStreamThreshold = 16 * 1024 * 1024;
+    static constexpr int64_t kSettleNs = 2'000'000'000;
 
-    explicit FileCache(qint64 budget = kDefaultBudget, qint64 streamThreshold = kDefaultStreamThreshold);
+    // The clock and the file calls the cache makes; tests put in their own.
+    class System {
+    public:
+        virtual ~System() = default;
+        // The wall clock file times are stamped from, in nanoseconds.
+        virtual int64_t nowNs() const;
+        virtual bool stat(const QByteArray& nativePath, struct stat& info) const;
+        virtual std::shared_ptr<OpenFile> open(const QByteArray& nativePath, struct stat& info) const;
+    };
+    static const System& realSystem();
+
+    // "system" must outlive the cache.
+    explicit FileCache(qint64 budget = kDefaultBudget, qint64 streamThreshold = kDefaultStreamThreshold,
+                       const System& system = realSystem());
 
     // The file at nativePath, which the caller's existence check found as
     // seen. False when it cannot be read or does not fit a 32-bit length.
@@ -68,6 +83,7 @@ private:
     void remember(const QByteArray& path, const Key& key, const ServedFile& file);
     void forget(Lru::iterator entry);
 
+    const System& m_system;
     qint64 m_budget;
     qint64 m_streamThreshold;
     qint64 m_held = 0;

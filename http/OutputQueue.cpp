@@ -17,8 +17,27 @@ void OutputQueue::append(const QByteArray& buffer, qsizetype offset, qsizetype l
     length = std::clamp<qsizetype>(length, 0, buffer.size() - offset);
     if (length == 0)
         return;
-    m_pieces.push_back({buffer, offset, length, nullptr, 0, 0});
     m_queued += length;
+    // A body handed over in chunks becomes one piece again: one entry to
+    // send from and to account for instead of one per chunk.
+    if (m_pieces.size() > m_head) {
+        Piece& last = m_pieces.back();
+        if (!last.file && last.data.constData() == buffer.constData() && last.data.size() == buffer.size()
+            && last.offset + last.length == offset) {
+            last.length += length;
+            return;
+        }
+    }
+    m_pieces.push_back({buffer, offset, length, nullptr, 0, 0});
+}
+
+void OutputQueue::collectBuffers(std::unordered_map<const void*, qint64>& buffers) const
+{
+    for (size_t i = m_head; i < m_pieces.size(); ++i) {
+        const QByteArray& data = m_pieces[i].data;
+        if (!data.isEmpty())
+            buffers.emplace(data.constData(), data.size());
+    }
 }
 
 void OutputQueue::appendFile(const std::shared_ptr<OpenFile>& file, qint64 offset, qint64 length)

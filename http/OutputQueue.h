@@ -6,6 +6,7 @@
 #include <QByteArray>
 
 #include <memory>
+#include <unordered_map>
 #include <vector>
 
 // Bytes accepted by WriteData but not yet taken by the kernel. Pieces keep a
@@ -16,7 +17,8 @@ class OutputQueue {
 public:
     enum class Flush { Done, Blocked, Failed };
 
-    // Queues length bytes of buffer from offset, clamped to the buffer.
+    // Queues length bytes of buffer from offset, clamped to the buffer; joins
+    // the bytes of the same buffer queued last when they follow on.
     void append(const QByteArray& buffer, qsizetype offset, qsizetype length);
     // Queues length bytes of file from offset; joins a range that ends there.
     void appendFile(const std::shared_ptr<OpenFile>& file, qint64 offset, qint64 length);
@@ -33,6 +35,10 @@ public:
     qint64 size() const { return m_queued; }
     // Bytes held in memory for this queue (shared buffers counted in full).
     qint64 memoryBytes() const { return m_queued - m_onDisk; }
+    // Adds each buffer the queue holds, by its address, with its whole size:
+    // a buffer is freed only when nothing refers to it any more, and queues
+    // that share one (a cached file's body) hold it once between them.
+    void collectBuffers(std::unordered_map<const void*, qint64>& buffers) const;
     void clear();
 
     // The size of one read from a queued file.

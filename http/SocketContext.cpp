@@ -5,6 +5,7 @@
 #include <malloc.h>
 
 #include <algorithm>
+#include <unordered_map>
 
 namespace {
 // Descriptors held back so that, when they run out, a connection can still
@@ -34,9 +35,9 @@ SocketContext::~SocketContext()
         m_os.close(fd);
 }
 
-void SocketContext::finishInBackground(int fd, OutputQueue output, bool drainInput)
+void SocketContext::finishInBackground(int fd, OutputQueue output)
 {
-    new ClosingConnection(*this, fd, std::move(output), drainInput);
+    new ClosingConnection(*this, fd, std::move(output));
     qint64 bytes = backgroundBytes();
     m_peakBackgroundBytes = std::max(m_peakBackgroundBytes, bytes);
     while ((backgroundCount() > m_maxBackground || bytes > m_maxBackgroundBytes) && dropMostStalled())
@@ -45,9 +46,12 @@ void SocketContext::finishInBackground(int fd, OutputQueue output, bool drainInp
 
 qint64 SocketContext::backgroundBytes() const
 {
-    qint64 bytes = 0;
+    std::unordered_map<const void*, qint64> buffers;
     for (const ClosingConnection* connection : m_closing)
-        bytes += connection->queuedMemory();
+        connection->output().collectBuffers(buffers);
+    qint64 bytes = 0;
+    for (const auto& [buffer, size] : buffers)
+        bytes += size;
     return bytes;
 }
 
@@ -91,10 +95,11 @@ bool SocketContext::freeDescriptors()
         m_reserve.clear();
         return true;
     }
-    // One for the connection, one for the file it asks for.
+    // One for the connection, one for the file it asks for. A lingering
+    // connection has had its whole answer, so it goes first.
     bool freed = false;
     for (int i = 0; i < kReserveDescriptors; ++i) {
-        if ((m_shedIdle && m_shedIdle()) || dropMostStalled())
+        if (m_lingering.closeOldest() || (m_shedIdle && m_shedIdle()) || dropMostStalled())
             freed = true;
     }
     return freed;
@@ -104,7 +109,7 @@ void SocketContext::restoreReserve()
 {
     while (static_cast<int>(m_reserve.size()) < kReserveDescriptors) {
         int fd = m_os.openReserve();
-        if (fd < 0 && (m_shedIdle && m_shedIdle()))
+        if (fd < 0 && (m_lingering.closeOldest() || (m_shedIdle && m_shedIdle())))
             fd = m_os.openReserve();
         if (fd < 0)
             return;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "http/LingeringClose.h"
 #include "http/OutputQueue.h"
 #include "http/SocketOs.h"
 
@@ -41,15 +42,23 @@ public:
     bool acceptingInline() const { return m_acceptingInline; }
     void setAcceptingInline(bool inline_) { m_acceptingInline = inline_; }
 
-    // Takes over fd: sends what is left of output, then, if drainInput, reads
-    // and discards what the peer still sends so the close does not reset the
-    // connection before the peer has read the answer; then closes.
-    // Past maxBackground connections or maxBackgroundBytes queued in memory
-    // among them, the one that has made no progress for longest is dropped.
-    void finishInBackground(int fd, OutputQueue output, bool drainInput);
+    // Takes over fd: sends what is left of output, then closes it as
+    // closeAnswered does. Past maxBackground connections or maxBackgroundBytes
+    // of memory held for them, the one that has made no progress for longest
+    // is dropped.
+    void finishInBackground(int fd, OutputQueue output);
     int backgroundCount() const { return static_cast<int>(m_closing.size()); }
+    // Memory the queues of those connections hold: a buffer several of them
+    // send from (a cached file's body) is counted once, in full.
     qint64 backgroundBytes() const;
     void setBackgroundLimits(int maxConnections, qint64 maxBytes);
+
+    // Closes fd, whose answer is all with the kernel, without letting input
+    // the peer still sends reset the connection and destroy the answer.
+    void closeAnswered(int fd) { m_lingering.add(fd); }
+    // Closes the lingering connections that are done; cheap when none is.
+    void reapLingering() { m_lingering.reap(); }
+    int lingeringCount() const { return m_lingering.count(); }
 
     // Called when descriptors run out; closes the oldest connection that
     // has sent nothing and returns whether it found one. Set by the array.
@@ -79,4 +88,5 @@ private:
     qint64 m_peakBackgroundBytes = 0;
     std::function<bool()> m_shedIdle;
     std::vector<int> m_reserve;
+    LingeringCloses m_lingering{m_os};
 };

@@ -1,8 +1,9 @@
 #include "http/SocketOs.h"
 
+#include "http/ListenSocket.h"
+#include "http/PeerAddress.h"
+
 #include <fcntl.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -17,39 +18,22 @@ int failure()
 
 class PosixSocketOs final : public SocketOs {
 public:
-    int listenTcp4(uint16_t port) override
+    int listenTcp(const QByteArray& bindAddress, uint16_t port) override
     {
-        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-        if (fd < 0)
-            return failure();
-        const int on = 1;
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_ANY);
-        address.sin_port = htons(port);
         // Connections reach accept() with their request already there, so
         // idle sockets cost nothing until they send or the second is up.
-        const int deferSeconds = 1;
-        ::setsockopt(fd, IPPROTO_TCP, TCP_DEFER_ACCEPT, &deferSeconds, sizeof deferSeconds);
-        if (::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0
-            || ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0
-            || ::listen(fd, SOMAXCONN) != 0) {
-            const int error = failure();
-            ::close(fd);
-            return error;
-        }
-        return fd;
+        return openTcpListener(bindAddress, port, true);
     }
 
-    int accept(int listenFd, uint32_t* peerIpv4) override
+    int accept(int listenFd, uint32_t* peer) override
     {
         // The address comes with the accept, which saves a getpeername a request.
-        sockaddr_in peer{};
-        socklen_t length = sizeof peer;
-        const int fd = ::accept4(listenFd, reinterpret_cast<sockaddr*>(&peer), &length, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        sockaddr_storage address{};
+        socklen_t length = sizeof address;
+        const int fd = ::accept4(listenFd, reinterpret_cast<sockaddr*>(&address), &length, SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (fd < 0)
             return failure();
-        *peerIpv4 = peer.sin_family == AF_INET && length >= sizeof peer ? peer.sin_addr.s_addr : 0;
+        *peer = peerKey(address, length);
         return fd;
     }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QByteArray>
+
 #include <sys/types.h>
 #include <sys/uio.h>
 
@@ -12,11 +14,13 @@ class SocketOs {
 public:
     virtual ~SocketOs() = default;
 
-    // A non-blocking IPv4 TCP listener on every interface, SO_REUSEADDR set.
-    virtual int listenTcp4(uint16_t port) = 0;
+    // A non-blocking TCP listener as openTcpListener makes it (empty
+    // bindAddress: every interface, IPv4 and IPv6), deferring connections
+    // until they send.
+    virtual int listenTcp(const QByteArray& bindAddress, uint16_t port) = 0;
     // One pending connection as a non-blocking, close-on-exec descriptor;
-    // *peerIpv4 gets the peer's address (network order), 0 when unknown.
-    virtual int accept(int listenFd, uint32_t* peerIpv4) = 0;
+    // *peer gets the key its address is counted under (peerKey), 0 when unknown.
+    virtual int accept(int listenFd, uint32_t* peer) = 0;
     // 0 means the peer closed its side.
     virtual ssize_t receive(int fd, char* buffer, size_t length) = 0;
     // Gathers the pieces into one send; never raises SIGPIPE. beforeClose:

@@ -34,6 +34,8 @@ public:
     // Closed connections still delivering their last bytes.
     int backgroundConnections() const { return m_context.backgroundCount(); }
     qint64 backgroundBytes() const { return m_context.backgroundBytes(); }
+    // Answered connections waiting for the peer's close.
+    int lingeringConnections() const { return m_context.lingeringCount(); }
     // Past either limit, the connection that has stalled longest is dropped.
     void setBackgroundLimits(int maxConnections, qint64 maxBytes)
     {

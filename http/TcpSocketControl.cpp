@@ -96,7 +96,7 @@ bool TcpSocketControl::StartListening()
         m_lastError = EINVAL;
         return false;
     }
-    const int fd = m_context.os().listenTcp4(static_cast<uint16_t>(m_port));
+    const int fd = m_context.os().listenTcp(m_bindAddress, static_cast<uint16_t>(m_port));
     if (fd < 0) {
         m_lastError = -fd;
         return false;
@@ -122,16 +122,18 @@ void TcpSocketControl::CloseSocket()
         m_context.os().close(fd);
         return;
     }
-    // Input the peer sent beyond what was read would make the close reset
-    // the connection and could destroy the answer before the peer reads it.
-    const bool drainInput = !m_inbox.isEmpty() || m_lastReadFilled;
+    // An answer, or input the peer sent beyond what was read, needs the
+    // lingering close: closing with unread input, or meeting input that
+    // comes after the close, makes the kernel reset the connection and
+    // destroy the answer before the peer has read it.
+    const bool linger = m_answered || !m_inbox.isEmpty() || m_lastReadFilled;
     m_inbox.clear();
     if (!m_output.isEmpty()) {
         switch (m_output.flush(m_context.os(), fd, nullptr, true)) {
         case OutputQueue::Flush::Done:
             break;
         case OutputQueue::Flush::Blocked:
-            m_context.finishInBackground(fd, std::move(m_output), drainInput);
+            m_context.finishInBackground(fd, std::move(m_output));
             m_output = OutputQueue();
             return;
         case OutputQueue::Flush::Failed:
@@ -140,8 +142,8 @@ void TcpSocketControl::CloseSocket()
             return;
         }
     }
-    if (drainInput)
-        m_context.finishInBackground(fd, OutputQueue(), true);
+    if (linger)
+        m_context.closeAnswered(fd);
     else
         m_context.os().close(fd);
 }
@@ -155,6 +157,7 @@ bool TcpSocketControl::TakeConnection(int handle)
     m_mode = Mode::Connected;
     m_lastReadFilled = false;
     m_requestSeen = false;
+    m_answered = false;
     m_connectedAt = std::chrono::steady_clock::now();
     ++m_generation;
     m_writeNotifier.setSocket(handle);
@@ -180,6 +183,9 @@ void TcpSocketControl::acceptPending()
 {
     const int listenFd = m_fd;
     auto& pending = m_context.pendingHandles();
+    // Awake anyway: answered connections whose peers have closed since the
+    // last batch are closed now, without a wake-up of their own.
+    m_context.reapLingering();
     // Whatever happens in the batch, the reserve descriptors are taken back.
     struct Restore {
         SocketContext& context;
@@ -295,6 +301,7 @@ int TcpSocketControl::WriteData(const QByteArray& buffer, qsizetype offset, int 
         return 0;
     const qint64 before = m_output.size();
     m_output.append(buffer, offset, length);
+    m_answered = true;
     const int taken = static_cast<int>(m_output.size() - before);
     outputQueued();
     return taken;
@@ -305,6 +312,7 @@ int TcpSocketControl::WriteFile(const std::shared_ptr<OpenFile>& file, qint64 of
     if (m_mode != Mode::Connected || length <= 0 || !file)
         return 0;
     m_output.appendFile(file, offset, length);
+    m_answered = true;
     outputQueued();
     return length;
 }

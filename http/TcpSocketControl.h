@@ -30,15 +30,23 @@ public:
     void setPortNumber(int16_t port) { m_port = port; }
     // The host's primary IPv4 address as dotted text.
     QString OwnAddress() const;
-    // Binds PortNumber on every IPv4 interface and starts raising
+    // Where the listener binds: numeric IPv4 or IPv6 text; empty (the
+    // default) is every interface, IPv4 and IPv6 on one socket where the
+    // system has IPv6. Used by the next StartListening.
+    void setBindAddress(const QString& address) { m_bindAddress = address.toLatin1(); }
+    // Binds PortNumber at the bind address and starts raising
     // ConnectionRequest. False when the port is in use, not permitted or
-    // below 1; lastError() then holds the errno value.
+    // below 1, or the address is not one of this host's; lastError() then
+    // holds the errno value.
     bool StartListening();
     bool isListening() const { return m_mode == Mode::Listening; }
     int lastError() const { return m_lastError; }
 
     // Harmless on an element that holds nothing. Bytes already written are
-    // still delivered; the element is free again at once.
+    // still delivered, followed by the end of the stream; the descriptor is
+    // closed once the peer has closed too (or after a short wait), so that
+    // input it still sends cannot reset the connection before it has read
+    // the answer. The element is free again at once.
     void CloseSocket() override;
     bool HasConnection() const override { return m_mode == Mode::Connected; }
     // Takes over a handle announced by ConnectionRequest and not yet taken.
@@ -58,7 +66,8 @@ public:
     // Whether any byte has come from the connection held now.
     bool hasSentRequest() const { return m_requestSeen; }
     // On the listener, while it raises ConnectionRequest: the IPv4 address
-    // (network order) the connection came from, 0 when unknown.
+    // (network order) the connection came from, also for IPv4 clients on an
+    // IPv6 socket; a stand-in key for IPv6 peers (peerKey); 0 when unknown.
     uint32_t acceptedPeer() const { return m_acceptedPeer; }
 
 signals:
@@ -85,6 +94,7 @@ private:
     int m_index;
     SocketContext& m_context;
     int16_t m_port = 0;
+    QByteArray m_bindAddress;
     int m_lastError = 0;
     Mode m_mode = Mode::Idle;
     int m_fd = -1;
@@ -94,6 +104,8 @@ private:
     QByteArray m_inbox;
     bool m_lastReadFilled = false;
     bool m_requestSeen = false;
+    // Whether anything was written to the connection held now.
+    bool m_answered = false;
     // Set while this element raises DataArrived: output written meanwhile
     // is looked at once the handler returns, not through the notifier.
     bool m_inDataEvent = false;

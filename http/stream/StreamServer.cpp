@@ -1,5 +1,6 @@
 #include "http/stream/StreamServer.h"
 
+#include "http/ListenSocket.h"
 #include "http/stream/StreamClient.h"
 
 #include <netinet/in.h>
@@ -63,33 +64,17 @@ StreamServer::~StreamServer()
     close();
 }
 
-int StreamServer::listen(uint16_t port)
+int StreamServer::listen(uint16_t port, const QString& bindAddress)
 {
     close();
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        return errno;
-    const int on = 1;
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_ANY);
-    address.sin_port = htons(port);
-    socklen_t length = sizeof address;
+    uint16_t bound = 0;
     // Idle connections wait in the kernel until they send, so silent ones
     // cost nothing here until the deferral runs out.
-    if (m_limits.deferAcceptSeconds > 0)
-        ::setsockopt(fd, IPPROTO_TCP, TCP_DEFER_ACCEPT, &m_limits.deferAcceptSeconds,
-                     sizeof m_limits.deferAcceptSeconds);
-    if (::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0
-        || ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0
-        || ::listen(fd, SOMAXCONN) != 0
-        || ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-        const int error = errno;
-        ::close(fd);
-        return error;
-    }
+    const int fd = openTcpListener(bindAddress.toLatin1(), port, m_limits.deferAcceptSeconds > 0, &bound);
+    if (fd < 0)
+        return -fd;
     m_listenFd = fd;
-    m_port = ntohs(address.sin_port);
+    m_port = bound;
     m_listenNotifier = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
     connect(m_listenNotifier.get(), &QSocketNotifier::activated, this, &StreamServer::acceptPending);
     return 0;

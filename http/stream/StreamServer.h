@@ -5,6 +5,7 @@
 
 #include <QObject>
 #include <QSocketNotifier>
+#include <QString>
 #include <QTimer>
 
 #include <cstdint>
@@ -51,9 +52,10 @@ public:
     explicit StreamServer(LatestFrame& frames, QObject* parent = nullptr);
     ~StreamServer() override;
 
-    // Listens on every IPv4 interface (port 0: any free port). Returns 0,
-    // or the errno value of the step that failed.
-    int listen(uint16_t port);
+    // Listens at bindAddress, numeric IPv4 or IPv6 text; empty: every
+    // interface, IPv4 and IPv6 where the system has it (port 0: any free
+    // port). Returns 0, or the errno value of the step that failed.
+    int listen(uint16_t port, const QString& bindAddress = QString());
     void close();
     bool isListening() const { return m_listenFd >= 0; }
     uint16_t port() const { return m_port; }

@@ -50,6 +50,7 @@ protected:
         env.catalog = std::make_unique<TestPatternCatalog>();
         env.endProgram = [this] { ++ended; };
         env.streamPort = streamPort;
+        env.bindAddress = bindAddress;
         window = new frmMain(std::move(env));
         window->setAttribute(Qt::WA_DeleteOnClose, false);
         window->load();
@@ -60,6 +61,7 @@ protected:
 
     WebRootDir web;
     int streamPort = 0; // no stream unless a test asks for one
+    QString bindAddress;
     frmMain* window = nullptr;
     QStringList messages;
     int ended = 0;

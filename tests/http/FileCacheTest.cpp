@@ -1,5 +1,4 @@
 #include "SocketFakes.h"
-#include "support/EventLoop.h"
 #include "support/WebRoot.h"
 
 #include "http/FileCache.h"
@@ -17,29 +16,24 @@
 
 namespace {
 
+// The real file calls, and the real clock moved on by a given time.
+class ShiftedClock : public FileCache::System {
+public:
+    int64_t nowNs() const override { return System::nowNs() + shiftNs; }
+    int64_t shiftNs = 0;
+};
+
 class FileCacheTest : public testing::Test {
 protected:
     QByteArray path(const char* name) const { return web.root() + name; }
 
-    // Sets the modification time an hour back and waits until the change
-    // time (which that sets to now) is old enough for the file to be kept.
-    void age(const char* name) const
+    // Sets the modification time an hour back and moves the cache's clock
+    // past the settle time of the change time (which that sets to now).
+    void age(const char* name)
     {
         timespec times[2] = {{::time(nullptr) - 3600, 0}, {::time(nullptr) - 3600, 0}};
         ASSERT_EQ(::utimensat(AT_FDCWD, path(name).constData(), times, 0), 0);
-        settle(name);
-    }
-
-    void settle(const char* name) const
-    {
-        struct stat info {};
-        ASSERT_EQ(::stat(path(name).constData(), &info), 0);
-        ASSERT_TRUE(pumpUntil([&] {
-            timespec now {};
-            ::clock_gettime(CLOCK_REALTIME, &now);
-            const double age = double(now.tv_sec - info.st_ctim.tv_sec) + 1e-9 * double(now.tv_nsec - info.st_ctim.tv_nsec);
-            return age > 0.1;
-        }));
+        clock.shiftNs = FileCache::kSettleNs + 500'000'000;
     }
 
     // What the handler would send for the file, or "missing".
@@ -53,7 +47,8 @@ protected:
     }
 
     WebRootDir web;
-    FileCache cache;
+    ShiftedClock clock;
+    FileCache cache{FileCache::kDefaultBudget, FileCache::kDefaultStreamThreshold, clock};
 };
 
 TEST_F(FileCacheTest, SettledFileIsKeptAndSharedWithItsHeader)
@@ -79,30 +74,72 @@ TEST_F(FileCacheTest, RenamedInFileWithOldTimeAndSameSizeIsServedFresh)
     ASSERT_EQ(::stat(path("images/cam.jpg").constData(), &old), 0);
     const timespec times[2] = {old.st_atim, old.st_mtim};
     ASSERT_EQ(::utimensat(AT_FDCWD, path("images/next.tmp").constData(), times, 0), 0);
-    settle("images/next.tmp");
     ASSERT_NE(serve("images/cam.jpg"), "missing");
     ASSERT_EQ(cache.hits(), 1u); // kept, so only the inode tells the files apart
     ASSERT_EQ(::rename(path("images/next.tmp").constData(), path("images/cam.jpg").constData()), 0);
     EXPECT_EQ(serve("images/cam.jpg"), responseHeader("image/jpeg", 5000) + next);
 }
 
-TEST_F(FileCacheTest, RewriteWithinOneTimestampTickIsServedFresh)
+// A file system whose times move in whole steps: stat and open report the
+// step the test sets, and the clock is the test's too.
+class CoarseTimes : public FileCache::System {
+public:
+    int64_t nowNs() const override { return now; }
+    bool stat(const QByteArray& path, struct stat& info) const override
+    {
+        return System::stat(path, info) && stamped(info);
+    }
+    std::shared_ptr<OpenFile> open(const QByteArray& path, struct stat& info) const override
+    {
+        std::shared_ptr<OpenFile> file = System::open(path, info);
+        return file && stamped(info) ? file : nullptr;
+    }
+    bool stamped(struct stat& info) const
+    {
+        info.st_mtim = info.st_ctim = {stamp, 0};
+        return true;
+    }
+    int64_t now = 0;
+    time_t stamp = 0;
+};
+
+TEST_F(FileCacheTest, FileIsKeptOnlyOnceItsTimeIsOlderThanTheCoarsestStep)
 {
-    // On a kernel with coarse file times, a rewrite in the same tick leaves
-    // size and every time as they were: stat gives what it gave before.
-    web.write(QStringLiteral("page.htm"), QByteArray(4000, 'a'));
-    struct stat before {};
-    ASSERT_TRUE(FileExists(path("page.htm"), before));
-    ServedFile first;
-    ASSERT_TRUE(cache.serve(path("page.htm"), before, first));
-    EXPECT_EQ(first.body, QByteArray(4000, 'a'));
-    QFile file(QString::fromLocal8Bit(path("page.htm")));
-    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
-    ASSERT_EQ(file.write(QByteArray(4000, 'b')), 4000);
-    file.close();
-    ServedFile second;
-    ASSERT_TRUE(cache.serve(path("page.htm"), before, second));
-    EXPECT_EQ(second.body, QByteArray(4000, 'b'));
+    // Rewrites in place with the same size; within one step the times stay.
+    struct Step {
+        int64_t nowMs;
+        char rewrite; // 0: none
+        time_t stamp;
+        char served;
+        int kept;
+    };
+    const Step steps[] = {
+        {1000'500, 'a', 1000, 'a', 0},
+        {1001'900, 'b', 1000, 'b', 0}, // the same step: stat as before
+        {1002'000, 0, 1000, 'b', 0},   // exactly 2 s: not older yet
+        {1002'100, 0, 1000, 'b', 1},   // now kept ...
+        {1002'200, 0, 1000, 'b', 1},   // ... and reused
+        {1003'000, 'c', 1002, 'c', 0}, // a later step is a change
+    };
+    CoarseTimes fs;
+    FileCache coarse(FileCache::kDefaultBudget, FileCache::kDefaultStreamThreshold, fs);
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.nowMs);
+        fs.now = step.nowMs * 1'000'000;
+        fs.stamp = step.stamp;
+        if (step.rewrite) {
+            QFile file(QString::fromLocal8Bit(path("page.htm")));
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+            ASSERT_EQ(file.write(QByteArray(4000, step.rewrite)), 4000);
+        }
+        struct stat seen {};
+        ASSERT_TRUE(fs.stat(path("page.htm"), seen));
+        ServedFile served;
+        ASSERT_TRUE(coarse.serve(path("page.htm"), seen, served));
+        EXPECT_EQ(served.body, QByteArray(4000, step.served));
+        EXPECT_EQ(coarse.entryCount(), step.kept);
+    }
+    EXPECT_EQ(coarse.hits(), 1u);
 }
 
 TEST_F(FileCacheTest, PrimedSnapshotIsServedFromMemoryAtOnceButNeverStale)
@@ -127,7 +164,7 @@ TEST_F(FileCacheTest, PrimedSnapshotIsServedFromMemoryAtOnceButNeverStale)
 
 TEST_F(FileCacheTest, BudgetDropsLeastRecentlyUsedAndBigFilesStream)
 {
-    FileCache small(10000, 8000);
+    FileCache small(10000, 8000, clock);
     const std::vector<std::pair<const char*, int>> files = {{"one.bin", 4000}, {"two.bin", 4000},
                                                             {"three.bin", 4000}, {"big.bin", 9000}};
     for (const auto& [name, size] : files) {

@@ -1,6 +1,7 @@
 #include "ServerFixture.h"
 
 #include "http/OwnAddress.h"
+#include "http/PeerAddress.h"
 #include "http/ResponseHeader.h"
 
 #include <arpa/inet.h>
@@ -138,6 +139,30 @@ TEST(OwnAddress, FirstUpNonLoopbackIpv4Interface)
     list[3].entry.ifa_next = nullptr;
     EXPECT_EQ(pickPrimaryIpv4Address(&list[0].entry), QStringLiteral("127.0.0.1"));
     EXPECT_EQ(pickPrimaryIpv4Address(nullptr), QStringLiteral("127.0.0.1"));
+}
+
+TEST(PeerKey, Ipv4AsItselfMappedAsItsIpv4AndIpv6InTheReservedBlock)
+{
+    const auto key = [](const char* text) {
+        sockaddr_storage peer{};
+        socklen_t length = 0;
+        auto& v4 = reinterpret_cast<sockaddr_in&>(peer);
+        auto& v6 = reinterpret_cast<sockaddr_in6&>(peer);
+        if (inet_pton(AF_INET, text, &v4.sin_addr) == 1) {
+            v4.sin_family = AF_INET;
+            length = sizeof v4;
+        } else if (inet_pton(AF_INET6, text, &v6.sin6_addr) == 1) {
+            v6.sin6_family = AF_INET6;
+            length = sizeof v6;
+        }
+        return ntohl(peerKey(peer, length));
+    };
+    EXPECT_EQ(key("192.168.0.10"), 0xC0A8000Au);
+    EXPECT_EQ(key("::ffff:192.168.0.10"), 0xC0A8000Au);
+    EXPECT_EQ(key("::1") >> 28, 0xFu);
+    EXPECT_EQ(key("2001:db8::1") >> 28, 0xFu);
+    EXPECT_NE(key("::1"), key("2001:db8::1"));
+    EXPECT_EQ(key("nonsense"), 0u);
 }
 
 } // namespace

@@ -8,12 +8,12 @@
 
 #include <cerrno>
 
-int FaultySocketOs::listenTcp4(uint16_t port)
+int FaultySocketOs::listenTcp(const QByteArray& bindAddress, uint16_t port)
 {
     ++listenCalls;
     if (refusedPorts.count(port))
         return -EADDRINUSE;
-    const int fd = posixSocketOs().listenTcp4(port);
+    const int fd = posixSocketOs().listenTcp(bindAddress, port);
     const int off = 0;
     if (fd >= 0 && !deferAccept)
         ::setsockopt(fd, IPPROTO_TCP, TCP_DEFER_ACCEPT, &off, sizeof off);
@@ -42,7 +42,7 @@ int FaultySocketOs::openReserve()
     return track(posixSocketOs().openReserve());
 }
 
-int FaultySocketOs::accept(int listenFd, uint32_t* peerIpv4)
+int FaultySocketOs::accept(int listenFd, uint32_t* peer)
 {
     ++acceptCalls;
     if (!acceptErrors.empty()) {
@@ -52,9 +52,11 @@ int FaultySocketOs::accept(int listenFd, uint32_t* peerIpv4)
     }
     if (exhausted())
         return -EMFILE;
-    const int fd = track(posixSocketOs().accept(listenFd, peerIpv4));
+    const int fd = track(posixSocketOs().accept(listenFd, peer));
     if (fd >= 0)
         accepted.push_back(fd);
+    if (fd >= 0 && sendBuffer > 0)
+        ::setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &sendBuffer, sizeof sendBuffer);
     return fd;
 }
 

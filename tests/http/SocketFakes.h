@@ -13,7 +13,7 @@
 // The real calls, with failures to order and a record of what happened.
 class FaultySocketOs : public SocketOs {
 public:
-    std::set<uint16_t> refusedPorts;  // listenTcp4 fails with EADDRINUSE
+    std::set<uint16_t> refusedPorts;  // listenTcp fails with EADDRINUSE
     std::deque<int> acceptErrors;     // errno values the next accepts return, one each
     int sendError = 0;                // errno for every send once sendBudget is spent
     long long sendBudget = 0;         // bytes sends may still take before failing
@@ -26,11 +26,14 @@ public:
     int descriptorLimit = 0;
     // Off: silent connections reach accept() at once, as without the deferral.
     bool deferAccept = true;
+    // Above 0: the send buffer of accepted connections, fixed (the kernel
+    // otherwise grows it to megabytes on loopback).
+    int sendBuffer = 0;
     int emfileCount = 0;
     std::set<int> open;
 
-    int listenTcp4(uint16_t port) override;
-    int accept(int listenFd, uint32_t* peerIpv4) override;
+    int listenTcp(const QByteArray& bindAddress, uint16_t port) override;
+    int accept(int listenFd, uint32_t* peer) override;
     ssize_t receive(int fd, char* buffer, size_t length) override;
     ssize_t send(int fd, const iovec* pieces, int count, bool beforeClose) override;
     int shutdownWrite(int fd) override;

@@ -45,6 +45,8 @@ TEST_F(SocketFaultTest, FailedAcceptsAreSkippedOrPauseTheListener)
     };
     for (const AcceptCase& c : cases) {
         SCOPED_TRACE(c.name);
+        // An answered connection still lingering would be closed to make room.
+        ASSERT_TRUE(pumpUntil([&] { return webServer->lingeringConnections() == 0; }));
         os.acceptErrors = c.errors;
         QElapsedTimer clock;
         clock.start();
@@ -96,13 +98,11 @@ TEST_F(SocketFaultTest, DrainAfterTheAnswerIsBounded)
 {
     const QByteArray request = "GET / HTTP/1.1\r\nX-Pad: " + QByteArray(6000, 'p') + "\r\n\r\n";
     struct Case {
-        int stallMs;
         qsizetype flood;   // what the peer sends after its request
         bool reset;
     };
-    for (const Case c : {Case{30000, 0, false}, Case{0, 0, false}, Case{30000, 1024 * 1024, true}}) {
-        SCOPED_TRACE(testing::Message() << c.stallMs << " " << c.flood);
-        webServer->setStallTimeout(std::chrono::milliseconds(c.stallMs));
+    for (const Case c : {Case{0, false}, Case{1024 * 1024, true}}) {
+        SCOPED_TRACE(c.flood);
         os.accepted.clear();
         os.aborted.clear();
         os.receivedBytes.clear();
@@ -115,7 +115,7 @@ TEST_F(SocketFaultTest, DrainAfterTheAnswerIsBounded)
         // The answer ends with the server's half of the connection.
         ASSERT_TRUE(pumpUntil([&] { return client.poll(); }));
         // A peer that keeps its side open is not waited for beyond 2 s.
-        ASSERT_TRUE(pumpUntil([&] { return webServer->backgroundConnections() == 0; }, 5000));
+        ASSERT_TRUE(pumpUntil([&] { return webServer->lingeringConnections() == 0; }, 5000));
         const qint64 waited = clock.elapsed();
         ASSERT_EQ(os.accepted.size(), 1u);
         const int fd = os.accepted[0];
@@ -125,7 +125,7 @@ TEST_F(SocketFaultTest, DrainAfterTheAnswerIsBounded)
             EXPECT_LT(os.receivedBytes[fd], 256 * 1024 + 16 * 1024);
             continue;
         }
-        EXPECT_GE(waited, c.stallMs > 0 ? 1800 : 0); // coarse timers may fire 5% early
+        EXPECT_GE(waited, 1800); // coarse timers may fire 5% early
         EXPECT_EQ(client.received(), answer);
         EXPECT_FALSE(client.wasReset());
     }

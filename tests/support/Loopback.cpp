@@ -25,6 +25,30 @@ LoopbackClient::LoopbackClient(int16_t port, int receiveBuffer)
     }
 }
 
+LoopbackClient::LoopbackClient(const char* address, int16_t port)
+{
+    sockaddr_in6 address6{};
+    sockaddr_in address4{};
+    const sockaddr* target = reinterpret_cast<sockaddr*>(&address4);
+    socklen_t length = sizeof address4;
+    if (::inet_pton(AF_INET6, address, &address6.sin6_addr) == 1) {
+        address6.sin6_family = AF_INET6;
+        address6.sin6_port = htons(static_cast<uint16_t>(port));
+        target = reinterpret_cast<sockaddr*>(&address6);
+        length = sizeof address6;
+    } else if (::inet_pton(AF_INET, address, &address4.sin_addr) == 1) {
+        address4.sin_family = AF_INET;
+        address4.sin_port = htons(static_cast<uint16_t>(port));
+    } else {
+        return;
+    }
+    m_fd = ::socket(target->sa_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (m_fd >= 0 && ::connect(m_fd, target, length) != 0 && errno != EINPROGRESS) {
+        ::close(m_fd);
+        m_fd = -1;
+    }
+}
+
 LoopbackClient::~LoopbackClient()
 {
     close();

@@ -4,11 +4,12 @@
 
 #include <cstdint>
 
-// A non-blocking client on 127.0.0.1; reads whatever arrives while the test
-// pumps the event loop.
+// A non-blocking client on 127.0.0.1 (or the loopback address given, IPv4
+// or IPv6); reads whatever arrives while the test pumps the event loop.
 class LoopbackClient {
 public:
     explicit LoopbackClient(int16_t port, int receiveBuffer = 0);
+    LoopbackClient(const char* address, int16_t port);
     ~LoopbackClient();
     LoopbackClient(const LoopbackClient&) = delete;
     LoopbackClient& operator=(const LoopbackClient&) = delete;
