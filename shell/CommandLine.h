@@ -5,7 +5,9 @@
 #include <vector>
 
 // The program's options, read from argv before Qt is started, so that
-// --help and --version work where no display exists.
+// --help and --version work where no display exists. Qt's own standard
+// options (-platform, -display, -style, -qwindowgeometry...) are accepted
+// here and left in argv for QApplication, which takes them.
 struct CommandLine {
     enum class Action {
         Run,     // start the program
@@ -21,7 +23,7 @@ struct CommandLine {
 };
 
 // Reads the arguments after the program name. Options are given once each;
-// the first unknown or malformed one makes the result an error.
+// an unknown or malformed one makes the result an error.
 CommandLine parseCommandLine(const std::vector<std::string>& arguments);
 CommandLine parseCommandLine(int argc, char** argv);
 

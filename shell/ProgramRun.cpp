@@ -38,7 +38,12 @@ void reportServing(const frmMain& main)
 QString prepareWorkingFolder(const QString& executableDir)
 {
     QString problem;
-    const QString folder = WorkingFolder::resolve(executableDir, &problem);
+    QStringList adopted;
+    const QString folder = WorkingFolder::resolve(executableDir, &problem, &adopted);
+    // Only on the start that copies them, so it is said once.
+    if (!adopted.isEmpty())
+        printStatusLine(QStringLiteral("took %1 from %2 into %3")
+                            .arg(adopted.join(QStringLiteral(" and ")), executableDir, folder));
     if (!problem.isEmpty())
         printStatusLine(QStringLiteral("working folder: ") + problem);
     QFile::remove(temporaryBitmap(folder));

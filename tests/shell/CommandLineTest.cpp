@@ -20,12 +20,19 @@ TEST(CommandLine, ReadsEachArgumentList)
         {{"--version"}, Action::Version, false, ""},
         {{"--headless", "--version"}, Action::Version, true, ""},
         {{"--frobnicate"}, Action::Error, false, "unknown option '--frobnicate'"},
-        {{"-h"}, Action::Error, false, "unknown option '-h'"},
-        {{"headless"}, Action::Error, false, "unknown option 'headless'"},
-        {{""}, Action::Error, false, "unknown option ''"},
+        {{"-h"}, Action::Help, false, ""},
+        {{"-v", "--headless"}, Action::Version, true, ""},
+        // Qt's own options are left for Qt, with their values.
+        {{"-platform", "offscreen", "-style", "fusion", "--headless"}, Action::Run, true, ""},
+        {{"-qwindowgeometry", "640x480+0+0", "-reverse", "-display", ":1"}, Action::Run, false, ""},
+        {{"-platform", "offscreen", "--bogus"}, Action::Error, false, "unknown option '--bogus'"},
+        {{"-bogus"}, Action::Error, false, "unknown option '-bogus'"},
+        {{"headless"}, Action::Error, false, "unexpected argument 'headless'"},
+        {{""}, Action::Error, false, "unexpected argument ''"},
         {{"--headless", "--headless"}, Action::Error, false, "option --headless given twice"},
-        {{"--headless=yes"}, Action::Error, false, "option --headless takes no value"},
-        {{"--stream-port"}, Action::Error, false, "option --stream-port needs a value"},
+        {{"--help", "-h"}, Action::Error, false, "option --help given twice"},
+        {{"--headless=yes"}, Action::Error, false, "Unexpected value after '--headless'"},
+        {{"--stream-port"}, Action::Error, false, "Missing value after '--stream-port'"},
         {{"--stream-port", "80x"}, Action::Error, false, "bad value '80x' for --stream-port"},
         {{"--stream-port=65536"}, Action::Error, false, "bad value '65536' for --stream-port"},
         // An error wins over a request for help that comes before it.
@@ -54,7 +61,7 @@ TEST(CommandLine, ReadsEachArgumentList)
 TEST(CommandLine, HelpListsEveryOption)
 {
     const std::string help = usageText();
-    for (const char* option : {"--headless", "--help", "--version"})
+    for (const char* option : {"--headless", "--stream-port N", "-h, --help", "-v, --version", "-platform"})
         EXPECT_NE(help.find(option), std::string::npos) << option;
     EXPECT_EQ(versionLine().rfind("Talvex 2.7", 0), 0u);
 }
