@@ -15,6 +15,8 @@
 #include "http/stream/ViewerCount.h"
 #include "shell/chrome/SkinnedWindow.h"
 
+#include <QStringList>
+
 #include <functional>
 #include <memory>
 #include <optional>
@@ -42,6 +44,8 @@ public:
         // without a window has nobody to press OK).
         std::function<void(const QString&)> serverWarning;
         std::optional<int> streamPort;             // MJPEG port; unset: from the configuration, 0: none
+        QString bindAddress;            // listen address; empty: [Server] Bind of the configuration, else every interface
+        std::optional<int> port;                   // web port of this run; unset: Settings.ini, else the clock's
     };
 
     explicit frmMain(Environment environment = {});
@@ -62,6 +66,10 @@ public:
     // Opens the stream port when one is configured; a port that cannot be
     // bound leaves the stream off and says so on stderr.
     void startStream();
+    // Re-reads Talvex.conf and applies what can change while running: the
+    // stream's viewer limit, and its port or bind address by restarting the
+    // stream listener. Returns one line per change applied.
+    QStringList reloadConfiguration();
     StreamServer& streamServer() { return *m_stream; }
     HttpServer& httpServer() { return *m_server; }
     LatestFrame& latestFrame() { return m_latestFrame; }
@@ -122,6 +130,9 @@ private:
 
     MainState m;
     Environment m_env;
+    // [Server] Bind as last read, so that a reload sees a change.
+    QString m_configuredBind = configuredBind();
+    static QString configuredBind();
     bool m_loaded = false;
     bool m_unloaded = false;
     std::unique_ptr<HttpServer> m_server;

@@ -14,6 +14,8 @@ struct Option {
     QStringList names;     // the first is the one shown in messages
     const char* valueName; // nullptr for a flag
     const char* help;
+    const char* defaultText; // nullptr: none shown
+    const char* group;
     std::function<bool(CommandLine&, const QString& value)> apply;
 };
 
@@ -26,12 +28,18 @@ std::optional<int> portNumber(const QString& value)
     return port;
 }
 
+const char* const kRunning = "Running";
+const char* const kNetwork = "Network";
+const char* const kInformation = "Information";
+
 const std::vector<Option>& options()
 {
     static const std::vector<Option> table = {
         {{"headless"}, nullptr,
          "run without any window (same settings, snapshots and server);\n"
-         "what the window would show goes to standard error",
+         "what the window would show goes to standard error;\n"
+         "SIGHUP then reloads Talvex.conf",
+         "with a window", kRunning,
          [](CommandLine& line, const QString&) {
              line.headless = true;
              return true;
@@ -39,17 +47,42 @@ const std::vector<Option>& options()
         {{"stream-port"}, "N",
          "serve the MJPEG stream on port N (0: no stream); overrides\n"
          "the configuration file for this run",
+         "[Stream] Port of Talvex.conf, else none", kNetwork,
          [](CommandLine& line, const QString& value) {
              line.streamPort = portNumber(value);
              return line.streamPort.has_value();
          }},
-        {{"help", "h"}, nullptr, "print this help and exit",
+        {{"folder"}, "DIR",
+         "work in DIR: its Settings.ini, Talvex.conf and root/; one\n"
+         "Talvex may run per folder",
+         "the program's folder or $XDG_DATA_HOME/Talvex", kRunning,
+         [](CommandLine& line, const QString& value) {
+             line.folder = value.toStdString();
+             return !value.isEmpty();
+         }},
+        {{"port"}, "N",
+         "serve the web pages on port N (1-32767) for this run\n"
+         "(Settings.ini keeps its own value)",
+         "line 4 of Settings.ini, else chosen from the clock", kNetwork,
+         [](CommandLine& line, const QString& value) {
+             line.port = portNumber(value);
+             // The program keeps the web port as Settings.ini does: 16 bits, signed.
+             return line.port.has_value() && *line.port > 0 && *line.port <= 32767;
+         }},
+        {{"bind"}, "ADDRESS",
+         "listen on ADDRESS only (both ports), e.g. 127.0.0.1 or ::1",
+         "[Server] Bind of Talvex.conf, else every interface", kNetwork,
+         [](CommandLine& line, const QString& value) {
+             line.bindAddress = value.toStdString();
+             return !value.isEmpty();
+         }},
+        {{"help", "h"}, nullptr, "print this help and exit", nullptr, kInformation,
          [](CommandLine& line, const QString&) {
              if (line.action == CommandLine::Action::Run)
                  line.action = CommandLine::Action::Help;
              return true;
          }},
-        {{"version", "v"}, nullptr, "print the version and exit",
+        {{"version", "v"}, nullptr, "print the version and exit", nullptr, kInformation,
          [](CommandLine& line, const QString&) {
              if (line.action == CommandLine::Action::Run)
                  line.action = CommandLine::Action::Version;
@@ -149,25 +182,37 @@ CommandLine parseCommandLine(int argc, char** argv)
 
 std::string usageText()
 {
+    constexpr std::size_t kColumn = 24;
     std::string text =
         "Usage: Talvex [option...]\n"
-        "Live video from a camera as JPEG snapshots over a built-in web server.\n\n";
-    for (const Option& option : options()) {
-        std::string left = "  --" + option.names.first().toStdString();
-        if (option.names.size() > 1)
-            left = "  -" + option.names.at(1).toStdString() + ", --" + option.names.first().toStdString();
-        if (option.valueName)
-            left += std::string(" ") + option.valueName;
-        left.resize(std::max<std::size_t>(left.size() + 2, 24), ' ');
-        std::string help = option.help;
-        for (std::size_t at = help.find('\n'); at != std::string::npos; at = help.find('\n', at + 1))
-            help.insert(at + 1, 24, ' ');
-        text += left + help + "\n";
+        "Live video from a camera as JPEG snapshots over a built-in web server.\n";
+    for (const char* group : {kRunning, kNetwork, kInformation}) {
+        text += std::string("\n") + group + ":\n";
+        for (const Option& option : options()) {
+            if (option.group != group)
+                continue;
+            std::string left = "  --" + option.names.first().toStdString();
+            if (option.names.size() > 1)
+                left = "  -" + option.names.at(1).toStdString() + ", --" + option.names.first().toStdString();
+            if (option.valueName)
+                left += std::string(" ") + option.valueName;
+            left.resize(std::max<std::size_t>(left.size() + 2, kColumn), ' ');
+            std::string help = option.help;
+            if (option.defaultText)
+                help += std::string("\n(default: ") + option.defaultText + ")";
+            for (std::size_t at = help.find('\n'); at != std::string::npos; at = help.find('\n', at + 1))
+                help.insert(at + 1, kColumn, ' ');
+            text += left + help + "\n";
+        }
     }
     text += "\nQt's standard options (-platform, -display, -style, -qwindowgeometry...) are\n"
             "passed on to Qt.\n"
-            "\nSettings.ini, the web root root/ and the snapshots live in the program's folder,\n"
-            "or in $XDG_DATA_HOME/Talvex when that folder is not writable.\n";
+            "\nFiles:\n"
+            "  Settings.ini, root/   in the working folder: the program's folder, or\n"
+            "                        $XDG_DATA_HOME/Talvex (~/.local/share/Talvex) when that\n"
+            "                        folder is not writable, or the --folder DIR\n"
+            "  Talvex.conf           ~/.config/Talvex/Talvex.conf ($XDG_CONFIG_HOME), or\n"
+            "                        DIR/Talvex.conf with --folder\n";
     return text;
 }
 

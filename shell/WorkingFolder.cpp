@@ -109,17 +109,3 @@ QStringList WorkingFolder::adoptProgramFiles(const QString& executableDir, const
         *reason = why;
     return copied;
 }
-
-QString WorkingFolder::resolve(const QString& executableDir, QString* reason, QStringList* adopted)
-{
-    const QString sample = installedSampleRoot(executableDir);
-    const QString folder = choose(executableDir, sample, dataHomeFolder());
-    QString adoptProblem;
-    const QStringList copied = adoptProgramFiles(executableDir, folder, &adoptProblem);
-    if (adopted)
-        *adopted = copied;
-    prepare(folder, sample, reason);
-    if (reason && reason->isEmpty())
-        *reason = adoptProblem;
-    return folder;
-}

@@ -33,9 +33,4 @@ bool prepare(const QString& folder, const QString& sampleRoot, QString* reason);
 // `reason` gets one line.
 QStringList adoptProgramFiles(const QString& executableDir, const QString& folder, QString* reason);
 
-// What is in use for the program started from `executableDir`, prepared;
-// `reason` is set when preparing failed (the folder is used all the same),
-// `adopted` to what adoptProgramFiles() copied.
-QString resolve(const QString& executableDir, QString* reason, QStringList* adopted = nullptr);
-
 } // namespace WorkingFolder
