@@ -36,26 +36,26 @@ const std::vector<Option>& options()
 {
     static const std::vector<Option> table = {
         {{"headless"}, nullptr,
-         "run without any window (same settings, snapshots and server);\n"
-         "what the window would show goes to standard error;\n"
-         "SIGHUP then reloads Talvex.conf",
+         "run without any window (same settings and server); what\n"
+         "the window would show goes to standard error; SIGHUP\n"
+         "then reloads Talvex.conf",
          "with a window", kRunning,
          [](CommandLine& line, const QString&) {
              line.headless = true;
              return true;
          }},
         {{"stream-port"}, "N",
-         "serve the MJPEG stream on port N (0: no stream); overrides\n"
-         "the configuration file for this run",
+         "serve the MJPEG stream on port N (0: no stream) for this\n"
+         "run",
          "[Stream] Port of Talvex.conf, else none", kNetwork,
          [](CommandLine& line, const QString& value) {
              line.streamPort = portNumber(value);
              return line.streamPort.has_value();
          }},
         {{"folder"}, "DIR",
-         "work in DIR: its Settings.ini, Talvex.conf and root/; one\n"
-         "Talvex may run per folder",
-         "the program's folder or $XDG_DATA_HOME/Talvex", kRunning,
+         "work in DIR: its Settings.ini, Talvex.conf and root/;\n"
+         "one Talvex may run per folder",
+         "program folder, else $XDG_DATA_HOME/Talvex", kRunning,
          [](CommandLine& line, const QString& value) {
              line.folder = value.toStdString();
              return !value.isEmpty();
@@ -63,15 +63,15 @@ const std::vector<Option>& options()
         {{"port"}, "N",
          "serve the web pages on port N (1-32767) for this run\n"
          "(Settings.ini keeps its own value)",
-         "line 4 of Settings.ini, else chosen from the clock", kNetwork,
+         "line 4 of Settings.ini, else from the clock", kNetwork,
          [](CommandLine& line, const QString& value) {
              line.port = portNumber(value);
              // The program keeps the web port as Settings.ini does: 16 bits, signed.
              return line.port.has_value() && *line.port > 0 && *line.port <= 32767;
          }},
         {{"bind"}, "ADDRESS",
-         "listen on ADDRESS only (both ports), e.g. 127.0.0.1 or ::1",
-         "[Server] Bind of Talvex.conf, else every interface", kNetwork,
+         "listen on ADDRESS only (both ports): 127.0.0.1, ::1...",
+         "[Server] Bind of Talvex.conf, else all", kNetwork,
          [](CommandLine& line, const QString& value) {
              line.bindAddress = value.toStdString();
              return !value.isEmpty();

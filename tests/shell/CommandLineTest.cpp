@@ -73,7 +73,7 @@ TEST(CommandLine, HelpListsEveryOption)
     const std::string help = usageText();
     for (const char* text : {"Running:", "Network:", "Information:", "--headless", "--folder DIR", "--port N",
                              "--bind ADDRESS", "--stream-port N", "-h, --help", "-v, --version", "-platform",
-                             "(default: [Server] Bind of Talvex.conf", "~/.config/Talvex/Talvex.conf"})
+                             "(default: [Server] Bind of Talvex.conf, else all)", "~/.config/Talvex/Talvex.conf"})
         EXPECT_NE(help.find(text), std::string::npos) << text;
     EXPECT_EQ(versionLine().rfind("Talvex 2.7", 0), 0u);
 }
