@@ -15,6 +15,8 @@
 #include "http/stream/ViewerCount.h"
 #include "shell/chrome/SkinnedWindow.h"
 
+#include <QStringList>
+
 #include <functional>
 #include <memory>
 #include <optional>
@@ -45,6 +47,7 @@ public:
         // Where both listeners bind (numeric IPv4 or IPv6); empty: [Server]
         // Bind from the configuration; still empty: every interface.
         QString bindAddress;
+        std::optional<int> port;                   // web port of this run; unset: Settings.ini, else the clock's
     };
 
     explicit frmMain(Environment environment = {});
@@ -68,6 +71,10 @@ public:
     // The address both listeners bind, as the environment or the
     // configuration gives it; empty: every interface, IPv4 and IPv6.
     QString bindAddress() const;
+    // Re-reads Talvex.conf and applies what can change while running: the
+    // stream's viewer limit, and its port or bind address by restarting the
+    // stream listener. Returns one line per change applied.
+    QStringList reloadConfiguration();
     StreamServer& streamServer() { return *m_stream; }
     HttpServer& httpServer() { return *m_server; }
     LatestFrame& latestFrame() { return m_latestFrame; }
@@ -128,6 +135,9 @@ private:
 
     MainState m;
     Environment m_env;
+    // [Server] Bind as last read, so that a reload sees a change.
+    QString m_configuredBind = configuredBind();
+    static QString configuredBind();
     bool m_loaded = false;
     bool m_unloaded = false;
     std::unique_ptr<HttpServer> m_server;

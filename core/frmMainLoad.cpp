@@ -53,7 +53,7 @@ void frmMain::load()
     m.lastSlot = 0;
     m.maxSlots = 100;
     const float clock = m_env.clock ? m_env.clock() : secondsSinceMidnight();
-    m.My_PORT = m.cfgPort > 0 ? m.cfgPort : clockPort(clock);
+    m.My_PORT = m_env.port ? static_cast<int16_t>(*m_env.port) : m.cfgPort > 0 ? m.cfgPort : clockPort(clock);
     m.portTries = 0;
     const int16_t slotCount = m.maxSlots;
     for (int i = 1; i <= slotCount; ++i)

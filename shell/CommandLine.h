@@ -5,7 +5,9 @@
 #include <vector>
 
 // The program's options, read from argv before Qt is started, so that
-// --help and --version work where no display exists.
+// --help and --version work where no display exists. Qt's own standard
+// options (-platform, -display, -style, -qwindowgeometry...) are accepted
+// here and left in argv for QApplication, which takes them.
 struct CommandLine {
     enum class Action {
         Run,     // start the program
@@ -17,11 +19,14 @@ struct CommandLine {
     Action action = Action::Run;
     bool headless = false; // no window; the state is reported on stderr
     std::optional<int> streamPort; // MJPEG port (0: none); unset: from the configuration
+    std::optional<int> port; // web port; unset: Settings.ini, else from the clock
+    std::string bindAddress; // listen address; empty: from the configuration
+    std::string folder;      // working folder; empty: the usual choice
     std::string error;     // set with Action::Error
 };
 
 // Reads the arguments after the program name. Options are given once each;
-// the first unknown or malformed one makes the result an error.
+// an unknown or malformed one makes the result an error.
 CommandLine parseCommandLine(const std::vector<std::string>& arguments);
 CommandLine parseCommandLine(int argc, char** argv);
 

@@ -40,7 +40,11 @@ void HeadlessReport::poll()
     if (server != m_server && server.startsWith(QStringLiteral("Server: "))) {
         m_server = server;
         const QString tip = m_sb2.toolTip();
-        report(tip.isEmpty() ? server : server + QStringLiteral(" (") + tip + QLatin1Char(')'));
+        // Serving, the address is the news, said in the one form scripts wait for.
+        if (server == QStringLiteral("Server: ON") && !tip.isEmpty())
+            report(QStringLiteral("serving ") + tip);
+        else
+            report(tip.isEmpty() ? server : server + QStringLiteral(" (") + tip + QLatin1Char(')'));
     }
 
     // The countdown overwrites the caption every second; only the change

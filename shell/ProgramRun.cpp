@@ -2,6 +2,7 @@
 
 #include "core/frmMain.h"
 #include "image/TempFileSweep.h"
+#include "shell/CommandLine.h"
 #include "shell/HeadlessReport.h"
 #include "shell/SignalCloser.h"
 #include "shell/StartupMessages.h"
@@ -9,10 +10,14 @@
 #include "shell/frmBegin.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QPointer>
+#include <QUrl>
 
+#include <csignal>
 #include <cstring>
 #include <exception>
 #include <memory>
@@ -27,18 +32,65 @@ QString temporaryBitmap(const QString& folder)
     return folder + QStringLiteral("/VelmarixCamImage.bmp");
 }
 
-void reportServing(const frmMain& main)
+QString streamUrl(frmMain& main)
 {
-    if (main.sb2->text() == kServerOn)
+    QUrl url(main.viewerAddress());
+    url.setPort(main.streamServer().port());
+    url.setPath(QStringLiteral("/stream"));
+    return url.toString();
+}
+
+// With a window the only line; without one the report has said "serving"
+// already, so only the stream is added.
+void reportServing(frmMain& main, bool withAddress)
+{
+    if (main.sb2->text() != kServerOn)
+        return;
+    if (withAddress)
         printStatusLine(QStringLiteral("serving ") + main.viewerAddress());
+    if (main.streamServer().isListening())
+        printStatusLine(QStringLiteral("stream ") + streamUrl(main));
+}
+
+frmMain::Environment environmentFor(const QString& workingFolder, const CommandLine& line)
+{
+    frmMain::Environment environment;
+    environment.tempPath = workingFolder;
+    environment.streamPort = line.streamPort;
+    environment.port = line.port;
+    environment.bindAddress = QString::fromStdString(line.bindAddress);
+    return environment;
 }
 
 } // namespace
 
-QString prepareWorkingFolder(const QString& executableDir)
+QString workingFolderFor(const CommandLine& line, const QString& executableDir)
+{
+    if (!line.folder.empty())
+        return QDir::cleanPath(QDir::current().absoluteFilePath(QString::fromStdString(line.folder)));
+    return WorkingFolder::choose(executableDir, WorkingFolder::installedSampleRoot(executableDir),
+                                 WorkingFolder::dataHomeFolder());
+}
+
+QString prepareWorkingFolder(const QString& folder, const QString& executableDir, bool given)
 {
     QString problem;
-    const QString folder = WorkingFolder::resolve(executableDir, &problem);
+    QString sample = WorkingFolder::installedSampleRoot(executableDir);
+    QStringList adopted;
+    // A folder of its own (--folder, one camera of several) starts from the
+    // pages only: the program's Settings.ini would give every camera its port.
+    if (!given)
+        adopted = WorkingFolder::adoptProgramFiles(executableDir, folder, &problem);
+    else if (sample.isEmpty() && QFileInfo(executableDir + QStringLiteral("/root")).isDir())
+        sample = executableDir + QStringLiteral("/root");
+    QString prepareProblem;
+    WorkingFolder::prepare(folder, sample, &prepareProblem);
+    if (!prepareProblem.isEmpty())
+        problem = prepareProblem;
+    // Only on the start that copies them, so it is said once.
+    if (!adopted.isEmpty())
+        printStatusLine(QStringLiteral("took %1 from %2 into %3")
+                            .arg(adopted.join(QStringLiteral(" and ")), executableDir, folder));
     if (!problem.isEmpty())
         printStatusLine(QStringLiteral("working folder: ") + problem);
     QFile::remove(temporaryBitmap(folder));
@@ -47,17 +99,14 @@ QString prepareWorkingFolder(const QString& executableDir)
     return folder;
 }
 
-int runWithWindows(const QString& workingFolder, SignalCloser& closer, std::optional<int> streamPort)
+int runWithWindows(const QString& workingFolder, SignalCloser& closer, const CommandLine& line)
 {
     QPointer<frmMain> mainWindow;
     const bool loaded = runGuardedLoad([&] {
         auto* begin = new frmBegin([&] {
-            frmMain::Environment environment;
-            environment.tempPath = workingFolder;
-            environment.streamPort = streamPort;
-            mainWindow = new frmMain(std::move(environment));
+            mainWindow = new frmMain(environmentFor(workingFolder, line));
             mainWindow->loadAndShow();
-            reportServing(*mainWindow);
+            reportServing(*mainWindow, true);
         });
         begin->show();
     });
@@ -75,11 +124,9 @@ int runWithWindows(const QString& workingFolder, SignalCloser& closer, std::opti
     return code;
 }
 
-int runHeadless(const QString& workingFolder, SignalCloser& closer, std::optional<int> streamPort)
+int runHeadless(const QString& workingFolder, SignalCloser& closer, const CommandLine& line)
 {
-    frmMain::Environment environment;
-    environment.tempPath = workingFolder;
-    environment.streamPort = streamPort;
+    frmMain::Environment environment = environmentFor(workingFolder, line);
     // The warning box's text, at the start and at a failed restart alike.
     environment.serverWarning = [](const QString& text) { printStatusLine(text); };
     // Never shown; it holds the state, the timers and the server as always.
@@ -105,9 +152,17 @@ int runHeadless(const QString& workingFolder, SignalCloser& closer, std::optiona
                         + QStringLiteral("; ending"));
         return 1;
     }
-    reportServing(*mainWindow);
+    reportServing(*mainWindow, false);
 
     QObject::connect(&closer, &SignalCloser::closeRequested, &closer, [&](int signalNumber) {
+        // A service manager's reload; a terminal that goes away has no
+        // meaning for a program that has none.
+        if (signalNumber == SIGHUP) {
+            const QStringList applied = mainWindow->reloadConfiguration();
+            printStatusLine(applied.isEmpty() ? QStringLiteral("reloaded Talvex.conf: nothing changed")
+                                              : QStringLiteral("reloaded Talvex.conf: ") + applied.join(QStringLiteral(", ")));
+            return;
+        }
         printStatusLine(QStringLiteral("closing on signal %1").arg(signalNumber));
         mainWindow->unload();
     });

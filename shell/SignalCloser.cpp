@@ -61,13 +61,17 @@ SignalCloser::~SignalCloser()
 void SignalCloser::readPending()
 {
     unsigned char bytes[16];
-    int last = 0;
+    int chosen = 0;
     for (;;) {
         const ssize_t n = ::read(s_pipe[0], bytes, sizeof bytes);
         if (n <= 0)
             break;
-        last = bytes[n - 1];
+        // Without a window SIGHUP only reloads: a SIGTERM or SIGINT read
+        // in the same batch must not be lost behind it.
+        for (ssize_t i = 0; i < n; ++i)
+            if (bytes[i] != SIGHUP || chosen == 0)
+                chosen = bytes[i];
     }
-    if (last != 0)
-        emit closeRequested(last);
+    if (chosen != 0)
+        emit closeRequested(chosen);
 }

@@ -19,6 +19,8 @@ public:
     bool isActive() const { return m_notifier != nullptr; }
 
 signals:
+    // Once per batch of signals read together: a SIGTERM or SIGINT among
+    // them wins over SIGHUP.
     void closeRequested(int signalNumber);
 
 private:

@@ -3,6 +3,7 @@
 #include "shell/chrome/MessageBox.h"
 #include "shell/StartupMessages.h"
 
+#include <QCryptographicHash>
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
@@ -31,6 +32,13 @@ QString SingleInstance::defaultLockPath()
     if (dir.isEmpty())
         dir = QDir::tempPath();
     return QDir(dir).filePath(QStringLiteral("talvex.lock"));
+}
+
+QString SingleInstance::folderLockPath(const QString& folder)
+{
+    const QByteArray hash = QCryptographicHash::hash(QDir::cleanPath(QDir(folder).absolutePath()).toUtf8(),
+                                                     QCryptographicHash::Sha256).toHex().left(16);
+    return QFileInfo(defaultLockPath()).dir().filePath(QStringLiteral("talvex-%1.lock").arg(QLatin1String(hash)));
 }
 
 SingleInstance::Result SingleInstance::acquire()

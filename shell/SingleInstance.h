@@ -19,6 +19,9 @@ public:
     // "talvex.lock" in the user's runtime directory (the temporary directory
     // where there is none).
     static QString defaultLockPath();
+    // One lock per working folder given with --folder: "talvex-<hash>.lock"
+    // beside the default one, the hash taken from the folder's clean path.
+    static QString folderLockPath(const QString& folder);
 
     Result acquire();
     bool isHeld() const { return m_lock.isLocked(); }

@@ -82,10 +82,30 @@ bool WorkingFolder::prepare(const QString& folder, const QString& sampleRoot, QS
     return why.isEmpty();
 }
 
-QString WorkingFolder::resolve(const QString& executableDir, QString* reason)
+QStringList WorkingFolder::adoptProgramFiles(const QString& executableDir, const QString& folder, QString* reason)
 {
-    const QString sample = installedSampleRoot(executableDir);
-    const QString folder = choose(executableDir, sample, dataHomeFolder());
-    prepare(folder, sample, reason);
-    return folder;
+    QStringList copied;
+    QString why;
+    if (QDir::cleanPath(executableDir) == QDir::cleanPath(folder) || !QDir().mkpath(folder)) {
+        if (QDir::cleanPath(executableDir) != QDir::cleanPath(folder))
+            why = QStringLiteral("cannot create %1").arg(folder);
+    } else {
+        const QString settings = QStringLiteral("/Settings.ini");
+        if (QFileInfo(executableDir + settings).isFile() && !QFileInfo::exists(folder + settings)) {
+            if (QFile::copy(executableDir + settings, folder + settings)) {
+                QFile::setPermissions(folder + settings, QFile::permissions(folder + settings) | QFile::WriteOwner);
+                copied << QStringLiteral("Settings.ini");
+            } else {
+                why = QStringLiteral("cannot copy %1 to %2").arg(executableDir + settings, folder);
+            }
+        }
+        const QString root = QStringLiteral("/root");
+        if (why.isEmpty() && QFileInfo(executableDir + root).isDir() && !QFileInfo::exists(folder + root)) {
+            if (copyTree(executableDir + root, folder + root, &why))
+                copied << QStringLiteral("root/");
+        }
+    }
+    if (reason)
+        *reason = why;
+    return copied;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 // The folder the program works in (the main window's TempPath): Settings.ini,
 // the web root root/ and the temporary bitmap. It is the executable's folder
@@ -25,8 +26,11 @@ QString choose(const QString& executableDir, const QString& sampleRoot, const QS
 // returns false with a one-line reason.
 bool prepare(const QString& folder, const QString& sampleRoot, QString* reason);
 
-// What is in use for the program started from `executableDir`, prepared;
-// `reason` is set when preparing failed (the folder is used all the same).
-QString resolve(const QString& executableDir, QString* reason);
+// When `folder` is not the program's own: copies Settings.ini and root/
+// from beside the program into `folder` where they exist there and `folder`
+// has none yet, so that a read-only portable folder keeps its settings and
+// pages. Returns what was copied ("Settings.ini", "root/"); on a failure
+// `reason` gets one line.
+QStringList adoptProgramFiles(const QString& executableDir, const QString& folder, QString* reason);
 
 } // namespace WorkingFolder

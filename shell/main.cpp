@@ -1,5 +1,8 @@
+#include "core/state/UserConfig.h"
 #include "shell/CommandLine.h"
+#include "shell/HeadlessReport.h"
 #include "shell/ProgramRun.h"
+#include "shell/RuntimeFolder.h"
 #include "shell/SignalCloser.h"
 #include "shell/SingleInstance.h"
 #include "shell/StartupMessages.h"
@@ -32,6 +35,8 @@ int main(int argc, char** argv)
     setenv("QT_NO_GLIB", "1", 1);
     if (line.headless)
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    ensureRuntimeFolder();
+    // Takes out of argv the options that are Qt's (-platform, -style...).
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Talvex"));
     QApplication::setOrganizationName(QStringLiteral("Talvex"));
@@ -42,10 +47,15 @@ int main(int argc, char** argv)
     // Such as while the "already running" message waits for its OK.
     const QMetaObject::Connection early =
         QObject::connect(&closer, &SignalCloser::closeRequested, [] { QCoreApplication::exit(0); });
-    SingleInstance instance;
+    const QString executableDir = QApplication::applicationDirPath();
+    const QString folder = workingFolderFor(line, executableDir);
+    const bool given = !line.folder.empty();
+    if (given)
+        userConfigFile() = folder + QStringLiteral("/Talvex.conf");
+    SingleInstance instance(given ? SingleInstance::folderLockPath(folder) : SingleInstance::defaultLockPath());
     if (line.headless) {
         if (instance.acquire() == SingleInstance::Result::HeldElsewhere) {
-            std::fputs("Talvex: already running (lock held elsewhere)\n", stderr);
+            printStatusLine(QStringLiteral("already running for %1 (lock %2)").arg(folder, instance.lockPath()));
             return 1;
         }
     } else if (!ensureSingleInstance(instance)) {
@@ -53,7 +63,6 @@ int main(int argc, char** argv)
     }
 
     QObject::disconnect(early);
-    const QString folder = prepareWorkingFolder(QApplication::applicationDirPath());
-    return line.headless ? runHeadless(folder, closer, line.streamPort)
-                         : runWithWindows(folder, closer, line.streamPort);
+    prepareWorkingFolder(folder, executableDir, given);
+    return line.headless ? runHeadless(folder, closer, line) : runWithWindows(folder, closer, line);
 }

@@ -15,6 +15,7 @@ expected=(
   share/icons/hicolor/scalable/apps/talvex.svg
   share/man/man1/Talvex.1.gz bin/talvex
   lib/systemd/user/talvex.service
+  lib/systemd/user/talvex@.service
   share/talvex/root/player.html
   share/talvex/root/error.htm
   share/talvex/root/images/.keep
@@ -33,6 +34,9 @@ grep -qx "Exec=$prefix/bin/Talvex" "$prefix/share/applications/talvex.desktop" |
 grep -qx "Icon=talvex" "$prefix/share/applications/talvex.desktop" || fail "desktop entry's Icon"
 grep -qx "ExecStart=$prefix/bin/Talvex --headless" "$prefix/lib/systemd/user/talvex.service" || fail "unit's ExecStart"
 grep -qx "Restart=on-failure" "$prefix/lib/systemd/user/talvex.service" || fail "unit's Restart"
+grep -qx "ExecStart=$prefix/bin/Talvex --headless --folder %h/.local/share/Talvex/%i" \
+  "$prefix/lib/systemd/user/talvex@.service" || fail "template unit's ExecStart"
+grep -qx 'ExecReload=kill -HUP $MAINPID' "$prefix/lib/systemd/user/talvex@.service" || fail "template unit's ExecReload"
 if command -v desktop-file-validate >/dev/null; then
   desktop-file-validate "$prefix/share/applications/talvex.desktop" || fail "desktop entry invalid"
 fi

@@ -20,15 +20,26 @@ TEST(CommandLine, ReadsEachArgumentList)
         {{"--version"}, Action::Version, false, ""},
         {{"--headless", "--version"}, Action::Version, true, ""},
         {{"--frobnicate"}, Action::Error, false, "unknown option '--frobnicate'"},
-        {{"-h"}, Action::Error, false, "unknown option '-h'"},
-        {{"headless"}, Action::Error, false, "unknown option 'headless'"},
-        {{""}, Action::Error, false, "unknown option ''"},
+        {{"-h"}, Action::Help, false, ""},
+        {{"-v", "--headless"}, Action::Version, true, ""},
+        // Qt's own options are left for Qt, with their values.
+        {{"-platform", "offscreen", "-style", "fusion", "--headless"}, Action::Run, true, ""},
+        {{"-qwindowgeometry", "640x480+0+0", "-reverse", "-display", ":1"}, Action::Run, false, ""},
+        {{"-platform", "offscreen", "--bogus"}, Action::Error, false, "unknown option '--bogus'"},
+        {{"-bogus"}, Action::Error, false, "unknown option '-bogus'"},
+        {{"headless"}, Action::Error, false, "unexpected argument 'headless'"},
+        {{""}, Action::Error, false, "unexpected argument ''"},
         {{"--headless", "--headless"}, Action::Error, false, "option --headless given twice"},
-        {{"--headless=yes"}, Action::Error, false, "option --headless takes no value"},
-        {{"--stream-port"}, Action::Error, false, "option --stream-port needs a value"},
+        {{"--help", "-h"}, Action::Error, false, "option --help given twice"},
+        {{"--headless=yes"}, Action::Error, false, "Unexpected value after '--headless'"},
+        {{"--stream-port"}, Action::Error, false, "Missing value after '--stream-port'"},
         {{"--stream-port", "80x"}, Action::Error, false, "bad value '80x' for --stream-port"},
         {{"--stream-port=65536"}, Action::Error, false, "bad value '65536' for --stream-port"},
-        // An error wins over a request for help that comes before it.
+        {{"--port", "0"}, Action::Error, false, "bad value '0' for --port"},
+        {{"--port=32768"}, Action::Error, false, "bad value '32768' for --port"},
+        {{"--bind="}, Action::Error, false, "bad value '' for --bind"},
+        {{"--folder"}, Action::Error, false, "Missing value after '--folder'"},
+                // An error wins over a request for help that comes before it.
         {{"--help", "--bogus"}, Action::Error, false, "unknown option '--bogus'"},
     };
     for (const auto& row : rows) {
@@ -49,13 +60,21 @@ TEST(CommandLine, ReadsEachArgumentList)
     EXPECT_EQ(parseCommandLine({"--stream-port", "8081", "--headless"}).streamPort, 8081);
     EXPECT_EQ(parseCommandLine({"--stream-port=0"}).streamPort, 0);
     EXPECT_FALSE(parseCommandLine({"--headless"}).streamPort.has_value());
+    const CommandLine service = parseCommandLine({"--headless", "--folder", "cams/1", "--port=8080", "--bind", "::1"});
+    EXPECT_EQ(service.action, Action::Run);
+    EXPECT_EQ(service.folder, "cams/1");
+    EXPECT_EQ(service.port, 8080);
+    EXPECT_EQ(service.bindAddress, "::1");
+    EXPECT_FALSE(parseCommandLine({}).port.has_value());
 }
 
 TEST(CommandLine, HelpListsEveryOption)
 {
     const std::string help = usageText();
-    for (const char* option : {"--headless", "--help", "--version"})
-        EXPECT_NE(help.find(option), std::string::npos) << option;
+    for (const char* text : {"Running:", "Network:", "Information:", "--headless", "--folder DIR", "--port N",
+                             "--bind ADDRESS", "--stream-port N", "-h, --help", "-v, --version", "-platform",
+                             "(default: [Server] Bind of Talvex.conf, else all)", "~/.config/Talvex/Talvex.conf"})
+        EXPECT_NE(help.find(text), std::string::npos) << text;
     EXPECT_EQ(versionLine().rfind("Talvex 2.7", 0), 0u);
 }
 

@@ -30,7 +30,7 @@ TEST_F(HeadlessReportTest, ReportsWhatTheStatusBarWouldShowOnceEach)
 
     sb2.setText("Server: ON");
     sb2.setToolTip("http://127.0.0.1:8495/");
-    EXPECT_EQ(pollLines(), QStringList{"Server: ON (http://127.0.0.1:8495/)"});
+    EXPECT_EQ(pollLines(), QStringList{"serving http://127.0.0.1:8495/"});
     EXPECT_EQ(pollLines(), QStringList{});
 
     sb1.setText("Check video...");

@@ -82,6 +82,38 @@ TEST_F(WorkingFolderTest, FirstStartCopiesTheSampleRootAndLaterStartsKeepTheUser
     EXPECT_TRUE(QFileInfo(folder + "/root/images").isDir());
 }
 
+// A portable folder copied somewhere read-only: its settings and pages
+// move into the user's folder once; what the user has there is never replaced.
+TEST_F(WorkingFolderTest, AReadOnlyProgramFoldersSettingsAndRootAreTakenOnce)
+{
+    const QString program = path("readonly");
+    ASSERT_TRUE(writeFile(program + "/Settings.ini", "80\n5\n\n8123\n"));
+    ASSERT_TRUE(writeFile(program + "/root/index.html", "portable page"));
+    const auto readOnly = QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther;
+    ASSERT_TRUE(QFile::setPermissions(program + "/root", readOnly));
+    ASSERT_TRUE(QFile::setPermissions(program, readOnly));
+    const QString folder = path("data/Talvex");
+
+    QString reason = "unset";
+    EXPECT_EQ(WorkingFolder::adoptProgramFiles(program, folder, &reason), QStringList({"Settings.ini", "root/"}));
+    EXPECT_EQ(reason, "");
+    ASSERT_TRUE(WorkingFolder::prepare(folder, QString(), &reason));
+    EXPECT_EQ(readFile(folder + "/Settings.ini"), "80\n5\n\n8123\n");
+    EXPECT_EQ(readFile(folder + "/root/index.html"), "portable page");
+    EXPECT_TRUE(QFileInfo(folder + "/root/images").isDir());
+    EXPECT_TRUE(QFile::permissions(folder + "/root/index.html") & QFile::WriteOwner);
+
+    // Later starts: the user's changes stay, nothing is said again.
+    ASSERT_TRUE(writeFile(folder + "/Settings.ini", "75\n2\n\n9000\n"));
+    ASSERT_TRUE(writeFile(folder + "/root/index.html", "mine"));
+    EXPECT_EQ(WorkingFolder::adoptProgramFiles(program, folder, &reason), QStringList());
+    EXPECT_EQ(readFile(folder + "/Settings.ini"), "75\n2\n\n9000\n");
+    EXPECT_EQ(readFile(folder + "/root/index.html"), "mine");
+    // The program's own folder is never copied onto itself.
+    EXPECT_EQ(WorkingFolder::adoptProgramFiles(program, program, &reason), QStringList());
+    QFile::setPermissions(program, readOnly | QFile::WriteOwner);
+}
+
 TEST_F(WorkingFolderTest, AFolderThatCannotBeMadeIsReported)
 {
     ASSERT_TRUE(writeFile(path("file"), "x"));
