@@ -54,7 +54,9 @@ void frmMain::load()
     m.maxSlots = 100;
     const float clock = m_env.clock ? m_env.clock() : secondsSinceMidnight();
     m.My_PORT = m_env.port ? static_cast<int16_t>(*m_env.port) : m.cfgPort > 0 ? m.cfgPort : clockPort(clock);
-    m.portTries = 0;
+    // A port given for this run is meant as given, like a fixed one in
+    // Settings.ini: no walking on to the next ports.
+    m.portTries = m_env.port ? 5 : 0;
     const int16_t slotCount = m.maxSlots;
     for (int i = 1; i <= slotCount; ++i)
         webServer.load(i);
@@ -77,9 +79,7 @@ void frmMain::unload()
 
 QString frmMain::bindAddress() const
 {
-    if (!m_env.bindAddress.isEmpty())
-        return m_env.bindAddress;
-    return userConfig().value(QStringLiteral("Server/Bind")).toString().trimmed();
+    return m_env.bindAddress.isEmpty() ? configuredBind() : m_env.bindAddress;
 }
 
 void frmMain::StartServer()

@@ -30,7 +30,13 @@ QStringList frmMain::reloadConfiguration()
         applied << (m_stream->isListening() ? QStringLiteral("stream on port %1").arg(m_stream->port())
                                             : QStringLiteral("stream off"));
     }
-    if (bindChanged)
-        applied << QStringLiteral("bind address \"%1\" (the web port takes it at the next start)").arg(bind);
+    if (bindChanged) {
+        // The web listener alone is opened again, on its own port, as when
+        // it is lost; connections being answered keep their slots.
+        webServer[0].setBindAddress(bind);
+        m.portTries = 5;
+        StartServer();
+        applied << QStringLiteral("bind address \"%1\"").arg(bind);
+    }
     return applied;
 }

@@ -61,8 +61,8 @@ const std::vector<Option>& options()
              return !value.isEmpty();
          }},
         {{"port"}, "N",
-         "serve the web pages on port N (1-32767) for this run\n"
-         "(Settings.ini keeps its own value)",
+         "serve the web pages on port N (1-32767) for this run, that\n"
+         "port only (Settings.ini keeps its own value)",
          "line 4 of Settings.ini, else from the clock", kNetwork,
          [](CommandLine& line, const QString& value) {
              line.port = portNumber(value);
