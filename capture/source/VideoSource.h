@@ -55,6 +55,13 @@ public:
     // The newest frame for the live display (Format_BGR888 or any Qt format);
     // null when there is none yet.
     virtual QImage latestFrame() const = 0;
+    // The newest frame for a view of `atLeast`; a source that can make a
+    // smaller picture more cheaply than a full one (a JPEG camera) does so.
+    virtual QImage previewFrame(const QSize& atLeast) const
+    {
+        Q_UNUSED(atLeast);
+        return latestFrame();
+    }
 
     // Takes the newest frame for a still. Never holds the caller for long:
     // it may wait only for a source's very first frame. On failure returns
