@@ -3,6 +3,7 @@
 #include "capture/source/ThreadAnnotations.h"
 
 #include <QByteArray>
+#include <QImage>
 #include <QSize>
 #include <QtGlobal>
 
@@ -18,6 +19,9 @@ struct Frame {
     QSize size;
     qint64 bytesPerLine = 0;  // 0 for compressed formats
     QByteArray bytes;
+    // A source that draws its own pictures (the test pattern) hands over the
+    // picture (Format_BGR888, fourcc BGR24) here instead of bytes.
+    QImage picture;
     // Counts up from 1 for each frame published into the slot.
     quint64 sequence = 0;
     // When the camera captured it: microseconds since the epoch (wall clock).

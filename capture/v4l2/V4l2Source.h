@@ -83,6 +83,7 @@ public:
     int droppedFrames() const;
     // The newest frame as the camera sent it, for readers on any thread.
     const FrameSlot& frames() const { return m_frames; }
+    const FrameSlot* frameSlot() const override { return &m_frames; }
     // The pixel format in use (a V4L2 fourcc); 0 when closed.
     quint32 pixelFormat() const { return isOpen() ? m_format.pixelFormat : 0; }
     // Buffers the driver refused back since the device was opened.
