@@ -105,7 +105,7 @@ QRect CaptureControl::pictureRect(const QSize& picture, const QRect& area)
 void CaptureControl::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
-    const QImage frame = m_live && m_source ? m_source->latestFrame() : m_frozen;
+    const QImage frame = m_live && m_source ? m_source->previewFrame(size()) : m_frozen;
     const QRect shown = pictureRect(frame.size(), rect());
     // Black bars where the picture's shape leaves the area uncovered.
     if (shown != rect())

@@ -3,7 +3,10 @@
 #include <QFont>
 #include <QFontMetrics>
 #include <QPainter>
+#include <QDateTime>
 #include <QTime>
+
+#include <linux/videodev2.h>
 
 #include <algorithm>
 #include <iterator>
@@ -26,6 +29,12 @@ TestPatternSource::TestPatternSource(QObject* parent)
         emit frameReady();
     });
     drawBackground();
+}
+
+void TestPatternSource::setFrameRate(double rate)
+{
+    const double clamped = std::clamp(rate, 1.0, maxFrameRate);
+    m_timer.setInterval(int(1000.0 / clamped + 0.5));
 }
 
 bool TestPatternSource::open()
@@ -78,6 +87,7 @@ bool TestPatternSource::setFrameSize(const QSize& size)
         m_clock = QImage();
         drawBackground();
         m_latest = QImage();
+        m_frames.clear();
         if (isOpen())
             renderFrame();
     }
@@ -156,5 +166,13 @@ QImage TestPatternSource::renderFrame()
 
     ++m_frameNumber;
     m_latest = frame;
+    // Shared, not copied: a QImage is never changed under its readers.
+    Frame published;
+    published.fourcc = V4L2_PIX_FMT_BGR24;
+    published.size = frame.size();
+    published.bytesPerLine = frame.bytesPerLine();
+    published.picture = frame;
+    published.captureTimeUs = QDateTime::currentMSecsSinceEpoch() * 1000;
+    m_frames.publish(std::move(published));
     return frame;
 }

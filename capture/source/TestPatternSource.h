@@ -1,5 +1,6 @@
 #pragma once
 
+#include "capture/source/FrameSlot.h"
 #include "capture/source/VideoSource.h"
 
 #include <QTimer>
@@ -15,8 +16,10 @@ public:
 
     static QString sourceId() { return QStringLiteral("testpattern"); }
     static QString sourceName() { return tr("Test pattern"); }
-    // Frame period of the live display while open (about 12 frames a second).
+    // Frame period of the live display while open unless set (about 12
+    // frames a second), and the fastest rate that can be set.
     static constexpr int frameIntervalMs = 80;
+    static constexpr double maxFrameRate = 30;
 
     QString id() const override { return sourceId(); }
     QString displayName() const override { return sourceName(); }
@@ -31,7 +34,10 @@ public:
 
     QList<QSize> frameSizes() const override;
     QSize frameSize() const override;
-    double frameRate() const override { return 1000.0 / frameIntervalMs; }
+    double frameRate() const override { return 1000.0 / m_timer.interval(); }
+    // Frames a second while open, 1 to maxFrameRate; others are clamped.
+    void setFrameRate(double rate);
+    const FrameSlot* frameSlot() const override { return &m_frames; }
     // Only the offered sizes are accepted.
     bool setFrameSize(const QSize& size) override;
 
@@ -43,6 +49,7 @@ private:
     void drawBackground();
 
     QTimer m_timer;
+    FrameSlot m_frames;
     QSize m_size{640, 480};
     QImage m_background;
     QImage m_latest;

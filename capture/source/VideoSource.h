@@ -6,6 +6,8 @@
 #include <QSize>
 #include <QString>
 
+class FrameSlot;
+
 // One adjustable setting a source offers (a V4L2 control: brightness,
 // contrast, ...). Integer controls show as sliders, boolean ones as check
 // boxes, menus as lists.
@@ -55,11 +57,22 @@ public:
     // The newest frame for the live display (Format_BGR888 or any Qt format);
     // null when there is none yet.
     virtual QImage latestFrame() const = 0;
+    // The newest frame for a view of `atLeast`; a source that can make a
+    // smaller picture more cheaply than a full one (a JPEG camera) does so.
+    virtual QImage previewFrame(const QSize& atLeast) const
+    {
+        Q_UNUSED(atLeast);
+        return latestFrame();
+    }
 
     // Takes the newest frame for a still. Never holds the caller for long:
     // it may wait only for a source's very first frame. On failure returns
     // a null image and sets *error to a short reason.
     virtual QImage grabStill(QString* error) = 0;
+
+    // The newest frame as the source made it, for readers on other threads
+    // (an encoder); null for a source that keeps none.
+    virtual const FrameSlot* frameSlot() const { return nullptr; }
 
     // Frame sizes the source offers, and the one in use.
     virtual QList<QSize> frameSizes() const = 0;

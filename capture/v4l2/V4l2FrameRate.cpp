@@ -28,7 +28,7 @@ v4l2_fract chooseInterval(VideoDevice& device, int fd, const V4l2Format& format)
     for (quint32 index = 0; index < kMaxIntervals; ++index) {
         v4l2_frmivalenum entry{};
         entry.index = index;
-        entry.pixel_format = V4L2_PIX_FMT_BGR24;
+        entry.pixel_format = format.pixelFormat;
         entry.width = quint32(format.width);
         entry.height = quint32(format.height);
         if (device.ioctl(fd, VIDIOC_ENUM_FRAMEINTERVALS, &entry) < 0)

@@ -1,5 +1,6 @@
 #include "capture/v4l2/V4l2Source.h"
 
+#include "capture/v4l2/FramePicture.h"
 #include "capture/v4l2/V4l2Capabilities.h"
 #include "capture/v4l2/V4l2Controls.h"
 #include "capture/v4l2/V4l2Device.h"
@@ -110,8 +111,7 @@ void V4l2Source::close()
     m_wanted = false;
     m_reopenTimer->stop();
     teardown();
-    m_latest = QImage();
-    m_latestAt = 0;
+    forgetFrames();
     m_error.clear();
 }
 
@@ -136,13 +136,16 @@ bool V4l2Source::openDevice()
     }
     m_cardName = capabilities.cardName;
 
-    const QList<QSize> sizes = enumerateFrameSizes(*m_device, fd.get());
+    const quint32 native = choosePixelFormat(*m_device, fd.get());
+    QList<QSize> sizes = enumerateFrameSizes(*m_device, fd.get(), native);
     V4l2Format format;
-    if (const int negotiated = negotiateFormat(*m_device, fd.get(), m_wantedSize, &format); negotiated < 0) {
+    if (const int negotiated = negotiateFormat(*m_device, fd.get(), m_wantedSize, &format, native); negotiated < 0) {
         // Another program streaming from the camera holds its format.
         m_error = negotiated == -EBUSY ? openErrorText(negotiated) : QStringLiteral("Video format not supported");
         return false;
     }
+    if (format.pixelFormat != native)
+        sizes = enumerateFrameSizes(*m_device, fd.get(), format.pixelFormat);
     const double rate = setBestFrameRate(*m_device, fd.get(), format);
 
     auto stream = std::make_unique<V4l2Stream>(*m_device, fd.get(), format);
@@ -197,8 +200,10 @@ void V4l2Source::onReadable()
 
 bool V4l2Source::pullFrames()
 {
-    switch (m_stream->takeNewest(&m_latest)) {
+    Frame frame;
+    switch (m_stream->takeNewest(&frame)) {
     case V4l2Stream::Result::Frame:
+        m_frames.publish(std::move(frame));
         m_latestAt = m_device->nowMs();
         emit frameReady();
         return true;
@@ -215,8 +220,7 @@ void V4l2Source::deviceLost()
 {
     teardown();
     // A gone camera's last frame is not passed off as a new one.
-    m_latest = QImage();
-    m_latestAt = 0;
+    forgetFrames();
     m_error = QString::fromLatin1(kDeviceGone);
     settleReopenTimer();
 }
@@ -248,9 +252,44 @@ void V4l2Source::tryReopen()
     settleReopenTimer();
 }
 
+void V4l2Source::forgetFrames()
+{
+    m_frames.clear();
+    m_still = Picture();
+    m_preview = Picture();
+    m_latestAt = 0;
+}
+
+QImage V4l2Source::picture(const QSize& atLeast) const
+{
+    const auto frame = m_frames.latest();
+    Picture& made = atLeast.isEmpty() ? m_still : m_preview;
+    if (!frame || (frame->sequence == made.sequence && atLeast == made.asked))
+        return made.image;
+    QImage image = framePicture(*frame, atLeast);
+    made.sequence = frame->sequence;
+    made.asked = atLeast;
+    if (image.isNull()) {
+        // A frame that looked whole but does not decode: counted, never
+        // shown; the picture before it stays.
+        ++m_undecodable;
+        return made.image;
+    }
+    made.image = std::move(image);
+    made.arrivedAt = m_latestAt;
+    return made.image;
+}
+
 QImage V4l2Source::latestFrame() const
 {
-    return m_latest;
+    return picture(QSize());
+}
+
+QImage V4l2Source::previewFrame(const QSize& atLeast) const
+{
+    // Only a JPEG decodes more cheaply at a smaller size; other formats
+    // share the full picture with the still.
+    return m_format.isJpeg() ? picture(atLeast) : picture(QSize());
 }
 
 bool V4l2Source::waitForFirstFrame()
@@ -280,10 +319,15 @@ QImage V4l2Source::grabStill(QString* error)
     }
     // Frames the event loop has not picked up yet.
     pullFrames();
-    if (isOpen() && m_latest.isNull() && firstStill)
+    if (isOpen() && !m_frames.latest() && firstStill)
         waitForFirstFrame();
-    if (!m_latest.isNull() && m_device->nowMs() - m_latestAt <= kFreshFrameMs)
-        return m_latest;
+    if (m_frames.latest()) {
+        // After a frame that would not decode, the one before it serves
+        // while it is fresh.
+        const QImage still = picture(QSize());
+        if (!still.isNull() && m_device->nowMs() - m_still.arrivedAt <= kFreshFrameMs)
+            return still;
+    }
     setError(error, isOpen() ? QString::fromLatin1(kNoFrame) : m_error);
     return {};
 }
@@ -343,7 +387,7 @@ bool V4l2Source::usesMmap() const
 
 int V4l2Source::droppedFrames() const
 {
-    return m_stream ? m_stream->droppedFrames() : 0;
+    return (m_stream ? m_stream->droppedFrames() : 0) + m_undecodable;
 }
 
 int V4l2Source::refusedBuffers() const

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "capture/source/FrameSlot.h"
 #include "capture/v4l2/V4l2Format.h"
 #include "capture/v4l2/VideoDevice.h"
 #include "capture/v4l2/VideoDeviceHandles.h"
@@ -26,9 +27,12 @@ QList<VideoDeviceInfo> findVideoDevices();
 // The same over any directory and device layer.
 QList<VideoDeviceInfo> findVideoDevices(VideoDevice& device, const QString& directory);
 
-// A V4L2 camera. Opens the device non-blocking, asks libv4l2 for BGR24 at
-// the highest frame rate up to 30 a second, and takes frames from the event
-// loop as the driver hands them over, keeping only the newest. When the
+// A V4L2 camera. Opens the device non-blocking, asks for the camera's own
+// format (MJPEG, YUYV, NV12 or YU12; BGR24 through libv4l2 when it offers
+// none of them) at the highest frame rate up to 30 a second, and takes
+// frames from the event loop as the driver hands them over, keeping only the
+// newest as the camera sent it. Only frames that are looked at become
+// pictures. When the
 // device goes away the source closes itself and tries to reopen the same
 // path every ~2 s for as long as it is wanted (from open() until close()).
 // When mmap streaming fails at an open and read() stands in, the same timer
@@ -49,6 +53,7 @@ public:
     bool isOpen() const override;
 
     QImage latestFrame() const override;
+    QImage previewFrame(const QSize& atLeast) const override;
     // The newest frame that has arrived, without waiting, as long as the
     // camera sent it within the last 2 s. Only the source's first still may
     // wait for the first frame, until 3 s after the first open: slow USB
@@ -73,8 +78,14 @@ public:
     QTimer* reopenTimer() const { return m_reopenTimer; }
     // True when frames come by mmap streaming, false for read() (or closed).
     bool usesMmap() const;
-    // Frames dropped as short or broken since the device was opened.
+    // Frames dropped as short or broken since the device was opened, and
+    // those that did not decode when used.
     int droppedFrames() const;
+    // The newest frame as the camera sent it, for readers on any thread.
+    const FrameSlot& frames() const { return m_frames; }
+    const FrameSlot* frameSlot() const override { return &m_frames; }
+    // The pixel format in use (a V4L2 fourcc); 0 when closed.
+    quint32 pixelFormat() const { return isOpen() ? m_format.pixelFormat : 0; }
     // Buffers the driver refused back since the device was opened.
     int refusedBuffers() const;
 
@@ -90,6 +101,11 @@ private:
     // Runs the reopen timer while there is something to retry.
     void settleReopenTimer();
     bool waitForFirstFrame();
+    // The newest frame as a picture at least `atLeast` (full size when
+    // empty), made once per frame and size; the last good one when the
+    // newest does not convert.
+    QImage picture(const QSize& atLeast) const;
+    void forgetFrames();
 
     const QString m_path;
     // Declared first so that it outlives the fd and stream that use it.
@@ -109,7 +125,17 @@ private:
     bool m_canStream = false;
     int m_mmapFailures = 0;
 
-    QImage m_latest;
+    FrameSlot m_frames;
+    // Pictures made from frames: full size, and for the live view.
+    struct Picture {
+        QImage image;
+        quint64 sequence = 0;
+        QSize asked;
+        qint64 arrivedAt = 0;  // when the frame it was made from came
+    };
+    mutable Picture m_still;
+    mutable Picture m_preview;
+    mutable int m_undecodable = 0;
     qint64 m_latestAt = 0;
     qint64 m_firstOpenAt = -1;
     bool m_stillAsked = false;

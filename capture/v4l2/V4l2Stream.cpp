@@ -1,5 +1,7 @@
 #include "capture/v4l2/V4l2Stream.h"
 
+#include "capture/v4l2/FramePicture.h"
+
 #include <cerrno>
 #include <cstring>
 #include <new>
@@ -168,17 +170,37 @@ V4l2Stream::Result V4l2Stream::fail(int error)
     return Result::Gone;
 }
 
-V4l2Stream::Result V4l2Stream::takeNewest(QImage* image)
+V4l2Stream::Result V4l2Stream::takeNewest(Frame* frame)
 {
     if (!m_streaming)
         return fail(m_error ? m_error : -ENODEV);
-    return m_method == Method::Mmap ? takeNewestMmap(image) : takeNewestRead(image);
+    return m_method == Method::Mmap ? takeNewestMmap(frame) : takeNewestRead(frame);
 }
 
-V4l2Stream::Result V4l2Stream::takeNewestMmap(QImage* image)
+bool V4l2Stream::isComplete(const unsigned char* data, qint64 bytes) const
+{
+    if (bytes < m_format.minimumFrameBytes())
+        return false;
+    return !m_format.isJpeg() || jpegLooksWhole(data, bytes);
+}
+
+void V4l2Stream::fill(Frame* frame, const unsigned char* data, qint64 bytes, qint64 captureTimeUs) const
+{
+    frame->fourcc = m_format.pixelFormat;
+    frame->size = m_format.size();
+    frame->bytesPerLine = m_format.bytesPerLine;
+    // A copy: the buffer goes back to the driver at once, and the frame
+    // may be read on any thread for as long as anyone holds it.
+    frame->bytes = QByteArray(reinterpret_cast<const char*>(data), qsizetype(bytes));
+    frame->captureTimeUs = captureTimeUs;
+}
+
+V4l2Stream::Result V4l2Stream::takeNewestMmap(Frame* frame)
 {
     const qint64 needed = m_format.minimumFrameBytes();
     int held = -1;
+    qint64 heldBytes = 0;
+    qint64 heldTime = 0;
     int error = retryRefused();
     for (int take = 0; take < kMaxTakesPerCall && error == 0; ++take) {
         // DQBUF only what is there: libv4l2 prints a line for every DQBUF
@@ -201,7 +223,8 @@ V4l2Stream::Result V4l2Stream::takeNewestMmap(QImage* image)
             break;
         }
         const qint64 filled = qMin<qint64>(buffer.bytesused, qint64(m_buffers[buffer.index].length()));
-        if ((buffer.flags & V4L2_BUF_FLAG_ERROR) || filled < needed) {
+        if ((buffer.flags & V4L2_BUF_FLAG_ERROR) || filled < needed
+            || !isComplete(m_buffers[buffer.index].data(), filled)) {
             ++m_dropped;
             error = giveBack(buffer.index);
             continue;
@@ -210,21 +233,24 @@ V4l2Stream::Result V4l2Stream::takeNewestMmap(QImage* image)
         if (held >= 0)
             error = giveBack(quint32(held));
         held = int(buffer.index);
+        heldBytes = filled;
+        const bool monotonic = (buffer.flags & V4L2_BUF_FLAG_TIMESTAMP_MASK) == V4L2_BUF_FLAG_TIMESTAMP_MONOTONIC;
+        heldTime = monotonic ? qint64(buffer.timestamp.tv_sec) * 1000000 + buffer.timestamp.tv_usec : 0;
     }
     if (error < 0)
         return fail(error);
     if (held < 0)
         return Result::NoFrame;
-    const bool copied = copyFrame(m_buffers[size_t(held)].data(), m_format, image);
+    fill(frame, m_buffers[size_t(held)].data(), heldBytes, wallClockUs(heldTime));
     if (const int requeued = giveBack(quint32(held)); requeued < 0)
         return fail(requeued);
-    return copied ? Result::Frame : Result::NoFrame;
+    return Result::Frame;
 }
 
-V4l2Stream::Result V4l2Stream::takeNewestRead(QImage* image)
+V4l2Stream::Result V4l2Stream::takeNewestRead(Frame* frame)
 {
     const qint64 needed = m_format.minimumFrameBytes();
-    bool haveFrame = false;
+    qint64 frameBytes = 0;
     for (int take = 0; take < kMaxTakesPerCall; ++take) {
         const qint64 result = m_device.read(m_fd, m_readSpare.data(), m_readSpare.size());
         if (result == -EAGAIN)
@@ -235,14 +261,15 @@ V4l2Stream::Result V4l2Stream::takeNewestRead(QImage* image)
             return fail(-EIO);
         if (result < 0)
             return fail(int(result));
-        if (result < needed) {
+        if (result < needed || !isComplete(m_readSpare.data(), result)) {
             ++m_dropped;
             continue;
         }
         m_readFrame.swap(m_readSpare);
-        haveFrame = true;
+        frameBytes = result;
     }
-    if (!haveFrame || !copyFrame(m_readFrame.data(), m_format, image))
+    if (frameBytes == 0)
         return Result::NoFrame;
+    fill(frame, m_readFrame.data(), frameBytes, wallClockUs(0));
     return Result::Frame;
 }

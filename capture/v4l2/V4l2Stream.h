@@ -1,5 +1,6 @@
 #pragma once
 
+#include "capture/source/FrameSlot.h"
 #include "capture/v4l2/V4l2Format.h"
 #include "capture/v4l2/VideoDevice.h"
 #include "capture/v4l2/VideoDeviceHandles.h"
@@ -28,13 +29,14 @@ public:
     Method method() const { return m_method; }
 
     // Takes every frame that is ready, without waiting, keeps the newest
-    // complete one and gives every buffer back to the driver. Short frames
-    // and frames the driver flags as broken are dropped. A buffer the driver
-    // refuses to take back is tried again on the next call; only when it
-    // holds none at all does the stream count as failed. Frame: *image holds
-    // the newest picture (Format_BGR888). Gone: the device failed
-    // (error()).
-    Result takeNewest(QImage* image);
+    // complete one and gives every buffer back to the driver. Short frames,
+    // MJPEG frames that are not whole and frames the driver flags as broken
+    // are dropped. A buffer the driver refuses to take back is tried again
+    // on the next call; only when it holds none at all does the stream count
+    // as failed. Frame: *frame holds the newest frame's bytes as the camera
+    // sent them, with its format and capture time (its sequence untouched).
+    // Gone: the device failed (error()).
+    Result takeNewest(Frame* frame);
     int error() const { return m_error; }
     // Frames dropped as short or broken since the start.
     int droppedFrames() const { return m_dropped; }
@@ -48,8 +50,11 @@ private:
     // the buffer aside for the next call. 0, or the failing -errno.
     int giveBack(quint32 index);
     int retryRefused();
-    Result takeNewestMmap(QImage* image);
-    Result takeNewestRead(QImage* image);
+    Result takeNewestMmap(Frame* frame);
+    Result takeNewestRead(Frame* frame);
+    // Whether `bytes` of a frame make a whole one.
+    bool isComplete(const unsigned char* data, qint64 bytes) const;
+    void fill(Frame* frame, const unsigned char* data, qint64 bytes, qint64 captureTimeUs) const;
     Result fail(int error);
 
     VideoDevice& m_device;

@@ -24,6 +24,11 @@ TEST_P(TestPatternSizes, FramesHaveTheChosenSizeAndMove)
     ASSERT_EQ(second.size(), GetParam());
     EXPECT_NE(first, second) << "the box must move from one frame to the next";
     EXPECT_EQ(source.latestFrame(), second);
+    // The same frame is there for other threads, shared rather than copied.
+    const auto published = source.frameSlot()->latest();
+    ASSERT_NE(published, nullptr);
+    EXPECT_EQ(published->picture.cacheKey(), second.cacheKey());
+    EXPECT_EQ(published->sequence, 2u);
     EXPECT_FALSE(source.setFrameSize(QSize(800, 600)));
     EXPECT_EQ(source.frameSize(), GetParam());
 }
@@ -50,6 +55,18 @@ TEST(TestPatternSource, StillsNeedNoOpenSourceAndLiveFramesStopOnClose)
     const int atClose = frames;
     QCoreApplication::processEvents();
     EXPECT_EQ(frames, atClose);
+}
+
+TEST(TestPatternSource, RateCanBeSetUpToThirtyFramesASecond)
+{
+    TestPatternSource source;
+    EXPECT_DOUBLE_EQ(source.frameRate(), 12.5);
+    source.setFrameRate(30);
+    EXPECT_NEAR(source.frameRate(), 30, 0.5);
+    source.setFrameRate(500);
+    EXPECT_NEAR(source.frameRate(), 30, 0.5);
+    source.setFrameRate(0);
+    EXPECT_DOUBLE_EQ(source.frameRate(), 1);
 }
 
 } // namespace

@@ -56,6 +56,9 @@ struct FakeCamera {
     // What S_FMT answers: forcedSize when valid, else the nearest offered size.
     QSize forcedSize;
     quint32 pixelFormat = V4L2_PIX_FMT_BGR24;
+    // What ENUM_FMT lists (empty: the driver lists nothing); S_FMT gives any
+    // of these when asked, else pixelFormat.
+    QList<quint32> offeredFormats;
     int padding = 0;               // bytes added to each row
     int reportedBytesPerLine = -1;  // when >= 0, S_FMT reports this stride
 

@@ -27,6 +27,14 @@ int FakeVideoDevice::ioctl(int fd, unsigned long request, void* arg)
         cap->device_caps = cam.deviceCaps;
         return 0;
     }
+    case VIDIOC_ENUM_FMT: {
+        auto* entry = static_cast<v4l2_fmtdesc*>(arg);
+        if (entry->index >= quint32(cam.offeredFormats.size()))
+            return -EINVAL;
+        entry->pixelformat = cam.offeredFormats[entry->index];
+        entry->flags = entry->pixelformat == V4L2_PIX_FMT_MJPEG ? V4L2_FMT_FLAG_COMPRESSED : 0;
+        return 0;
+    }
     case VIDIOC_ENUM_FRAMESIZES: {
         auto* entry = static_cast<v4l2_frmsizeenum*>(arg);
         if (entry->pixel_format != V4L2_PIX_FMT_BGR24)
@@ -88,8 +96,18 @@ int FakeVideoDevice::setFormat(FakeCamera& cam, v4l2_format* format)
     cam.bytesPerLine = chosen.width() * 3 + cam.padding;
     pix.width = quint32(chosen.width());
     pix.height = quint32(chosen.height());
+    if (cam.offeredFormats.contains(pix.pixelformat))
+        cam.pixelFormat = pix.pixelformat;
     pix.pixelformat = cam.pixelFormat;
     pix.bytesperline = cam.reportedBytesPerLine >= 0 ? quint32(cam.reportedBytesPerLine) : quint32(cam.bytesPerLine);
+    // Native formats: rows as the kernel lays them out; buffers stay sized
+    // for BGR24, which holds any of them.
+    if (cam.pixelFormat == V4L2_PIX_FMT_YUYV)
+        pix.bytesperline = quint32(chosen.width() * 2);
+    else if (cam.pixelFormat == V4L2_PIX_FMT_NV12 || cam.pixelFormat == V4L2_PIX_FMT_YUV420)
+        pix.bytesperline = quint32(chosen.width());
+    else if (cam.pixelFormat == V4L2_PIX_FMT_MJPEG)
+        pix.bytesperline = 0;
     pix.sizeimage = quint32(cam.bytesPerLine * chosen.height());
     return 0;
 }

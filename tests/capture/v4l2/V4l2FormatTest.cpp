@@ -91,7 +91,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(V4l2CopyFrame, ReusesAnUnsharedImageAndLeavesASharedOneAlone)
 {
-    const V4l2Format format{2, 2, 8, 16};
+    const V4l2Format format{.width = 2, .height = 2, .bytesPerLine = 8, .imageSize = 16};
     const unsigned char first[16] = {1, 2, 3, 4, 5, 6, 0, 0, 7, 8, 9, 10, 11, 12, 0, 0};
     QImage image;
     copyFrame(first, format, &image);
