@@ -10,7 +10,6 @@
 
 #include <QCoreApplication>
 #include <QLabel>
-#include <QKeyEvent>
 #include <QTimer>
 
 namespace {
@@ -68,12 +67,6 @@ frmBegin::frmBegin(std::function<void()> showMainWindow, QWidget* parent)
         this->close();
         endProgram();
     });
-    // The keyboard way in: focus starts on Open, so Return opens; Escape is
-    // Close, pressed and released as a click would.
-    lblDays->setAccessibleName(QStringLiteral("Status"));
-    setTabOrder(lblLogin, lblClose);
-    lblLogin->setFocus();
-    m_closeButton = close;
 
     Delay = new QTimer(this);
     connect(Delay, &QTimer::timeout, this, &frmBegin::delayTick);
@@ -89,16 +82,6 @@ void frmBegin::load()
     lblTitle->setText(AppInfo::title());
     lblHomePage->setText(AppInfo::homePage());
     lblVersion->setText(AppInfo::versionText());
-}
-
-void frmBegin::keyPressEvent(QKeyEvent* event)
-{
-    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier && m_closeButton) {
-        event->accept();
-        m_closeButton->click();
-        return;
-    }
-    SkinnedWindow::keyPressEvent(event);
 }
 
 void frmBegin::delayTick()

@@ -5,8 +5,6 @@
 #include <functional>
 
 class PictureBox;
-class PushImageButton;
-class QKeyEvent;
 class QLabel;
 class QTimer;
 
@@ -39,11 +37,7 @@ public:
     PictureBox* btnPush = nullptr;
     QTimer* Delay = nullptr;
 
-protected:
-    void keyPressEvent(QKeyEvent* event) override;
-
 private:
-    PushImageButton* m_closeButton = nullptr;
     void load();
     void openMainWindow();
     void endProgram();

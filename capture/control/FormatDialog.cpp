@@ -2,8 +2,6 @@
 
 #include "capture/control/CaptureControl.h"
 
-#include "shell/chrome/Skin.h"
-
 #include <QDialogButtonBox>
 #include <QLabel>
 #include <QListWidget>
@@ -15,7 +13,6 @@ FormatDialog::FormatDialog(CaptureControl& cam, QWidget* parent)
     , m_cam(cam)
 {
     setWindowTitle(tr("Video Format"));
-    Skin::styleDialog(this);
 
     auto* caption = new QLabel(tr("Frame size:"), this);
     m_sizes = new QListWidget(this);

@@ -3,8 +3,6 @@
 #include "capture/control/CaptureControl.h"
 #include "capture/control/ControlEditor.h"
 
-#include "shell/chrome/Skin.h"
-
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFormLayout>
@@ -21,7 +19,6 @@ SourceDialog::SourceDialog(CaptureControl& cam, QWidget* parent)
     , m_choices(cam.catalog().choices())
 {
     setWindowTitle(tr("Video Source"));
-    Skin::styleDialog(this);
 
     auto* sourceLabel = new QLabel(tr("Source:"), this);
     m_sourceList = new QComboBox(this);

@@ -16,15 +16,9 @@
 //
 // The button is a child of the receiver and lives as long as it does. The
 // three picture boxes must be siblings of the receiver (or the receiver
-// itself); a box that is gone is simply not touched.
-//
-// The keyboard reaches the button too: the receiver takes focus by Tab only
-// (a click never moves the focus, so the mouse behaves as before), shows a
-// dotted mark in its text colour while focused, and Space, Return or Enter
-// press it on key down and release it on key up, like the left mouse button;
-// the key's auto-repeat is ignored, so a held key is one long press. Screen
-// readers see a push button named by its caption (or accessible name) and
-// described by its tooltip.
+// itself); a box that is gone is simply not touched. There is no keyboard
+// access. A label receiver exposes its caption as its accessible name by
+// itself; a picture receiver needs setAccessibleName().
 class PushImageButton : public QObject {
     Q_OBJECT
 public:
@@ -37,9 +31,6 @@ public:
 
     QWidget* receiver() const { return m_receiver; }
     bool isHeld() const { return m_held != Qt::NoButton; }
-
-    // Presses and releases the button as a left click would.
-    void click();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -55,6 +46,4 @@ private:
     std::function<void()> m_pressAction;
     std::function<void()> m_releaseAction;
     Qt::MouseButtons m_held;
-    int m_heldKey = 0;
-    QPointer<QWidget> m_focusMark;
 };

@@ -316,32 +316,4 @@ void styleLabel(QLabel* label)
     label->setAutoFillBackground(false);
 }
 
-void styleDialog(QWidget* dialog)
-{
-    if (!dialog)
-        return;
-    // The button faces' own greys, so stock widgets sit beside the skin.
-    QPalette palette = dialog->palette();
-    palette.setColor(QPalette::Window, QColor(0x1b, 0x1f, 0x25));
-    palette.setColor(QPalette::Base, QColor(0x10, 0x13, 0x18));
-    palette.setColor(QPalette::AlternateBase, QColor(0x22, 0x27, 0x2e));
-    palette.setColor(QPalette::Button, QColor(0x30, 0x36, 0x41));
-    palette.setColor(QPalette::Light, QColor(0x7a, 0x86, 0x9b));
-    palette.setColor(QPalette::Dark, QColor(0x08, 0x09, 0x0b));
-    for (auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText, QPalette::ToolTipText})
-        palette.setColor(role, kText);
-    palette.setColor(QPalette::ToolTipBase, QColor(0x1b, 0x1f, 0x25));
-    palette.setColor(QPalette::Highlight, kLink);
-    palette.setColor(QPalette::HighlightedText, QColor(0x05, 0x07, 0x09));
-    palette.setColor(QPalette::Link, kLink);
-    for (auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
-        palette.setColor(QPalette::Disabled, role, QColor(0x70, 0x7b, 0x90));
-    dialog->setPalette(palette);
-    dialog->setAutoFillBackground(true);
-    // The label font's face at a size a form stays readable in.
-    QFont font = labelFont();
-    font.setPixelSize(12);
-    dialog->setFont(font);
-}
-
 } // namespace Skin

@@ -6,7 +6,6 @@
 #include <QRect>
 
 class QLabel;
-class QWidget;
 
 // The program's dark skin, drawn by the program itself: window backgrounds
 // and button faces. Each picture is made anew on every call; callers keep
@@ -27,8 +26,6 @@ QColor textColor();
 QColor linkColor();
 // Label font and text colour on a transparent label, so the background shows.
 void styleLabel(QLabel* label);
-// The skin's colours and font on a stock dialog and everything in it.
-void styleDialog(QWidget* dialog);
 
 // Where the main window's background expects its elements.
 namespace MainLayout {

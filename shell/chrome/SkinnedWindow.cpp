@@ -4,23 +4,9 @@
 #include "shell/chrome/PictureBox.h"
 #include "shell/chrome/Skin.h"
 
-#include <QAccessible>
-#include <QAccessibleWidget>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
-
-namespace {
-
-// A frameless window is still a window to a screen reader, named by its title.
-QAccessibleInterface* windowFactory(const QString&, QObject* object)
-{
-    if (object && object->isWidgetType() && object->property("talvexSkinnedWindow").toBool())
-        return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::Window);
-    return nullptr;
-}
-
-} // namespace
 
 SkinnedWindow::SkinnedWindow(const QImage& background, const QString& caption, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint)
@@ -29,12 +15,6 @@ SkinnedWindow::SkinnedWindow(const QImage& background, const QString& caption, Q
     setAttribute(Qt::WA_OpaquePaintEvent);
     setFixedSize(m_background.size());
     setWindowTitle(caption);
-    static const bool factoryInstalled = [] {
-        QAccessible::installFactory(windowFactory);
-        return true;
-    }();
-    Q_UNUSED(factoryInstalled);
-    setProperty("talvexSkinnedWindow", true);
 }
 
 void SkinnedWindow::paintEvent(QPaintEvent* event)

@@ -5,10 +5,7 @@
 #include "shell/chrome/PictureBox.h"
 #include "shell/frmBegin.h"
 
-#include <QAccessible>
-#include <QApplication>
 #include <QLabel>
-#include <QKeyEvent>
 #include <QPointer>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -167,28 +164,6 @@ TEST_F(FrmBegin, BackgroundPressMovesButButtonAndLinkPressesDoNot)
     Mouse::press(begin->lblDays, Qt::LeftButton);
     Mouse::release(begin->lblDays, Qt::LeftButton);
     EXPECT_EQ(moves, 1);
-}
-
-} // namespace
-
-namespace {
-
-// The start-up window by keyboard: Return opens (the focus starts on Open),
-// Escape closes.
-TEST_F(FrmBegin, ReturnOpensAndEscapeCloses)
-{
-    QApplication::setActiveWindow(begin);
-    ASSERT_EQ(QApplication::focusWidget(), begin->lblLogin);
-    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
-    QApplication::sendEvent(begin->lblLogin, &enter);
-    EXPECT_TRUE(begin->Delay->isActive());
-    EXPECT_EQ(begin->lblDays->accessibleName(), "Status");
-    QAccessibleInterface* window = QAccessible::queryAccessibleInterface(begin);
-    EXPECT_EQ(window->role(), QAccessible::Window);
-    EXPECT_EQ(window->text(QAccessible::Name), AppInfo::title());
-    QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
-    QApplication::sendEvent(begin->lblLogin, &escape);
-    EXPECT_EQ(programEnds, 1);
 }
 
 } // namespace

@@ -1,9 +1,6 @@
 #include "shell/chrome/PictureBox.h"
 #include "shell/chrome/PushImageButton.h"
 
-#include <QAccessible>
-#include <QApplication>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QPointer>
 #include "support/Mouse.h"
@@ -172,80 +169,6 @@ TEST(PushImageButton, VanishedFaceSourceLeavesTheFaceAlone)
     EXPECT_EQ(rig.face->picture(), solid(Qt::gray));
     Mouse::release(rig.caption, Qt::LeftButton);
     EXPECT_EQ(rig.faceName(), "normal");
-}
-
-} // namespace
-
-namespace {
-
-struct KeyCase {
-    const char* name;
-    int key;
-    Qt::KeyboardModifiers modifiers;
-};
-
-class PushImageButtonKeys : public ::testing::TestWithParam<KeyCase> {};
-
-// A key press and release act as a left click; the key's auto-repeat adds
-// nothing, so a held key is one long press.
-TEST_P(PushImageButtonKeys, KeyActsAsAClickAndRepeatIsOnePress)
-{
-    const KeyCase c = GetParam();
-    ButtonRig rig;
-    PushImageButton* button = rig.make(rig.caption);
-    QKeyEvent down(QEvent::KeyPress, c.key, c.modifiers);
-    QApplication::sendEvent(rig.caption, &down);
-    QKeyEvent repeat(QEvent::KeyPress, c.key, c.modifiers, QString(), true);
-    QApplication::sendEvent(rig.caption, &repeat);
-    EXPECT_TRUE(button->isHeld());
-    QKeyEvent up(QEvent::KeyRelease, c.key, c.modifiers);
-    QApplication::sendEvent(rig.caption, &up);
-    EXPECT_FALSE(button->isHeld());
-    EXPECT_EQ(rig.log, QStringList({"press:pressed", "release:normal"}));
-}
-
-INSTANTIATE_TEST_SUITE_P(Keys, PushImageButtonKeys,
-                         ::testing::Values(KeyCase{"Space", Qt::Key_Space, {}},
-                                           KeyCase{"Return", Qt::Key_Return, {}},
-                                           KeyCase{"Enter", Qt::Key_Enter, Qt::KeypadModifier}),
-                         [](const auto& info) { return std::string(info.param.name); });
-
-TEST(PushImageButtonKeyEdges, OtherKeysAndLosingFocusLeaveNothingHeld)
-{
-    ButtonRig rig;
-    PushImageButton* button = rig.make(rig.caption);
-    QKeyEvent tab(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier);
-    QApplication::sendEvent(rig.caption, &tab);
-    EXPECT_TRUE(rig.log.isEmpty());
-    QKeyEvent down(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier);
-    QApplication::sendEvent(rig.caption, &down);
-    QFocusEvent out(QEvent::FocusOut);
-    QApplication::sendEvent(rig.caption, &out);
-    EXPECT_FALSE(button->isHeld());
-    EXPECT_EQ(rig.log, QStringList({"press:pressed", "release:normal"}));
-}
-
-// What a screen reader sees of a caption button and of a picture button.
-TEST(PushImageButtonAccessible, PushButtonNamedByCaptionDescribedByTooltipTakesTabFocus)
-{
-    ButtonRig rig;
-    rig.make(rig.caption);
-    rig.caption->setToolTip(QStringLiteral("Open the main window"));
-    rig.make(rig.face);
-    rig.face->setAccessibleName(QStringLiteral("Up"));
-    const std::pair<QWidget*, QString> cases[] = {{rig.caption, "Open"}, {rig.face, "Up"}};
-    for (const auto& [widget, name] : cases) {
-        QAccessibleInterface* a = QAccessible::queryAccessibleInterface(widget);
-        ASSERT_NE(a, nullptr);
-        EXPECT_EQ(a->role(), QAccessible::Button) << name.toStdString();
-        EXPECT_EQ(a->text(QAccessible::Name), name);
-        EXPECT_EQ(a->text(QAccessible::Description), widget->toolTip());
-        EXPECT_EQ(widget->focusPolicy(), Qt::TabFocus);
-    }
-    rig.log.clear();
-    QAccessible::queryAccessibleInterface(rig.caption)->actionInterface()->doAction(
-        QAccessibleActionInterface::pressAction());
-    EXPECT_EQ(rig.log, QStringList({"press:pressed", "release:normal"}));
 }
 
 } // namespace
