@@ -166,7 +166,15 @@ void frmMain::createButtons()
         const bool up = step.up;
         button->setPressAction([this, name, up] { m_qualityRate->press(name, up); });
         button->setReleaseAction([this] { m_qualityRate->release(); });
+        // A key press steps at once; holding the key repeats through the timer.
+        button->setKeyPressAction([this] { m_qualityRate->tick(); });
     }
+
+    // Tab runs through the settings, the commands, then the title bar.
+    QWidget* const order[] = {qualityDown, qualityUp, rateDown, rateUp, lblVideoInOut, lblVideoSource,
+                              lblOpenChat, lblVideoFormat, btnMin, btnClose};
+    for (std::size_t i = 1; i < std::size(order); ++i)
+        setTabOrder(order[i - 1], order[i]);
 }
 
 void frmMain::closeEvent(QCloseEvent* event)
