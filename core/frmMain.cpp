@@ -1,5 +1,6 @@
 #include "core/frmMain.h"
 
+#include "capture/LiveView.h"
 #include "capture/control/CaptureControl.h"
 #include "capture/v4l2/SystemSourceCatalog.h"
 #include "shell/chrome/ClickAction.h"
@@ -74,6 +75,7 @@ void frmMain::createControls(std::unique_ptr<SourceCatalog> catalog)
     picTb->setGeometry(thumbnail);
     picTb->setAccessibleName(QStringLiteral("Preview snapshot"));
     picTb->raise();  // drawn above the capture control
+    new LiveViewOpener(*cam, *pic);  // a double click on the video area opens the big view
 
     // `time` stays silent until the load sequence gives it an interval.
     time = new QTimer(this);
