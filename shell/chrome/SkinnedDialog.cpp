@@ -2,7 +2,9 @@
 
 #include "shell/chrome/Skin.h"
 
+#include <QEvent>
 #include <QPalette>
+#include <QPushButton>
 #include <QWidget>
 
 namespace Skin {
@@ -28,6 +30,24 @@ QString buttonSheet()
                "QPushButton:disabled { color: %3; }")
         .arg(textColor().name(), linkColor().name(), kDimText.name());
 }
+
+// Style sheets take over a widget's palette, so only the push buttons get
+// one, set when the dialog is first polished (all its buttons made by then).
+class ButtonSkinner : public QObject {
+public:
+    explicit ButtonSkinner(QWidget* dialog) : QObject(dialog) { dialog->installEventFilter(this); }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Polish && watched == parent()) {
+            const QString sheet = buttonSheet();
+            for (QPushButton* button : parent()->findChildren<QPushButton*>())
+                button->setStyleSheet(sheet);
+        }
+        return false;
+    }
+};
 
 } // namespace
 
@@ -62,7 +82,7 @@ void applyToDialog(QWidget* dialog)
     QFont font = labelFont();
     font.setPixelSize(12);
     dialog->setFont(font);
-    dialog->setStyleSheet(buttonSheet());
+    new ButtonSkinner(dialog);
 }
 
 } // namespace Skin
