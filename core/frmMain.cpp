@@ -1,5 +1,6 @@
 #include "core/frmMain.h"
 
+#include "capture/LiveView.h"
 #include "capture/control/CaptureControl.h"
 #include "capture/v4l2/SystemSourceCatalog.h"
 #include "shell/chrome/ClickAction.h"
@@ -74,6 +75,7 @@ void frmMain::createControls(std::unique_ptr<SourceCatalog> catalog)
     picTb->setGeometry(thumbnail);
     picTb->setAccessibleName(QStringLiteral("Preview snapshot"));
     picTb->raise();  // drawn above the capture control
+    new LiveViewOpener(*cam, *pic);  // a double click on the video area opens the big view
 
     // `time` stays silent until the load sequence gives it an interval.
     time = new QTimer(this);
@@ -166,7 +168,15 @@ void frmMain::createButtons()
         const bool up = step.up;
         button->setPressAction([this, name, up] { m_qualityRate->press(name, up); });
         button->setReleaseAction([this] { m_qualityRate->release(); });
+        // A key press steps at once; holding the key repeats through the timer.
+        button->setKeyPressAction([this] { m_qualityRate->tick(); });
     }
+
+    // Tab runs through the settings, the commands, then the title bar.
+    QWidget* const order[] = {qualityDown, qualityUp, rateDown, rateUp, lblVideoInOut, lblVideoSource,
+                              lblOpenChat, lblVideoFormat, btnMin, btnClose};
+    for (std::size_t i = 1; i < std::size(order); ++i)
+        setTabOrder(order[i - 1], order[i]);
 }
 
 void frmMain::closeEvent(QCloseEvent* event)

@@ -2,6 +2,7 @@
 # Takes the README's pictures: the three windows in a real X server (Xvfb)
 # and the player page in headless Chromium, served by a running Talvex.
 # Needs a build (./talvex.sh test or run) and: xvfb xdotool imagemagick chromium.
+# Also the two device dialogs and the live view.
 # Usage: scripts/screenshots.sh [build-dir]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -33,6 +34,25 @@ about=$(xdotool search --sync --onlyvisible --name '^About Talvex$' | head -1)
 xdotool windowmove "$about" 360 40
 sleep 0.5
 import -window "$about" "$out/about.png"
+xdotool mousemove --window "$about" 211 218 click 1   # its Close
+sleep 0.5
+
+# The two dialogs in the skin, and the big live view of the video area.
+xdotool mousemove --window "$main" 282 282 click 1
+source=$(xdotool search --sync --onlyvisible --name '^Video Source$' | head -1)
+sleep 0.5
+import -window "$source" "$out/source-dialog.png"
+xdotool windowfocus "$source"; xdotool key Escape
+xdotool mousemove --window "$main" 282 305 click 1
+format=$(xdotool search --sync --onlyvisible --name '^Video Format$' | head -1)
+sleep 0.5
+import -window "$format" "$out/format-dialog.png"
+xdotool windowfocus "$format"; xdotool key Escape
+sleep 0.5
+xdotool mousemove --window "$main" 100 100 click --repeat 2 --delay 80 1
+live=$(xdotool search --sync --onlyvisible --name '^Live view$' | head -1)
+sleep 1
+import -window "$live" "$out/live-view.png"
 
 # The viewer's side. The DOM after a few seconds shows how many pictures the
 # page swapped in; the log shows any console error.

@@ -9,6 +9,7 @@
 #include "shell/chrome/UrlOpener.h"
 
 #include <QCoreApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QTimer>
 
@@ -47,6 +48,7 @@ frmBegin::frmBegin(std::function<void()> showMainWindow, QWidget* parent)
     lblDays = addLabel(days, Qt::AlignCenter);
     // The status line is the link; it opens the home page even while empty.
     new ClickAction(lblDays, [this] { openUrl(lblHomePage->text()); });
+    lblDays->setAccessibleName(QStringLiteral("Status"));
 
     btnPush = addFace(QPoint(0, 0), true);
     btnPush->hide();
@@ -57,13 +59,13 @@ frmBegin::frmBegin(std::function<void()> showMainWindow, QWidget* parent)
     lblClose = addLabel(QRect(closeFace, QSize(81, 21)), Qt::AlignCenter);
     lblClose->setText(QStringLiteral("Close"));
 
-    auto* open = new PushImageButton(lblLogin, btnLogin, btnPush, btnClose);
-    open->setPressAction([this] {
+    m_open = new PushImageButton(lblLogin, btnLogin, btnPush, btnClose);
+    m_open->setPressAction([this] {
         Delay->setInterval(kArmedInterval);
         Delay->start();
     });
-    auto* close = new PushImageButton(lblClose, btnClose, btnPush, btnLogin);
-    close->setReleaseAction([this] {
+    m_close = new PushImageButton(lblClose, btnClose, btnPush, btnLogin);
+    m_close->setReleaseAction([this] {
         this->close();
         endProgram();
     });
@@ -82,6 +84,25 @@ void frmBegin::load()
     lblTitle->setText(AppInfo::title());
     lblHomePage->setText(AppInfo::homePage());
     lblVersion->setText(AppInfo::versionText());
+}
+
+void frmBegin::keyPressEvent(QKeyEvent* event)
+{
+    const bool altO = event->key() == Qt::Key_O && event->modifiers() == Qt::AltModifier;
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (event->isAutoRepeat() && (altO || enter || event->key() == Qt::Key_Escape)) {
+        event->accept();
+        return;
+    }
+    if (altO || (enter && !(event->modifiers() & ~Qt::KeypadModifier))) {
+        event->accept();
+        m_open->click();
+    } else if (event->key() == Qt::Key_Escape) {
+        event->accept();
+        m_close->click();  // may delete this window
+    } else {
+        SkinnedWindow::keyPressEvent(event);
+    }
 }
 
 void frmBegin::delayTick()

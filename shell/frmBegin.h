@@ -5,6 +5,7 @@
 #include <functional>
 
 class PictureBox;
+class PushImageButton;
 class QLabel;
 class QTimer;
 
@@ -12,6 +13,8 @@ class QTimer;
 // Delay timer on its press; two ticks later (10 ms, then 100 ms) the main
 // window is shown and this window unloads. "Close" ends the program on its
 // release. The window deletes itself when it unloads: create it with new.
+// From the keyboard, Return (or Alt+O) anywhere in the window is a click on
+// "Open" and Escape a click on "Close"; Tab moves between the two.
 class frmBegin : public SkinnedWindow {
     Q_OBJECT
 public:
@@ -37,6 +40,9 @@ public:
     PictureBox* btnPush = nullptr;
     QTimer* Delay = nullptr;
 
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
 private:
     void load();
     void openMainWindow();
@@ -45,4 +51,6 @@ private:
     std::function<void()> m_showMainWindow;
     std::function<void()> m_endProgram;
     bool m_opening = false;
+    PushImageButton* m_open = nullptr;
+    PushImageButton* m_close = nullptr;
 };

@@ -1,6 +1,7 @@
 #include "capture/control/FormatDialog.h"
 
 #include "capture/control/CaptureControl.h"
+#include "shell/chrome/SkinnedDialog.h"
 
 #include <QDialogButtonBox>
 #include <QLabel>
@@ -13,6 +14,7 @@ FormatDialog::FormatDialog(CaptureControl& cam, QWidget* parent)
     , m_cam(cam)
 {
     setWindowTitle(tr("Video Format"));
+    Skin::applyToDialog(this);
 
     auto* caption = new QLabel(tr("Frame size:"), this);
     m_sizes = new QListWidget(this);

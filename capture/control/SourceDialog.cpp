@@ -2,6 +2,7 @@
 
 #include "capture/control/CaptureControl.h"
 #include "capture/control/ControlEditor.h"
+#include "shell/chrome/SkinnedDialog.h"
 
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -19,6 +20,7 @@ SourceDialog::SourceDialog(CaptureControl& cam, QWidget* parent)
     , m_choices(cam.catalog().choices())
 {
     setWindowTitle(tr("Video Source"));
+    Skin::applyToDialog(this);
 
     auto* sourceLabel = new QLabel(tr("Source:"), this);
     m_sourceList = new QComboBox(this);

@@ -1,5 +1,6 @@
 #include "shell/chrome/SkinnedWindow.h"
 
+#include "shell/chrome/ButtonAccessible.h"
 #include "shell/chrome/DragWindow.h"
 #include "shell/chrome/PictureBox.h"
 #include "shell/chrome/Skin.h"
@@ -15,6 +16,7 @@ SkinnedWindow::SkinnedWindow(const QImage& background, const QString& caption, Q
     setAttribute(Qt::WA_OpaquePaintEvent);
     setFixedSize(m_background.size());
     setWindowTitle(caption);
+    installChromeAccessibility();
 }
 
 void SkinnedWindow::paintEvent(QPaintEvent* event)

@@ -5,6 +5,7 @@
 #include "shell/chrome/PictureBox.h"
 #include "shell/frmBegin.h"
 
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPointer>
 #include <QTimer>
@@ -164,6 +165,51 @@ TEST_F(FrmBegin, BackgroundPressMovesButButtonAndLinkPressesDoNot)
     Mouse::press(begin->lblDays, Qt::LeftButton);
     Mouse::release(begin->lblDays, Qt::LeftButton);
     EXPECT_EQ(moves, 1);
+}
+
+} // namespace
+
+namespace {
+
+struct BeginKeyCase {
+    const char* name;
+    int key;
+    Qt::KeyboardModifiers modifiers;
+    bool opens;  // true: Open armed; false: Close ended the program
+};
+
+class FrmBeginKeys : public FrmBegin, public ::testing::WithParamInterface<BeginKeyCase> {};
+
+TEST_P(FrmBeginKeys, ReturnOpensAndEscapeCloses)
+{
+    const BeginKeyCase c = GetParam();
+    // Keys that no button takes reach the window, wherever focus is.
+    QKeyEvent press(QEvent::KeyPress, c.key, c.modifiers);
+    QApplication::sendEvent(begin, &press);
+    EXPECT_TRUE(press.isAccepted());
+    if (c.opens) {
+        EXPECT_TRUE(begin->Delay->isActive());
+        EXPECT_EQ(begin->Delay->interval(), 10);
+        EXPECT_EQ(programEnds, 0);
+    } else {
+        EXPECT_EQ(programEnds, 1);
+        flushDeletes();
+        EXPECT_TRUE(begin.isNull());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Keys, FrmBeginKeys,
+    ::testing::Values(BeginKeyCase{"Return", Qt::Key_Return, {}, true},
+                      BeginKeyCase{"KeypadEnter", Qt::Key_Enter, Qt::KeypadModifier, true},
+                      BeginKeyCase{"AltO", Qt::Key_O, Qt::AltModifier, true},
+                      BeginKeyCase{"Escape", Qt::Key_Escape, {}, false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(FrmBegin, TabGoesFromOpenToClose)
+{
+    EXPECT_EQ(begin->lblLogin->nextInFocusChain(), begin->lblClose);
+    EXPECT_EQ(begin->lblClose->focusPolicy(), Qt::TabFocus);
 }
 
 } // namespace
