@@ -2,6 +2,7 @@
 
 #include "capture/control/CaptureControl.h"
 #include "capture/source/VideoSource.h"
+#include "shell/chrome/ChromeAccessible.h"
 #include "shell/chrome/PictureBox.h"
 
 #include <QGuiApplication>
@@ -17,6 +18,7 @@ LiveView::LiveView(CaptureControl& cam, PictureBox& pic, QWidget* parent)
     setAttribute(Qt::WA_DeleteOnClose);
     setAttribute(Qt::WA_OpaquePaintEvent);
     setWindowTitle(QStringLiteral("Live view"));
+    markAsWindow(this);
     setMinimumSize(160, 120);
 
     const QScreen* screen = QGuiApplication::primaryScreen();

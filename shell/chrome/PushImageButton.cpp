@@ -1,6 +1,6 @@
 #include "shell/chrome/PushImageButton.h"
 
-#include "shell/chrome/ButtonAccessible.h"
+#include "shell/chrome/ChromeAccessible.h"
 #include "shell/chrome/Skin.h"
 
 #include <QKeyEvent>

@@ -1,6 +1,6 @@
 #include "shell/chrome/SkinnedWindow.h"
 
-#include "shell/chrome/ButtonAccessible.h"
+#include "shell/chrome/ChromeAccessible.h"
 #include "shell/chrome/DragWindow.h"
 #include "shell/chrome/PictureBox.h"
 #include "shell/chrome/Skin.h"

@@ -1,4 +1,4 @@
-#include "shell/chrome/ButtonAccessible.h"
+#include "shell/chrome/ChromeAccessible.h"
 
 #include "shell/chrome/PushImageButton.h"
 #include "shell/chrome/SkinnedWindow.h"
@@ -9,6 +9,7 @@
 namespace {
 
 constexpr const char* kButtonProperty = "talvexPushImageButton";
+constexpr const char* kWindowProperty = "talvexWindow";
 
 class ButtonAccessible : public QAccessibleWidget {
 public:
@@ -43,7 +44,7 @@ QAccessibleInterface* chromeFactory(const QString&, QObject* object)
         return nullptr;
     if (widget->property(kButtonProperty).toBool())
         return new ButtonAccessible(widget);
-    if (qobject_cast<SkinnedWindow*>(widget))
+    if (qobject_cast<SkinnedWindow*>(widget) || widget->property(kWindowProperty).toBool())
         return new QAccessibleWidget(widget, QAccessible::Window);
     return nullptr;
 }
@@ -67,4 +68,10 @@ void markAsButton(QWidget* receiver)
     // label interface; dropped, the next query comes back as a button.
     if (QAccessibleInterface* cached = QAccessible::queryAccessibleInterface(receiver))
         QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(cached));
+}
+
+void markAsWindow(QWidget* window)
+{
+    installChromeAccessibility();
+    window->setProperty(kWindowProperty, true);
 }

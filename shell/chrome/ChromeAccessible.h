@@ -7,6 +7,8 @@ class QWidget;
 // their caption as name, their tooltip as description and a press action;
 // skinned windows report as windows named by their title.
 void markAsButton(QWidget* receiver);
+// A plain top-level widget that should report as a window named by its title.
+void markAsWindow(QWidget* window);
 // Installs the accessibility factory once; markAsButton and every skinned
 // window call it.
 void installChromeAccessibility();
