@@ -32,7 +32,11 @@ struct BindCase {
 
 class BindAddressTest : public MainWindowFixture, public testing::WithParamInterface<BindCase> {
 protected:
-    ~BindAddressTest() override { userConfig().remove(QStringLiteral("Server/Bind")); }
+    // A configuration file of this test's own: the rows run in parallel
+    // processes, and the shared test configuration would let one row's
+    // clean-up remove another's [Server] Bind.
+    BindAddressTest() { userConfigFile() = web.tempPath() + QStringLiteral("/Talvex.conf"); }
+    ~BindAddressTest() override { userConfigFile().clear(); }
 
     // Whether the port answers a request from a client at address.
     static bool answers(const char* address, int16_t port, const QByteArray& request)
