@@ -2,14 +2,14 @@
 
 #include "capture/control/CaptureControl.h"
 #include "shell/chrome/PictureBox.h"
-#include "shell/chrome/frmAbout.h"
 #include "support/Keyboard.h"
 
 #include <QDialog>
 #include <QLabel>
 
-// Space on a focused button does what a click does; the buttons' own
-// tables cover the commands themselves.
+// Space on a focused arrow steps at once, where the mouse waits for the
+// timer. The other buttons run their commands from the release, which the
+// button's own key table covers for every button.
 namespace {
 
 class MainKeys : public MainWindowFixture {
@@ -39,8 +39,6 @@ TEST_P(MainKeyActivation, SpaceActsAsAClick)
     QWidget* receiver = c.pick(*window);
     Keyboard::tap(receiver, Qt::Key_Space);
     EXPECT_EQ(c.outcome(*window, dialogs, ended), QString::fromUtf8(c.expected));
-    if (frmAbout* about = frmAbout::openOne())
-        about->close();
 }
 
 #define PICK(member) [](frmMain& w) -> QWidget* { return w.member; }
@@ -53,13 +51,7 @@ INSTANTIATE_TEST_SUITE_P(
         MainKeyCase{"QualityUp", PICK(qualityUp), OUTCOME(w.lblQuality->text()), "Video Quality 80%"},
         MainKeyCase{"QualityDown", PICK(qualityDown), OUTCOME(w.lblQuality->text()), "Video Quality 70%"},
         MainKeyCase{"RateUp", PICK(rateUp), OUTCOME(w.lblRate->text()), "Frames Rate 3/s"},
-        MainKeyCase{"RateDown", PICK(rateDown), OUTCOME(w.lblRate->text()), "Frames Rate 1/s"},
-        MainKeyCase{"VideoOut", PICK(lblVideoInOut), OUTCOME(w.lblVideoInOut->text()), "Video In"},
-        MainKeyCase{"VideoSource", PICK(lblVideoSource), OUTCOME(dialogs.join(",")), "Video Source"},
-        MainKeyCase{"VideoFormat", PICK(lblVideoFormat), OUTCOME(dialogs.join(",")), "Video Format"},
-        MainKeyCase{"About", PICK(lblOpenChat), OUTCOME(frmAbout::openOne() ? "open" : "none"), "open"},
-        MainKeyCase{"Minimise", PICK(btnMin), OUTCOME(w.isMinimized() ? "min" : "normal"), "min"},
-        MainKeyCase{"Close", PICK(btnClose), OUTCOME(QString::number(ended)), "1"}),
+        MainKeyCase{"RateDown", PICK(rateDown), OUTCOME(w.lblRate->text()), "Frames Rate 1/s"}),
     [](const auto& info) { return std::string(info.param.name); });
 #undef PICK
 #undef OUTCOME
