@@ -11,6 +11,8 @@
 #include <QLabel>
 #include <QTemporaryDir>
 
+#include "support/Loopback.h"
+
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
@@ -46,7 +48,7 @@ protected:
     QLabel sb3;
     int viewers = 0;
     int64_t wallMs = 1'700'000'000'000;
-    LiveFeed feed{state, frames, sb3, [this] { return viewers; }, [this] { return wallMs; }};
+    LiveFeed feed{state, frames, sb3, [this] { return viewers; }, [this] { return wallMs; }, [this] { return wallMs; }};
 };
 
 // A blocking loopback reader of the stream port, fed by the test's own loop.
@@ -85,6 +87,7 @@ TEST_F(LiveFeedTest, WhileTheCameraFailsNothingNewIsSentAndFramesResumeAfter)
 {
     StreamServer server(frames);
     ASSERT_EQ(server.listen(0), 0);
+    feed.setStreamPort([&server] { return int{server.port()}; });
     const int fd = connectStream(server.port());
     ASSERT_GE(fd, 0);
     QElapsedTimer clock;
@@ -103,6 +106,11 @@ TEST_F(LiveFeedTest, WhileTheCameraFailsNothingNewIsSentAndFramesResumeAfter)
         EXPECT_TRUE(readStatus().value("cameraFailing").toBool());
         EXPECT_EQ(readStatus().value("lastGood").toInteger(), goodAt);
     }
+    EXPECT_EQ(readStatus().value("camera").toString(), "ok"); // 1.5 s: not yet past the 2 s allowed
+    wallMs += 500;
+    feed.snapshotTaken(false, "old-picture-again");
+    EXPECT_EQ(readStatus().value("camera").toString(), "failing");
+    EXPECT_EQ(readStatus().value("lastFrameAgeMs").toInteger(), 2000);
     wallMs += 500;
     feed.snapshotTaken(true, "frame-C");
     received += pumpAndRead(fd, "frame-C");
@@ -114,6 +122,7 @@ TEST_F(LiveFeedTest, WhileTheCameraFailsNothingNewIsSentAndFramesResumeAfter)
     EXPECT_FALSE(status.value("cameraFailing").toBool());
     EXPECT_EQ(status.value("lastGood").toInteger(), wallMs);
     EXPECT_EQ(status.value("rate").toInt(), 2);
+    EXPECT_EQ(status.value("stream").toObject(), (QJsonObject{{"port", server.port()}, {"path", "/stream"}}));
 }
 
 TEST_F(LiveFeedTest, StatusFileIsNeverSeenHalfWritten)
@@ -155,6 +164,65 @@ TEST_F(LiveFeedTest, TheRateLabelsTooltipTellsWhoIsWatching)
     EXPECT_EQ(sb3.toolTip(), QStringLiteral("3 viewers, about 81 KB/s in all"));
     EXPECT_EQ(sb3.accessibleDescription(), sb3.toolTip());
     EXPECT_EQ(readStatus().value("viewers").toInt(), 3);
+    EXPECT_TRUE(readStatus().value("stream").isNull()); // no stream port
+}
+
+TEST_F(LiveFeedTest, HealthSaysOverTheStreamPortWhetherThePictureIsFresh)
+{
+    const struct {
+        int rate;
+        const char* captures; // one snapshot per interval: G good, F failed
+        int64_t askAfterMs;   // after the last snapshot
+        const char* method;
+        const char* status;
+        const char* camera;
+        int64_t ageMs;        // -1: null
+    } cases[] = {
+        {5, "", 0, "GET", "503", "no frame yet", -1},
+        {5, "G", 300, "GET", "200", "ok", 300},
+        {5, "GF", 100, "GET", "200", "ok", 300},          // one failed capture is no alarm
+        {5, "GFFFFFFFFFF", 0, "GET", "503", "failing", 2000},
+        {5, "G", 2000, "GET", "503", "stale", 2000},      // the cycle stopped coming
+        {1, "G", 2999, "GET", "200", "ok", 2999},         // slow rates get three intervals
+        {1, "G", 3000, "GET", "503", "stale", 3000},
+        {5, "FF", 0, "GET", "503", "failing", -1},
+        {5, "G", 0, "HEAD", "200", "", 0},
+    };
+    viewers = 2;
+    for (const auto& c : cases) {
+        const std::string row = std::string(c.captures) + " " + std::to_string(c.askAfterMs) + " " + c.method;
+        state.rate = static_cast<int16_t>(c.rate);
+        LatestFrame rowFrames;
+        LiveFeed rowFeed(state, rowFrames, sb3, [this] { return viewers; }, [this] { return wallMs; },
+                         [this] { return wallMs; });
+        StreamServer server(rowFrames);
+        server.setHealth([&rowFeed] { return rowFeed.health(); });
+        ASSERT_EQ(server.listen(0), 0);
+        int good = 0;
+        for (const char* step = c.captures; *step; ++step) {
+            if (step != c.captures)
+                wallMs += 1000 / c.rate;
+            good += *step == 'G';
+            rowFeed.snapshotTaken(*step == 'G', "jpeg");
+        }
+        wallMs += c.askAfterMs;
+        LoopbackClient client(static_cast<int16_t>(server.port()));
+        ASSERT_TRUE(client.send(QByteArray(c.method) + " /health HTTP/1.1\r\n\r\n"));
+        const QByteArray answer = client.readAll();
+        const QByteArray body = answer.mid(answer.indexOf("\r\n\r\n") + 4);
+        EXPECT_TRUE(answer.startsWith(QByteArray("HTTP/1.1 ") + c.status)) << row << answer.constData();
+        EXPECT_TRUE(answer.contains("\r\nContent-Type: application/json\r\n")) << row;
+        EXPECT_TRUE(answer.contains("\r\nCache-Control: no-store\r\n")) << row;
+        if (std::string(c.method) == "HEAD") {
+            EXPECT_TRUE(body.isEmpty()) << row;
+            continue;
+        }
+        const QJsonObject health = QJsonDocument::fromJson(body).object();
+        EXPECT_EQ(health.value("camera").toString(), c.camera) << row;
+        EXPECT_EQ(health.value("lastFrameAgeMs"), c.ageMs < 0 ? QJsonValue(QJsonValue::Null) : QJsonValue(static_cast<qint64>(c.ageMs))) << row;
+        EXPECT_EQ(health.value("frames").toInteger(), good) << row;
+        EXPECT_EQ(health.value("viewers").toInt(), 2) << row;
+    }
 }
 
 TEST(ViewersTipTest, Texts)
