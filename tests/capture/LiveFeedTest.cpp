@@ -106,11 +106,9 @@ TEST_F(LiveFeedTest, WhileTheCameraFailsNothingNewIsSentAndFramesResumeAfter)
         EXPECT_TRUE(readStatus().value("cameraFailing").toBool());
         EXPECT_EQ(readStatus().value("lastGood").toInteger(), goodAt);
     }
-    EXPECT_EQ(readStatus().value("camera").toString(), "ok"); // 1.5 s: not yet past the 2 s allowed
     wallMs += 500;
     feed.snapshotTaken(false, "old-picture-again");
-    EXPECT_EQ(readStatus().value("camera").toString(), "failing");
-    EXPECT_EQ(readStatus().value("lastFrameAgeMs").toInteger(), 2000);
+    EXPECT_EQ(readStatus().value("camera").toString(), "failing"); // 2 s without a good frame
     wallMs += 500;
     feed.snapshotTaken(true, "frame-C");
     received += pumpAndRead(fd, "frame-C");
@@ -173,55 +171,40 @@ TEST_F(LiveFeedTest, HealthSaysOverTheStreamPortWhetherThePictureIsFresh)
         int rate;
         const char* captures; // one snapshot per interval: G good, F failed
         int64_t askAfterMs;   // after the last snapshot
-        const char* method;
         const char* status;
-        const char* camera;
-        int64_t ageMs;        // -1: null
+        const char* body;
     } cases[] = {
-        {5, "", 0, "GET", "503", "no frame yet", -1},
-        {5, "G", 300, "GET", "200", "ok", 300},
-        {5, "GF", 100, "GET", "200", "ok", 300},          // one failed capture is no alarm
-        {5, "GFFFFFFFFFF", 0, "GET", "503", "failing", 2000},
-        {5, "G", 2000, "GET", "503", "stale", 2000},      // the cycle stopped coming
-        {1, "G", 2999, "GET", "200", "ok", 2999},         // slow rates get three intervals
-        {1, "G", 3000, "GET", "503", "stale", 3000},
-        {5, "FF", 0, "GET", "503", "failing", -1},
-        {5, "G", 0, "HEAD", "200", "", 0},
+        {5, "", 0, "503", R"({"camera":"no frame yet","frames":0,"lastFrameAgeMs":null,"viewers":2})"},
+        {5, "G", 300, "200", R"({"camera":"ok","frames":1,"lastFrameAgeMs":300,"viewers":2})"},
+        {5, "GF", 100, "200", R"({"camera":"ok","frames":1,"lastFrameAgeMs":300,"viewers":2})"},
+        {5, "GFFFFFFFFFF", 0, "503", R"({"camera":"failing","frames":1,"lastFrameAgeMs":2000,"viewers":2})"},
+        {5, "FF", 0, "503", R"({"camera":"failing","frames":0,"lastFrameAgeMs":null,"viewers":2})"},
+        {5, "GG", 2000, "503", R"({"camera":"stale","frames":2,"lastFrameAgeMs":2000,"viewers":2})"},
+        {1, "G", 2999, "200", R"({"camera":"ok","frames":1,"lastFrameAgeMs":2999,"viewers":2})"},
+        {1, "G", 3000, "503", R"({"camera":"stale","frames":1,"lastFrameAgeMs":3000,"viewers":2})"},
     };
     viewers = 2;
     for (const auto& c : cases) {
-        const std::string row = std::string(c.captures) + " " + std::to_string(c.askAfterMs) + " " + c.method;
         state.rate = static_cast<int16_t>(c.rate);
         LatestFrame rowFrames;
-        LiveFeed rowFeed(state, rowFrames, sb3, [this] { return viewers; }, [this] { return wallMs; },
-                         [this] { return wallMs; });
+        LiveFeed rowFeed(state, rowFrames, sb3, [this] { return viewers; }, {}, [this] { return wallMs; });
         StreamServer server(rowFrames);
         server.setHealth([&rowFeed] { return rowFeed.health(); });
         ASSERT_EQ(server.listen(0), 0);
-        int good = 0;
         for (const char* step = c.captures; *step; ++step) {
-            if (step != c.captures)
-                wallMs += 1000 / c.rate;
-            good += *step == 'G';
+            wallMs += 1000 / c.rate;
             rowFeed.snapshotTaken(*step == 'G', "jpeg");
         }
         wallMs += c.askAfterMs;
-        LoopbackClient client(static_cast<int16_t>(server.port()));
-        ASSERT_TRUE(client.send(QByteArray(c.method) + " /health HTTP/1.1\r\n\r\n"));
-        const QByteArray answer = client.readAll();
-        const QByteArray body = answer.mid(answer.indexOf("\r\n\r\n") + 4);
-        EXPECT_TRUE(answer.startsWith(QByteArray("HTTP/1.1 ") + c.status)) << row << answer.constData();
-        EXPECT_TRUE(answer.contains("\r\nContent-Type: application/json\r\n")) << row;
-        EXPECT_TRUE(answer.contains("\r\nCache-Control: no-store\r\n")) << row;
-        if (std::string(c.method) == "HEAD") {
-            EXPECT_TRUE(body.isEmpty()) << row;
-            continue;
+        for (const QByteArray method : {"GET", "HEAD"}) {
+            LoopbackClient client(static_cast<int16_t>(server.port()));
+            ASSERT_TRUE(client.send(method + " /health HTTP/1.1\r\n\r\n"));
+            const QByteArray answer = client.readAll();
+            EXPECT_TRUE(answer.startsWith(QByteArray("HTTP/1.1 ") + c.status)) << c.captures << answer.constData();
+            EXPECT_TRUE(answer.contains("\r\nContent-Type: application/json\r\nContent-Length: "
+                                        + QByteArray::number(qstrlen(c.body) + 1) + "\r\nCache-Control: no-store\r\n"));
+            EXPECT_EQ(answer.mid(answer.indexOf("\r\n\r\n") + 4), method == "GET" ? c.body + QByteArray("\n") : "");
         }
-        const QJsonObject health = QJsonDocument::fromJson(body).object();
-        EXPECT_EQ(health.value("camera").toString(), c.camera) << row;
-        EXPECT_EQ(health.value("lastFrameAgeMs"), c.ageMs < 0 ? QJsonValue(QJsonValue::Null) : QJsonValue(static_cast<qint64>(c.ageMs))) << row;
-        EXPECT_EQ(health.value("frames").toInteger(), good) << row;
-        EXPECT_EQ(health.value("viewers").toInt(), 2) << row;
     }
 }
 

@@ -27,6 +27,7 @@ class World:
     stream = None         # what status.json announces
     streaming = True      # the stream server sends parts; False: it ends them
     stream_connections = 0
+    open_streams = 0
 
 
 def tick():
@@ -52,6 +53,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
     def do_GET(self):
         path = self.path.split("?")[0].lstrip("/")
+        if self.server.server_address[1] == (World.stream or {}).get("port") and path == "stream":
+            return self.stream()
         with World.lock:
             if World.down:
                 self.close_connection = True
@@ -73,30 +76,23 @@ class Handler(http.server.BaseHTTPRequestHandler):
         # As the program does: anything else gets the error page, status 200.
         self.send(b"<html><body>error</body></html>", "text/html")
 
-
-class StreamHandler(http.server.BaseHTTPRequestHandler):
-    """The stream port: ten parts a second while World.streaming."""
-
-    def log_message(self, *args):
-        pass
-
-    def do_GET(self):
-        if self.path.split("?")[0] != "/stream":
-            return self.send_error(404)
-        with World.lock:
-            World.stream_connections += 1
+    def stream(self):
+        """The stream port: ten parts a second while World.streaming."""
+        World.stream_connections += 1
+        World.open_streams += 1
         self.send_response(200)
         self.send_header("Content-Type", "multipart/x-mixed-replace; boundary=frame")
         self.end_headers()
         picture = open(PICTURE, "rb").read()
         try:
             while World.streaming:
-                self.wfile.write(b"--frame\r\nContent-Type: image/png\r\nContent-Length: %d\r\n\r\n" % len(picture)
-                                 + picture + b"\r\n")
-                self.wfile.flush()
+                self.wfile.write(b"--frame\r\nContent-Type: image/png\r\nContent-Length: %d\r\n\r\n%s\r\n"
+                                 % (len(picture), picture))
                 time.sleep(0.1)
         except OSError:
-            pass
+            pass  # the page closed it
+        finally:
+            World.open_streams -= 1
 
 
 def unused_port():
@@ -196,7 +192,7 @@ def main():
         browser.call("Page.reload", session=True)
         wait_for(browser, lambda t: t == "\u25cf Live")
 
-        stream_server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), StreamHandler)
+        stream_server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
         threading.Thread(target=stream_server.serve_forever, daemon=True).start()
         stream_port = stream_server.server_address[1]
         with World.lock:
@@ -221,8 +217,8 @@ def main():
             connections = World.stream_connections
             World.moving = True
         # A proxy may have closed the silent stream without the browser saying so.
-        check(wait_until(lambda: World.stream_connections > connections, 5) and streamed(),
-              "renews the stream when the picture moves again")
+        check(wait_until(lambda: World.stream_connections > connections and World.open_streams == 1, 5)
+              and streamed(), "renews the stream when the picture moves again, closing the old one")
         with World.lock:
             World.streaming = False
             World.stream = None
