@@ -30,6 +30,11 @@ QByteArray compact(const QJsonObject& object)
     return QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n';
 }
 
+bool fresh(const LiveStatus& status)
+{
+    return status.lastFrameAgeMs >= 0 && status.lastFrameAgeMs < freshForMs(status.rate);
+}
+
 int64_t steadyMs()
 {
     using namespace std::chrono;
@@ -42,15 +47,6 @@ int64_t freshForMs(int rate)
 {
     return std::max<int64_t>(2000, 3 * int64_t{snapshotInterval(static_cast<int16_t>(std::clamp(rate, 1, 5)))});
 }
-
-namespace {
-
-bool fresh(const LiveStatus& status)
-{
-    return status.lastFrameAgeMs >= 0 && status.lastFrameAgeMs < freshForMs(status.rate);
-}
-
-} // namespace
 
 const char* cameraState(const LiveStatus& status)
 {
