@@ -111,6 +111,10 @@ void StreamEncoder::run()
             }
             continue;
         }
+        // The last client may have gone during the wait: the frame stays
+        // for when someone watches again.
+        if (m_clients == 0)
+            continue;
         if (after && frame->sequence > after + 1)
             m_skipped += frame->sequence - after - 1;
         after = frame->sequence;
