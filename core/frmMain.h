@@ -154,7 +154,9 @@ private:
     std::unique_ptr<DeviceCommands> m_device;
     LatestFrame m_latestFrame;
     ViewerCount m_viewers;
-    std::unique_ptr<StreamServer> m_stream;
+    // Declared before the stream server, so it outlives the server's last
+    // word on its clients when the window goes.
     std::unique_ptr<StreamEncoder> m_encoder;
+    std::unique_ptr<StreamServer> m_stream;
     std::unique_ptr<LiveFeed> m_liveFeed;
 };
