@@ -27,12 +27,12 @@ void printNotice(const QString& line)
 
 } // namespace
 
-CaptureControl::CaptureControl(std::unique_ptr<SourceCatalog> catalog, QWidget* parent)
+CaptureControl::CaptureControl(std::unique_ptr<SourceCatalog> catalog, QWidget* parent, NoticeSink notice)
     : QWidget(parent)
     , m_catalog(std::move(catalog))
     , m_runDialog([](QDialog& dialog) { dialog.exec(); })
     , m_watch(new QTimer(this))
-    , m_notice(printNotice)
+    , m_notice(notice ? std::move(notice) : NoticeSink(printNotice))
 {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAccessibleName(tr("Live video"));
@@ -48,11 +48,6 @@ CaptureControl::~CaptureControl()
 {
     if (m_source)
         m_source->close();
-}
-
-void CaptureControl::setNoticeSink(NoticeSink sink)
-{
-    m_notice = std::move(sink);
 }
 
 void CaptureControl::restoreChoice()

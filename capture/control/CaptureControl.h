@@ -28,7 +28,9 @@ class CaptureControl : public QWidget {
 public:
     // `catalog` decides which sources exist (the program passes the
     // machine's devices and the test pattern; tests pass their own).
-    explicit CaptureControl(std::unique_ptr<SourceCatalog> catalog, QWidget* parent = nullptr);
+    // Notices ("camera X not present, waiting", kept values dropped) go to
+    // `notice`, by default standard error prefixed "Talvex: ".
+    explicit CaptureControl(std::unique_ptr<SourceCatalog> catalog, QWidget* parent = nullptr, NoticeSink notice = {});
     ~CaptureControl() override;
 
     // Shows the "Video Format" dialog; the size chosen there is used for later stills.
@@ -74,9 +76,6 @@ public:
     // camera while nothing has been chosen. Tests call checkSource() directly.
     QTimer* watchTimer() const { return m_watch; }
     void checkSource();
-    // Where notices ("camera X not present, waiting", dropped values) go;
-    // standard error, prefixed "Talvex: ", by default.
-    void setNoticeSink(NoticeSink sink);
 
     // Where a picture of the given size is drawn in `area`: as large as fits
     // with its shape kept, centred (bars above and below, or at the sides).

@@ -31,7 +31,7 @@ bool acceptable(const SourceControl& control, int value)
 // once the mode has been set. Returns those refused both times.
 QMap<quint32, int> setInTwoRounds(VideoSource& source, QMap<quint32, int> values)
 {
-    for (int round = 0; round < 2 && !values.isEmpty() && source.isOpen(); ++round) {
+    for (int round = 0; round < 2 && !values.isEmpty(); ++round) {
         const QList<SourceControl> now = source.controls();
         QMap<quint32, int> refused;
         for (auto it = values.cbegin(); it != values.cend(); ++it) {

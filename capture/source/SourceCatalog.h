@@ -13,6 +13,7 @@ struct SourceChoice {
     QString id;   // what the configuration remembers: it stays when the node moves
     QString name; // shown to the user
     QString node; // where it is now ("/dev/video2"); empty for the test pattern
+    bool operator==(const SourceChoice&) const = default;
 };
 
 // What sources exist now and how to make one. The capture control asks it on
