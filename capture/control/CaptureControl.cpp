@@ -121,8 +121,10 @@ void CaptureControl::adoptSource(std::unique_ptr<VideoSource> source, const QStr
 
 void CaptureControl::onSourceOpened()
 {
-    if (m_source)
-        applySavedControls(*m_source, m_sourceId, m_source->displayName(), m_notice);
+    if (!m_source)
+        return;
+    const QString name = CameraSettings::name(m_sourceId);
+    applySavedControls(*m_source, m_sourceId, name.isEmpty() ? m_source->displayName() : name, m_notice);
 }
 
 void CaptureControl::checkSource()
