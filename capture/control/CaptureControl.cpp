@@ -56,7 +56,8 @@ void CaptureControl::restoreChoice()
     m_chosen = !remembered.isEmpty();
     if (!m_chosen) {
         // Nothing chosen yet: the first camera, else the test pattern until one comes.
-        switchTo(m_catalog->find(m_catalog->defaultId()).value_or(SourceChoice{m_catalog->defaultId(), {}, {}}));
+        const QString first = m_catalog->defaultId();
+        switchTo(m_catalog->find(first).value_or(SourceChoice{first, {}, {}}));
         if (!m_source)
             adoptSource(std::make_unique<TestPatternSource>(), TestPatternSource::sourceId(), {});
         return;
