@@ -9,6 +9,7 @@
 #include "capture/source/TestPatternSource.h"
 
 #include <QPainter>
+#include <QPointer>
 #include <QTimer>
 
 #include <cstdio>
@@ -124,6 +125,23 @@ void CaptureControl::onSourceOpened()
 {
     if (!m_source)
         return;
+    if (!m_sourceNode.isEmpty()) {
+        const std::optional<SourceChoice> found = m_catalog->find(m_sourceId);
+        if (!found || found->node != m_sourceNode) {
+            // Another camera took the node while ours was away (no udev
+            // link to tell them apart): neither its picture nor our settings.
+            // Replaced later: the source is still inside its own open().
+            QTimer::singleShot(0, this, [this, opened = QPointer<VideoSource>(m_source.get()), found] {
+                if (m_source.get() != opened.data())
+                    return;
+                if (found && switchTo(*found))
+                    m_source->open();
+                else
+                    waitFor(m_sourceId);
+            });
+            return;
+        }
+    }
     const QString name = CameraSettings::name(m_sourceId);
     applySavedControls(*m_source, m_sourceId, name.isEmpty() ? m_source->displayName() : name, m_notice);
 }

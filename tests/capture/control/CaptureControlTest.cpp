@@ -4,6 +4,7 @@
 
 #include "capture/CaptureTestSupport.h"
 
+#include <QCoreApplication>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -76,6 +77,21 @@ INSTANTIATE_TEST_SUITE_P(
         StartCase{"OldNodeBecomesTheCamerasIdentity", "/dev/fake1", {kFake0, kFake1ById, kPattern}, "by-id/fake1",
                   false, {kFake0, kFake1ById, kPattern}, "by-id/fake1", "by-id/fake1"}),
     [](const ::testing::TestParamInfo<StartCase>& info) { return std::string(info.param.name); });
+
+TEST_F(CaptureControlTest, AnotherCameraOnTheNodeIsNotTakenForTheRememberedOne)
+{
+    const SourceChoice one{"v4l2:One@usb-1", "One", "/dev/fake1"};
+    CaptureSettings::setSourceId(one.id);
+    ScriptedCapture fake(nullptr, {one, kPattern});
+    fake.cam->setLiveDisplay(true);
+    ASSERT_TRUE(fake.cam->source()->isOpen());
+    fake.cam->source()->close();
+    fake.catalog->setChoices({{"v4l2:Two@usb-2", "Two", "/dev/fake1"}, kPattern});
+    fake.cam->source()->open(); // its own reopen finds a node that is there again
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(fake.cam->waitingForCamera());
+    EXPECT_FALSE(fake.cam->CaptureStill());
+}
 
 TEST_F(CaptureControlTest, EachCameraKeepsItsOwnFrameSizeOlderConfigurationsTheirOne)
 {
