@@ -69,10 +69,17 @@ void CaptureControl::restoreChoice()
         waitFor(remembered);
         return;
     }
-    if (found->node == remembered && found->id != remembered)
-        CaptureSettings::setSourceId(found->id); // an old configuration's node becomes the camera's identity
+    rememberIdentity(*found);
     if (!switchTo(*found))
         waitFor(remembered);
+}
+
+void CaptureControl::rememberIdentity(const SourceChoice& found)
+{
+    // An old configuration's node becomes the camera's identity.
+    const QString remembered = CaptureSettings::sourceId();
+    if (found.node == remembered && found.id != remembered)
+        CaptureSettings::setSourceId(found.id);
 }
 
 void CaptureControl::waitFor(const QString& id)
@@ -166,8 +173,10 @@ void CaptureControl::checkSource()
     }
     if (!found || !switchTo(*found))
         return;
-    if (waiting)
+    if (waiting) {
+        rememberIdentity(*found);
         m_notice(tr("camera %1 found at %2").arg(found->name, found->node));
+    }
     if (m_live)
         m_source->open();
 }

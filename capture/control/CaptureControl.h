@@ -92,6 +92,7 @@ private:
     std::unique_ptr<VideoSource> makeSource(const QString& id) const;
     void adoptSource(std::unique_ptr<VideoSource> source, const QString& id, const QString& node);
     void waitFor(const QString& id);
+    void rememberIdentity(const SourceChoice& found);
     bool switchTo(const SourceChoice& choice);
     void onSourceOpened();
     void restoreChoice();

@@ -52,7 +52,7 @@ TEST_P(CaptureStart, OpensTheRememberedCameraWhereverAndWhenever)
     cam.checkSource();
     EXPECT_EQ(cam.sourceId(), row.sourceLater);
     // Found, it is opened at once, with no stand-in left behind.
-    const bool stillWaiting = row.waiting && !row.later.contains(kFake1); // every waiting row waits for it
+    const bool stillWaiting = row.waiting && !row.later.contains(kFake1) && !row.later.contains(kFake1ById);
     EXPECT_EQ(cam.waitingForCamera(), stillWaiting);
     EXPECT_EQ(cam.source()->isOpen(), !stillWaiting);
     EXPECT_EQ(cam.CaptureStill(), !stillWaiting);
@@ -75,7 +75,9 @@ INSTANTIATE_TEST_SUITE_P(
         StartCase{"ChosenPatternStays", kPattern.id, {kFake0, kPattern}, kPattern.id, false, {kFake0, kPattern},
                   kPattern.id, kPattern.id},
         StartCase{"OldNodeBecomesTheCamerasIdentity", "/dev/fake1", {kFake0, kFake1ById, kPattern}, "by-id/fake1",
-                  false, {kFake0, kFake1ById, kPattern}, "by-id/fake1", "by-id/fake1"}),
+                  false, {kFake0, kFake1ById, kPattern}, "by-id/fake1", "by-id/fake1"},
+        StartCase{"OldNodeWaitedForBecomesTheCamerasIdentity", "/dev/fake1", {kFake0, kPattern}, "/dev/fake1", true,
+                  {kFake0, kFake1ById, kPattern}, "by-id/fake1", "by-id/fake1"}),
     [](const ::testing::TestParamInfo<StartCase>& info) { return std::string(info.param.name); });
 
 TEST_F(CaptureControlTest, AnotherCameraOnTheNodeIsNotTakenForTheRememberedOne)
