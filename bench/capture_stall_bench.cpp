@@ -125,11 +125,13 @@ public:
         std::memset(buffer, ++m_shade, bytes);
         return qint64(bytes);
     }
-    int waitReadable(int fd, int timeoutMs) override
+    int waitReadable(int fd, int timeoutMs, int wakeFd) override
     {
-        pollfd entry{fd, POLLIN, 0};
-        const int result = ::poll(&entry, 1, timeoutMs);
-        return result < 0 ? -errno : result;
+        pollfd entries[2] = {{fd, POLLIN, 0}, {wakeFd, POLLIN, 0}};
+        const int result = ::poll(entries, wakeFd >= 0 ? 2 : 1, timeoutMs);
+        if (result < 0)
+            return -errno;
+        return entries[0].revents & POLLIN ? 1 : 0;
     }
     bool exists(const QString&) override { return true; }
     qint64 nowMs() override

@@ -9,10 +9,11 @@
 #include <QList>
 #include <QString>
 
+#include <atomic>
 #include <memory>
 
-class QSocketNotifier;
 class QTimer;
+class V4l2CaptureThread;
 class V4l2Stream;
 
 struct VideoDeviceInfo {
@@ -30,9 +31,10 @@ QList<VideoDeviceInfo> findVideoDevices(VideoDevice& device, const QString& dire
 // A V4L2 camera. Opens the device non-blocking, asks for the camera's own
 // format (MJPEG, YUYV, NV12 or YU12; BGR24 through libv4l2 when it offers
 // none of them) at the highest frame rate up to 30 a second, and takes
-// frames from the event loop as the driver hands them over, keeping only the
-// newest as the camera sent it. Only frames that are looked at become
-// pictures. When the
+// frames on a capture thread as the driver hands them over, keeping only the
+// newest as the camera sent it; frameReady() follows on the UI thread, once
+// for however many frames came meanwhile. Only frames that are looked at
+// become pictures. Everything else runs on the UI thread. When the
 // device goes away the source closes itself and tries to reopen the same
 // path every ~2 s for as long as it is wanted (from open() until close()).
 // When mmap streaming fails at an open and read() stands in, the same timer
@@ -55,7 +57,8 @@ public:
     QImage latestFrame() const override;
     QImage previewFrame(const QSize& atLeast) const override;
     // The newest frame that has arrived, without waiting, as long as the
-    // camera sent it within the last 2 s. Only the source's first still may
+    // camera sent it within the last 2 s. A device failure the capture
+    // thread has seen counts at once, before the event loop hears of it. Only the source's first still may
     // wait for the first frame, until 3 s after the first open: slow USB
     // cameras take that long, and a still that fails then leaves the
     // thumbnail stopped for the whole run.
@@ -92,9 +95,14 @@ public:
 private:
     bool openDevice();
     void teardown();
-    void onReadable();
-    // Takes what the device has ready; true when a new frame arrived.
-    bool pullFrames();
+    // On the capture thread.
+    void frameArrived(unsigned generation);
+    void captureFailed(unsigned generation, int error);
+    // On the UI thread, queued from the capture thread.
+    void announceFrame(unsigned generation);
+    void captureLost(unsigned generation);
+    // Runs deviceLost() for a failure the capture thread has seen; true if so.
+    bool takeCaptureFailure();
     void deviceLost();
     void tryReopen();
     bool wantsMmapRetry() const;
@@ -112,7 +120,7 @@ private:
     std::unique_ptr<VideoDevice> m_device;
     DeviceFd m_fd;
     std::unique_ptr<V4l2Stream> m_stream;
-    QSocketNotifier* m_notifier = nullptr;
+    std::unique_ptr<V4l2CaptureThread> m_capture;
     QTimer* m_reopenTimer = nullptr;
 
     QSize m_wantedSize{640, 480};
@@ -136,7 +144,12 @@ private:
     mutable Picture m_still;
     mutable Picture m_preview;
     mutable int m_undecodable = 0;
-    qint64 m_latestAt = 0;
+    // Set on the capture thread, read on the UI thread.
+    std::atomic<qint64> m_latestAt{0};  // when the newest frame came
+    std::atomic<bool> m_announcing{false};  // a frameReady() is on its way
+    std::atomic<bool> m_failed{false};
+    // Counts opens, so that news from an earlier capture thread is ignored.
+    unsigned m_generation = 0;
     qint64 m_firstOpenAt = -1;
     bool m_stillAsked = false;
 };
