@@ -1,5 +1,7 @@
 #include "capture/source/TestPatternSource.h"
 
+#include "core/state/UserConfig.h"
+
 #include <QFont>
 #include <QFontMetrics>
 #include <QPainter>
@@ -9,6 +11,8 @@
 #include <linux/videodev2.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cmath>
 #include <iterator>
 
 namespace {
@@ -23,48 +27,118 @@ constexpr int stepsAcross = 120; // frames the box needs to cross the picture on
 TestPatternSource::TestPatternSource(QObject* parent)
     : VideoSource(parent)
 {
-    m_timer.setInterval(frameIntervalMs);
-    connect(&m_timer, &QTimer::timeout, this, [this] {
-        renderFrame();
-        emit frameReady();
-    });
+    setFrameRate(configuredFrameRate());
     drawBackground();
+}
+
+TestPatternSource::~TestPatternSource()
+{
+    stopDrawing();
+}
+
+double TestPatternSource::configuredFrameRate()
+{
+    bool ok = false;
+    const double rate = userConfig().value(QStringLiteral("Capture/TestPatternFps")).toString().trimmed().toDouble(&ok);
+    if (!ok || !std::isfinite(rate))
+        return 1000.0 / frameIntervalMs;
+    return std::clamp(rate, 1.0, maxFrameRate);
 }
 
 void TestPatternSource::setFrameRate(double rate)
 {
-    const double clamped = std::clamp(rate, 1.0, maxFrameRate);
-    m_timer.setInterval(int(1000.0 / clamped + 0.5));
+    const double clamped = std::isnan(rate) ? 1.0 : std::clamp(rate, 1.0, maxFrameRate);
+    m_intervalMs = int(1000.0 / clamped + 0.5);
 }
 
 bool TestPatternSource::open()
 {
-    if (!m_timer.isActive()) {
+    if (!isOpen()) {
         renderFrame();
-        m_timer.start();
+        startDrawing();
     }
     return true;
 }
 
 void TestPatternSource::close()
 {
-    m_timer.stop();
+    stopDrawing();
 }
 
 bool TestPatternSource::isOpen() const
 {
-    return m_timer.isActive();
+    return m_thread.joinable();
+}
+
+void TestPatternSource::startDrawing()
+{
+    {
+        MutexLocker lock(m_stopLock);
+        m_stopping = false;
+    }
+    m_thread = std::thread(&TestPatternSource::run, this, m_generation);
+}
+
+void TestPatternSource::stopDrawing()
+{
+    if (!m_thread.joinable())
+        return;
+    {
+        MutexLocker lock(m_stopLock);
+        m_stopping = true;
+    }
+    m_stopChanged.notify_all();
+    m_thread.join();
+    // A frameReady() still queued is about frames from before the close.
+    ++m_generation;
+    m_announcing = false;
+}
+
+void TestPatternSource::run(unsigned generation)
+{
+    using Clock = std::chrono::steady_clock;
+    auto next = Clock::now();
+    for (;;) {
+        next += std::chrono::milliseconds(m_intervalMs.load());
+        // Behind (a busy machine): the next frame comes one period from now,
+        // rather than a burst to catch up.
+        if (next < Clock::now())
+            next = Clock::now() + std::chrono::milliseconds(m_intervalMs.load());
+        {
+            MutexLocker lock(m_stopLock);
+            if (lock.waitFor(m_stopChanged, next - Clock::now(),
+                             [this]() TALVEX_THREAD_ATTRIBUTE(no_thread_safety_analysis) { return m_stopping; }))
+                return;
+        }
+        renderFrame();
+        if (!m_announcing.exchange(true))
+            QMetaObject::invokeMethod(this, [this, generation] { announceFrame(generation); }, Qt::QueuedConnection);
+    }
+}
+
+void TestPatternSource::announceFrame(unsigned generation)
+{
+    if (generation != m_generation)
+        return;
+    m_announcing = false;
+    emit frameReady();
 }
 
 QImage TestPatternSource::latestFrame() const
 {
-    return m_latest;
+    const auto frame = m_frames.latest();
+    return frame ? frame->picture : QImage();
 }
 
 QImage TestPatternSource::grabStill(QString* error)
 {
     if (error)
         error->clear();
+    if (isOpen()) {
+        // Opening drew a frame, and the slot is cleared only while closed.
+        if (const auto frame = m_frames.latest())
+            return frame->picture;
+    }
     return renderFrame();
 }
 
@@ -83,13 +157,15 @@ bool TestPatternSource::setFrameSize(const QSize& size)
     if (!frameSizes().contains(size))
         return false;
     if (size != m_size) {
+        // The drawing state is the thread's while it runs.
+        const bool wasOpen = isOpen();
+        stopDrawing();
         m_size = size;
         m_clock = QImage();
         drawBackground();
-        m_latest = QImage();
         m_frames.clear();
-        if (isOpen())
-            renderFrame();
+        if (wasOpen)
+            open();
     }
     return true;
 }
@@ -123,8 +199,11 @@ void TestPatternSource::drawBackground()
 QImage TestPatternSource::renderFrame()
 {
     QImage frame = m_background.copy();
-    if (frame.isNull())
-        return m_latest; // out of memory: the previous frame is the best there is
+    if (frame.isNull()) {
+        // Out of memory: the previous frame is the best there is.
+        const auto previous = m_frames.latest();
+        return previous ? previous->picture : QImage();
+    }
 
     const int w = frame.width();
     const int h = frame.height();
@@ -165,7 +244,6 @@ QImage TestPatternSource::renderFrame()
     p.end();
 
     ++m_frameNumber;
-    m_latest = frame;
     // Shared, not copied: a QImage is never changed under its readers.
     Frame published;
     published.fourcc = V4L2_PIX_FMT_BGR24;
