@@ -76,7 +76,7 @@ void TestPatternSource::startDrawing()
         MutexLocker lock(m_stopLock);
         m_stopping = false;
     }
-    m_thread = std::thread(&TestPatternSource::run, this, m_generation);
+    m_thread = std::thread(&TestPatternSource::run, this);
 }
 
 void TestPatternSource::stopDrawing()
@@ -89,12 +89,10 @@ void TestPatternSource::stopDrawing()
     }
     m_stopChanged.notify_all();
     m_thread.join();
-    // A frameReady() still queued is about frames from before the close.
-    ++m_generation;
-    m_announcing = false;
+    m_announcer.forgetQueued();
 }
 
-void TestPatternSource::run(unsigned generation)
+void TestPatternSource::run()
 {
     using Clock = std::chrono::steady_clock;
     auto next = Clock::now();
@@ -111,17 +109,8 @@ void TestPatternSource::run(unsigned generation)
                 return;
         }
         renderFrame();
-        if (!m_announcing.exchange(true))
-            QMetaObject::invokeMethod(this, [this, generation] { announceFrame(generation); }, Qt::QueuedConnection);
+        m_announcer.frameArrived();
     }
-}
-
-void TestPatternSource::announceFrame(unsigned generation)
-{
-    if (generation != m_generation)
-        return;
-    m_announcing = false;
-    emit frameReady();
 }
 
 QImage TestPatternSource::latestFrame() const
@@ -134,12 +123,17 @@ QImage TestPatternSource::grabStill(QString* error)
 {
     if (error)
         error->clear();
-    if (isOpen()) {
-        // Opening drew a frame, and the slot is cleared only while closed.
-        if (const auto frame = m_frames.latest())
-            return frame->picture;
+    // The newest frame, unless an earlier still had it already: a still
+    // always shows the box moved on. Drawing one here waits for the thread
+    // only while it draws a frame of its own.
+    const auto frame = isOpen() ? m_frames.latest() : nullptr;
+    if (frame && frame->sequence != m_stillSequence) {
+        m_stillSequence = frame->sequence;
+        return frame->picture;
     }
-    return renderFrame();
+    const QImage drawn = renderFrame();
+    m_stillSequence = m_frames.sequence();
+    return drawn;
 }
 
 QList<QSize> TestPatternSource::frameSizes() const
@@ -161,7 +155,6 @@ bool TestPatternSource::setFrameSize(const QSize& size)
         const bool wasOpen = isOpen();
         stopDrawing();
         m_size = size;
-        m_clock = QImage();
         drawBackground();
         m_frames.clear();
         if (wasOpen)
@@ -172,6 +165,8 @@ bool TestPatternSource::setFrameSize(const QSize& size)
 
 void TestPatternSource::drawBackground()
 {
+    MutexLocker lock(m_drawLock);
+    m_clock = QImage();
     const int w = m_size.width();
     const int h = m_size.height();
     m_background = QImage(m_size, QImage::Format_BGR888);
@@ -198,6 +193,7 @@ void TestPatternSource::drawBackground()
 
 QImage TestPatternSource::renderFrame()
 {
+    MutexLocker lock(m_drawLock);
     QImage frame = m_background.copy();
     if (frame.isNull()) {
         // Out of memory: the previous frame is the best there is.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "capture/source/FrameAnnouncer.h"
 #include "capture/source/FrameSlot.h"
 #include "capture/source/ThreadAnnotations.h"
 #include "capture/source/VideoSource.h"
@@ -39,7 +40,8 @@ public:
     bool isOpen() const override;
 
     QImage latestFrame() const override;
-    // The newest frame while open; a freshly drawn one while closed. Never fails.
+    // The newest frame while open, drawn afresh when a still had it already
+    // or the source is closed. Never fails.
     QImage grabStill(QString* error) override;
 
     QList<QSize> frameSizes() const override;
@@ -54,29 +56,31 @@ public:
 private:
     void startDrawing();
     void stopDrawing();
-    void run(unsigned generation);
-    void announceFrame(unsigned generation);
+    void run();
     // Draws the next frame (the box moves one step), publishes it and
-    // returns it. On the drawing thread while open, else on the caller's.
-    QImage renderFrame();
-    void drawBackground();
+    // returns it. On the drawing thread while open, and for a still.
+    QImage renderFrame() EXCLUDES(m_drawLock);
+    // The bars, when the size is set: only while the thread is stopped.
+    void drawBackground() EXCLUDES(m_drawLock);
 
     FrameSlot m_frames;
     std::atomic<int> m_intervalMs{frameIntervalMs};
 
-    // The drawing thread and what stops it; the drawing state below belongs
-    // to that thread while it runs, and to the UI thread otherwise.
+    // The drawing thread and what stops it. The size changes only while it
+    // is stopped; the rest of the drawing state is under m_drawLock.
     std::thread m_thread;
     Mutex m_stopLock;
     std::condition_variable m_stopChanged;
     bool m_stopping GUARDED_BY(m_stopLock) = false;
-    std::atomic<bool> m_announcing{false};  // a frameReady() is on its way
-    unsigned m_generation = 0;  // UI thread: counts closes
+    FrameAnnouncer m_announcer{this, [this] { emit frameReady(); }};
+
+    quint64 m_stillSequence = 0;  // the frame the last still showed
 
     QSize m_size{640, 480};
-    QImage m_background;
-    QImage m_clock;       // the time of day, drawn once a second
-    QPoint m_clockAt;
-    QString m_clockText;
-    quint64 m_frameNumber = 0;
+    Mutex m_drawLock;
+    QImage m_background GUARDED_BY(m_drawLock);
+    QImage m_clock GUARDED_BY(m_drawLock);  // the time of day, drawn once a second
+    QPoint m_clockAt GUARDED_BY(m_drawLock);
+    QString m_clockText GUARDED_BY(m_drawLock);
+    quint64 m_frameNumber GUARDED_BY(m_drawLock) = 0;
 };

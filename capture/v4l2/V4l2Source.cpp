@@ -168,12 +168,9 @@ bool V4l2Source::openDevice()
     if (m_firstOpenAt < 0)
         m_firstOpenAt = m_device->nowMs();
     m_error.clear();
-    ++m_generation;
     m_failed = false;
     m_capture = std::make_unique<V4l2CaptureThread>(*m_device, m_fd.get(), *m_stream, m_frames);
-    const unsigned generation = m_generation;
-    const int capturing = m_capture->start([this, generation] { frameArrived(generation); },
-                                           [this, generation](int error) { captureFailed(generation, error); });
+    const int capturing = m_capture->start([this] { frameArrived(); }, [this](int) { captureFailed(); });
     if (capturing < 0) {
         teardown();
         m_error = openErrorText(capturing);
@@ -189,41 +186,23 @@ void V4l2Source::teardown()
     m_stream.reset();
     m_fd.reset();
     // News still queued from that thread is about a stream that is gone.
-    ++m_generation;
-    m_announcing = false;
+    m_announcer.forgetQueued();
 }
 
-void V4l2Source::frameArrived(unsigned generation)
+void V4l2Source::frameArrived()
 {
     m_latestAt = m_device->nowMs();
-    // However many frames come before the event loop gets round to it, one
-    // frameReady() tells of them all.
-    if (!m_announcing.exchange(true))
-        QMetaObject::invokeMethod(this, [this, generation] { announceFrame(generation); }, Qt::QueuedConnection);
+    m_announcer.frameArrived();
 }
 
-void V4l2Source::captureFailed(unsigned generation, int error)
+void V4l2Source::captureFailed()
 {
-    Q_UNUSED(error);
     m_failed = true;
     // Readers on other threads stop at once, and a still waiting for the
     // first frame wakes.
     m_frames.clear();
-    QMetaObject::invokeMethod(this, [this, generation] { captureLost(generation); }, Qt::QueuedConnection);
-}
-
-void V4l2Source::announceFrame(unsigned generation)
-{
-    if (generation != m_generation)
-        return;
-    m_announcing = false;
-    emit frameReady();
-}
-
-void V4l2Source::captureLost(unsigned generation)
-{
-    if (generation == m_generation)
-        takeCaptureFailure();
+    // Should a reopen come first, the flag it clears makes this a no-op.
+    QMetaObject::invokeMethod(this, [this] { takeCaptureFailure(); }, Qt::QueuedConnection);
 }
 
 bool V4l2Source::takeCaptureFailure()
@@ -310,13 +289,13 @@ QImage V4l2Source::previewFrame(const QSize& atLeast) const
     return m_format.isJpeg() ? picture(atLeast) : picture(QSize());
 }
 
-bool V4l2Source::waitForFirstFrame()
+bool V4l2Source::waitForFirstFrame(quint64 seen)
 {
     const qint64 remaining = m_firstOpenAt + kFirstFrameWaitMs - m_device->nowMs();
     if (remaining <= 0)
         return false;
     // Wakes early when the capture thread sees the device fail.
-    return m_frames.waitNewer(m_frames.sequence(), std::chrono::milliseconds(remaining)) != nullptr;
+    return m_frames.waitNewer(seen, std::chrono::milliseconds(remaining)) != nullptr;
 }
 
 QImage V4l2Source::grabStill(QString* error)
@@ -328,7 +307,9 @@ QImage V4l2Source::grabStill(QString* error)
         setError(error, m_error.isEmpty() ? QString::fromLatin1(kNoDevice) : m_error);
         return {};
     }
-    if (!m_frames.latest() && firstStill && !waitForFirstFrame())
+    // Read before looking: a frame that comes in between is not waited past.
+    const quint64 seen = m_frames.sequence();
+    if (!m_frames.latest() && firstStill && !waitForFirstFrame(seen))
         takeCaptureFailure();
     if (m_frames.latest()) {
         // After a frame that would not decode, the one before it serves

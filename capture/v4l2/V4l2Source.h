@@ -1,5 +1,6 @@
 #pragma once
 
+#include "capture/source/FrameAnnouncer.h"
 #include "capture/source/FrameSlot.h"
 #include "capture/v4l2/V4l2Format.h"
 #include "capture/v4l2/VideoDevice.h"
@@ -96,19 +97,18 @@ private:
     bool openDevice();
     void teardown();
     // On the capture thread.
-    void frameArrived(unsigned generation);
-    void captureFailed(unsigned generation, int error);
-    // On the UI thread, queued from the capture thread.
-    void announceFrame(unsigned generation);
-    void captureLost(unsigned generation);
-    // Runs deviceLost() for a failure the capture thread has seen; true if so.
+    void frameArrived();
+    void captureFailed();
+    // Runs deviceLost() for a failure the capture thread has seen; true if
+    // so. Queued from that thread, and called before a still.
     bool takeCaptureFailure();
     void deviceLost();
     void tryReopen();
     bool wantsMmapRetry() const;
     // Runs the reopen timer while there is something to retry.
     void settleReopenTimer();
-    bool waitForFirstFrame();
+    // Waits for a frame newer than `seen` within the first frame's time.
+    bool waitForFirstFrame(quint64 seen);
     // The newest frame as a picture at least `atLeast` (full size when
     // empty), made once per frame and size; the last good one when the
     // newest does not convert.
@@ -146,10 +146,8 @@ private:
     mutable int m_undecodable = 0;
     // Set on the capture thread, read on the UI thread.
     std::atomic<qint64> m_latestAt{0};  // when the newest frame came
-    std::atomic<bool> m_announcing{false};  // a frameReady() is on its way
-    std::atomic<bool> m_failed{false};
-    // Counts opens, so that news from an earlier capture thread is ignored.
-    unsigned m_generation = 0;
+    FrameAnnouncer m_announcer{this, [this] { emit frameReady(); }};
+    std::atomic<bool> m_failed{false};  // the capture thread saw the device fail
     qint64 m_firstOpenAt = -1;
     bool m_stillAsked = false;
 };
