@@ -18,8 +18,8 @@ constexpr int kIdleAfterEmptyWakeMs = 5;
 
 } // namespace
 
-V4l2CaptureThread::V4l2CaptureThread(VideoDevice& device, int fd, V4l2Stream& stream, FrameSlot& frames)
-    : m_device(device), m_fd(fd), m_stream(stream), m_frames(frames)
+V4l2CaptureThread::V4l2CaptureThread(VideoDevice& device, int fd, V4l2Stream& stream)
+    : m_device(device), m_fd(fd), m_stream(stream)
 {
 }
 
@@ -80,8 +80,7 @@ void V4l2CaptureThread::run()
         Frame frame;
         switch (m_stream.takeNewest(&frame)) {
         case V4l2Stream::Result::Frame:
-            m_frames.publish(std::move(frame));
-            m_frameArrived();
+            m_frameArrived(std::move(frame));
             break;
         case V4l2Stream::Result::Gone:
             m_failed(m_stream.error());

@@ -11,16 +11,16 @@ class V4l2Stream;
 class VideoDevice;
 
 // Takes every frame a started stream delivers, on a thread of its own, and
-// publishes the newest into a frame slot. The device, fd, stream and slot
-// must outlive it; nothing else may take frames from the stream meanwhile.
+// hands on the newest of each wake-up. The device, fd and stream must
+// outlive it; nothing else may take frames from the stream meanwhile.
 class V4l2CaptureThread {
 public:
-    // Both run on the capture thread: after each frame published, and once
-    // with the -errno when the device fails (the thread then ends).
-    using FrameArrived = std::function<void()>;
+    // Both run on the capture thread: with each frame, and once with the
+    // -errno when the device fails (the thread then ends).
+    using FrameArrived = std::function<void(Frame&& frame)>;
     using Failed = std::function<void(int error)>;
 
-    V4l2CaptureThread(VideoDevice& device, int fd, V4l2Stream& stream, FrameSlot& frames);
+    V4l2CaptureThread(VideoDevice& device, int fd, V4l2Stream& stream);
     ~V4l2CaptureThread();
     V4l2CaptureThread(const V4l2CaptureThread&) = delete;
     V4l2CaptureThread& operator=(const V4l2CaptureThread&) = delete;
@@ -39,7 +39,6 @@ private:
     VideoDevice& m_device;
     const int m_fd;
     V4l2Stream& m_stream;
-    FrameSlot& m_frames;
     FrameArrived m_frameArrived;
     Failed m_failed;
     UniqueFd m_wake;

@@ -169,8 +169,9 @@ bool V4l2Source::openDevice()
         m_firstOpenAt = m_device->nowMs();
     m_error.clear();
     m_failed = false;
-    m_capture = std::make_unique<V4l2CaptureThread>(*m_device, m_fd.get(), *m_stream, m_frames);
-    const int capturing = m_capture->start([this] { frameArrived(); }, [this](int) { captureFailed(); });
+    m_capture = std::make_unique<V4l2CaptureThread>(*m_device, m_fd.get(), *m_stream);
+    const int capturing =
+        m_capture->start([this](Frame&& frame) { frameArrived(std::move(frame)); }, [this](int) { captureFailed(); });
     if (capturing < 0) {
         teardown();
         m_error = openErrorText(capturing);
@@ -189,9 +190,12 @@ void V4l2Source::teardown()
     m_announcer.forgetQueued();
 }
 
-void V4l2Source::frameArrived()
+void V4l2Source::frameArrived(Frame&& frame)
 {
+    // Before the frame is there to be seen: a still that takes it reads
+    // its age from this.
     m_latestAt = m_device->nowMs();
+    m_frames.publish(std::move(frame));
     m_announcer.frameArrived();
 }
 

@@ -97,7 +97,7 @@ private:
     bool openDevice();
     void teardown();
     // On the capture thread.
-    void frameArrived();
+    void frameArrived(Frame&& frame);
     void captureFailed();
     // Runs deviceLost() for a failure the capture thread has seen; true if
     // so. Queued from that thread, and called before a still.
