@@ -14,6 +14,7 @@
 #include <chrono>
 #include <cmath>
 #include <iterator>
+#include <system_error>
 
 namespace {
 
@@ -76,7 +77,11 @@ void TestPatternSource::startDrawing()
         MutexLocker lock(m_stopLock);
         m_stopping = false;
     }
-    m_thread = std::thread(&TestPatternSource::run, this);
+    try {
+        m_thread = std::thread(&TestPatternSource::run, this);
+    } catch (const std::system_error&) {
+        // No thread to be had: stills are still drawn on demand.
+    }
 }
 
 void TestPatternSource::stopDrawing()
