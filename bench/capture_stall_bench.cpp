@@ -3,7 +3,8 @@
 // the real clock, so every wait of the capture code really waits), beside
 // the same figure while the camera sends and the 20 ms target. The load's
 // first still, which may wait for a slow camera's first frame, is timed on
-// its own. Bounded: fixed phase lengths.
+// its own. Then the same figures on the test pattern at 1920 x 1080 and 30
+// frames a second with the live display on. Bounded: fixed phase lengths.
 
 #include "CycleHarness.h"
 
@@ -124,11 +125,13 @@ public:
         std::memset(buffer, ++m_shade, bytes);
         return qint64(bytes);
     }
-    int waitReadable(int fd, int timeoutMs) override
+    int waitReadable(int fd, int timeoutMs, int wakeFd) override
     {
-        pollfd entry{fd, POLLIN, 0};
-        const int result = ::poll(&entry, 1, timeoutMs);
-        return result < 0 ? -errno : result;
+        pollfd entries[2] = {{fd, POLLIN, 0}, {wakeFd, POLLIN, 0}};
+        const int result = ::poll(entries, wakeFd >= 0 ? 2 : 1, timeoutMs);
+        if (result < 0)
+            return -errno;
+        return entries[0].revents & POLLIN ? 1 : 0;
     }
     bool exists(const QString&) override { return true; }
     qint64 nowMs() override
@@ -166,6 +169,46 @@ void runFor(int ms)
 {
     QTimer::singleShot(ms, qApp, &QCoreApplication::quit);
     QCoreApplication::exec();
+}
+
+// The test pattern at full HD and its highest rate, live display on, the
+// snapshot cycle at 5 a second or not running: the longest event-loop gap.
+void patternStall(const QString& tempPath, bool withCycle)
+{
+    constexpr int kPatternMs = 4000;
+    const QSize size(1920, 1080);
+    stress::CycleWindow window(tempPath, size);
+    auto* pattern = qobject_cast<TestPatternSource*>(window.cam->source());
+    if (!pattern) {
+        std::fprintf(stderr, "the capture control did not take the test pattern\n");
+        return;
+    }
+    pattern->setFrameRate(30);
+    window.cam->setLiveDisplay(true);
+    int frames = 0;
+    QObject::connect(pattern, &VideoSource::frameReady, [&] { ++frames; });
+    QTimer time;
+    double longestCycleMs = 0;
+    QObject::connect(&time, &QTimer::timeout, [&] {
+        QElapsedTimer clock;
+        clock.start();
+        window.cycle->TakeSnapshot();
+        longestCycleMs = std::max(longestCycleMs, clock.nsecsElapsed() / 1e6);
+    });
+    if (withCycle)
+        time.start(1000 / window.state.rate);
+    runFor(200);  // settle: first frames, first pictures
+    frames = 0;
+    longestCycleMs = 0;
+    stress::StallProbe probe;
+    probe.restart();
+    runFor(kPatternMs);
+    std::printf("test pattern %d x %d at %.0f frames a second (%.1f announced a second), live display on, %s: "
+                "longest snapshot cycle %6.2f ms, event-loop gap %6.2f ms\n",
+                size.width(), size.height(), pattern->frameRate(), frames * 1000.0 / kPatternMs,
+                withCycle ? "snapshots 5 a second" : "no snapshots", longestCycleMs,
+                probe.longestMs());
+    window.cam->setLiveDisplay(false);
 }
 
 } // namespace
@@ -260,5 +303,7 @@ int main(int argc, char** argv)
                 qPrintable(sb1.text()));
     std::printf("target: the event loop held under %.0f ms by the stopped camera: %s\n", kTargetMs,
                 std::max(stoppedCycleMs, stoppedStillMs) < kTargetMs ? "met" : "MISSED");
+    patternStall(dir.path(), false);
+    patternStall(dir.path(), true);
     return 0;
 }

@@ -1,5 +1,7 @@
 #include "capture/source/TestPatternSource.h"
 
+#include "core/state/UserConfig.h"
+
 #include <QFont>
 #include <QFontMetrics>
 #include <QPainter>
@@ -9,7 +11,10 @@
 #include <linux/videodev2.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cmath>
 #include <iterator>
+#include <system_error>
 
 namespace {
 
@@ -23,49 +28,117 @@ constexpr int stepsAcross = 120; // frames the box needs to cross the picture on
 TestPatternSource::TestPatternSource(QObject* parent)
     : VideoSource(parent)
 {
-    m_timer.setInterval(frameIntervalMs);
-    connect(&m_timer, &QTimer::timeout, this, [this] {
-        renderFrame();
-        emit frameReady();
-    });
+    setFrameRate(configuredFrameRate());
     drawBackground();
+}
+
+TestPatternSource::~TestPatternSource()
+{
+    stopDrawing();
+}
+
+double TestPatternSource::configuredFrameRate()
+{
+    bool ok = false;
+    const double rate = userConfig().value(QStringLiteral("Capture/TestPatternFps")).toString().trimmed().toDouble(&ok);
+    if (!ok || !std::isfinite(rate))
+        return 1000.0 / frameIntervalMs;
+    return std::clamp(rate, 1.0, maxFrameRate);
 }
 
 void TestPatternSource::setFrameRate(double rate)
 {
-    const double clamped = std::clamp(rate, 1.0, maxFrameRate);
-    m_timer.setInterval(int(1000.0 / clamped + 0.5));
+    const double clamped = std::isnan(rate) ? 1.0 : std::clamp(rate, 1.0, maxFrameRate);
+    m_intervalMs = int(1000.0 / clamped + 0.5);
 }
 
 bool TestPatternSource::open()
 {
-    if (!m_timer.isActive()) {
+    if (!isOpen()) {
         renderFrame();
-        m_timer.start();
+        startDrawing();
     }
     return true;
 }
 
 void TestPatternSource::close()
 {
-    m_timer.stop();
+    stopDrawing();
 }
 
 bool TestPatternSource::isOpen() const
 {
-    return m_timer.isActive();
+    return m_thread.joinable();
+}
+
+void TestPatternSource::startDrawing()
+{
+    {
+        MutexLocker lock(m_stopLock);
+        m_stopping = false;
+    }
+    try {
+        m_thread = std::thread(&TestPatternSource::run, this);
+    } catch (const std::system_error&) {
+        // No thread to be had: stills are still drawn on demand.
+    }
+}
+
+void TestPatternSource::stopDrawing()
+{
+    if (!m_thread.joinable())
+        return;
+    {
+        MutexLocker lock(m_stopLock);
+        m_stopping = true;
+    }
+    m_stopChanged.notify_all();
+    m_thread.join();
+    m_announcer.forgetQueued();
+}
+
+void TestPatternSource::run()
+{
+    using Clock = std::chrono::steady_clock;
+    auto next = Clock::now();
+    for (;;) {
+        next += std::chrono::milliseconds(m_intervalMs.load());
+        // Behind (a busy machine): the next frame comes one period from now,
+        // rather than a burst to catch up.
+        if (next < Clock::now())
+            next = Clock::now() + std::chrono::milliseconds(m_intervalMs.load());
+        {
+            MutexLocker lock(m_stopLock);
+            if (lock.waitFor(m_stopChanged, next - Clock::now(),
+                             [this]() TALVEX_THREAD_ATTRIBUTE(no_thread_safety_analysis) { return m_stopping; }))
+                return;
+        }
+        renderFrame();
+        m_announcer.frameArrived();
+    }
 }
 
 QImage TestPatternSource::latestFrame() const
 {
-    return m_latest;
+    const auto frame = m_frames.latest();
+    return frame ? frame->picture : QImage();
 }
 
 QImage TestPatternSource::grabStill(QString* error)
 {
     if (error)
         error->clear();
-    return renderFrame();
+    // The newest frame, unless an earlier still had it already: a still
+    // always shows the box moved on. Drawing one here waits for the thread
+    // only while it draws a frame of its own.
+    const auto frame = isOpen() ? m_frames.latest() : nullptr;
+    if (frame && frame->sequence != m_stillSequence) {
+        m_stillSequence = frame->sequence;
+        return frame->picture;
+    }
+    const QImage drawn = renderFrame();
+    m_stillSequence = m_frames.sequence();
+    return drawn;
 }
 
 QList<QSize> TestPatternSource::frameSizes() const
@@ -83,19 +156,22 @@ bool TestPatternSource::setFrameSize(const QSize& size)
     if (!frameSizes().contains(size))
         return false;
     if (size != m_size) {
+        // The drawing state is the thread's while it runs.
+        const bool wasOpen = isOpen();
+        stopDrawing();
         m_size = size;
-        m_clock = QImage();
         drawBackground();
-        m_latest = QImage();
         m_frames.clear();
-        if (isOpen())
-            renderFrame();
+        if (wasOpen)
+            open();
     }
     return true;
 }
 
 void TestPatternSource::drawBackground()
 {
+    MutexLocker lock(m_drawLock);
+    m_clock = QImage();
     const int w = m_size.width();
     const int h = m_size.height();
     m_background = QImage(m_size, QImage::Format_BGR888);
@@ -122,9 +198,13 @@ void TestPatternSource::drawBackground()
 
 QImage TestPatternSource::renderFrame()
 {
+    MutexLocker lock(m_drawLock);
     QImage frame = m_background.copy();
-    if (frame.isNull())
-        return m_latest; // out of memory: the previous frame is the best there is
+    if (frame.isNull()) {
+        // Out of memory: the previous frame is the best there is.
+        const auto previous = m_frames.latest();
+        return previous ? previous->picture : QImage();
+    }
 
     const int w = frame.width();
     const int h = frame.height();
@@ -165,7 +245,6 @@ QImage TestPatternSource::renderFrame()
     p.end();
 
     ++m_frameNumber;
-    m_latest = frame;
     // Shared, not copied: a QImage is never changed under its readers.
     Frame published;
     published.fourcc = V4L2_PIX_FMT_BGR24;

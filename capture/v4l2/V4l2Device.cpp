@@ -53,21 +53,21 @@ qint64 V4l2Device::read(int fd, void* buffer, size_t size)
     return result < 0 ? -errno : result;
 }
 
-int V4l2Device::waitReadable(int fd, int timeoutMs)
+int V4l2Device::waitReadable(int fd, int timeoutMs, int wakeFd)
 {
-    pollfd entry{fd, POLLIN, 0};
+    pollfd entries[2] = {{fd, POLLIN, 0}, {wakeFd, POLLIN, 0}};
     int result;
     do {
-        result = ::poll(&entry, 1, timeoutMs);
+        result = ::poll(entries, wakeFd >= 0 ? 2 : 1, timeoutMs);
     } while (result < 0 && errno == EINTR);
     if (result < 0)
         return -errno;
-    if (result == 0)
-        return 0;
-    if (entry.revents & POLLIN)
+    if (entries[0].revents & POLLIN)
         return 1;
     // A capture device that was unplugged reports POLLERR/POLLHUP for good.
-    return -EIO;
+    if (entries[0].revents & (POLLERR | POLLHUP | POLLNVAL))
+        return -EIO;
+    return 0;
 }
 
 bool V4l2Device::exists(const QString& path)

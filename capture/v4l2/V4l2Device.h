@@ -12,7 +12,7 @@ public:
     int mmap(int fd, size_t length, qint64 offset, void** address) override;
     int munmap(void* address, size_t length) override;
     qint64 read(int fd, void* buffer, size_t size) override;
-    int waitReadable(int fd, int timeoutMs) override;
+    int waitReadable(int fd, int timeoutMs, int wakeFd) override;
     bool exists(const QString& path) override;
     qint64 nowMs() override;
 };

@@ -2,25 +2,23 @@
 
 #include "capture/v4l2/FramePicture.h"
 #include "capture/v4l2/V4l2Capabilities.h"
+#include "capture/v4l2/V4l2CaptureThread.h"
 #include "capture/v4l2/V4l2Controls.h"
 #include "capture/v4l2/V4l2Device.h"
 #include "capture/v4l2/V4l2FrameRate.h"
 #include "capture/v4l2/V4l2Stream.h"
 
-#include <QSocketNotifier>
 #include <QTimer>
 
 #include <cerrno>
+#include <chrono>
 
 namespace {
 
 // A still may use a frame this old; older ones mean the camera has stalled.
 constexpr qint64 kFreshFrameMs = 2000;
-// How long after the first open the first still may wait for the first
-// frame, and how many wake-ups it accepts meanwhile, so that a device that
-// wakes without frames cannot hold the caller.
+// How long after the first open the first still may wait for the first frame.
 constexpr qint64 kFirstFrameWaitMs = 3000;
-constexpr int kMaxStillWakeups = 16;
 constexpr int kReopenIntervalMs = 2000;
 // Opens that try mmap again after it failed and read() stood in.
 constexpr int kMaxMmapRetries = 3;
@@ -170,51 +168,54 @@ bool V4l2Source::openDevice()
     if (m_firstOpenAt < 0)
         m_firstOpenAt = m_device->nowMs();
     m_error.clear();
-    m_notifier = new QSocketNotifier(m_fd.get(), QSocketNotifier::Read, this);
-    connect(m_notifier, &QSocketNotifier::activated, this, &V4l2Source::onReadable);
-    emit this->opened(); // this->: a local named so holds the fd
+    m_failed = false;
+    m_capture = std::make_unique<V4l2CaptureThread>(*m_device, m_fd.get(), *m_stream);
+    const int capturing =
+        m_capture->start([this](Frame&& frame) { frameArrived(std::move(frame)); }, [this](int) { captureFailed(); });
+    if (capturing < 0) {
+        teardown();
+        m_error = openErrorText(capturing);
+        return false;
+    }
+    emit this->opened(); // this->: a local of that name holds the fd
     return true;
 }
 
 void V4l2Source::teardown()
 {
-    // The notifier may be the one calling us, so it goes later; disabled it
-    // no longer watches the fd that is about to close.
-    if (m_notifier) {
-        m_notifier->setEnabled(false);
-        m_notifier->deleteLater();
-        m_notifier = nullptr;
-    }
+    // The thread goes first: it uses the stream and the fd.
+    m_capture.reset();
     m_stream.reset();
     m_fd.reset();
+    // News still queued from that thread is about a stream that is gone.
+    m_announcer.forgetQueued();
 }
 
-void V4l2Source::onReadable()
+void V4l2Source::frameArrived(Frame&& frame)
 {
-    if (!m_stream || pullFrames() || !m_stream)
-        return;
-    // Woken without a frame: a device that was pulled out keeps the fd
-    // readable with an error, and would otherwise wake us forever.
-    if (m_device->waitReadable(m_fd.get(), 0) < 0)
-        deviceLost();
+    // Before the frame is there to be seen: a still that takes it reads
+    // its age from this.
+    m_latestAt = m_device->nowMs();
+    m_frames.publish(std::move(frame));
+    m_announcer.frameArrived();
 }
 
-bool V4l2Source::pullFrames()
+void V4l2Source::captureFailed()
 {
-    Frame frame;
-    switch (m_stream->takeNewest(&frame)) {
-    case V4l2Stream::Result::Frame:
-        m_frames.publish(std::move(frame));
-        m_latestAt = m_device->nowMs();
-        emit frameReady();
-        return true;
-    case V4l2Stream::Result::NoFrame:
+    m_failed = true;
+    // Readers on other threads stop at once, and a still waiting for the
+    // first frame wakes.
+    m_frames.clear();
+    // Should a reopen come first, the flag it clears makes this a no-op.
+    QMetaObject::invokeMethod(this, [this] { takeCaptureFailure(); }, Qt::QueuedConnection);
+}
+
+bool V4l2Source::takeCaptureFailure()
+{
+    if (!isOpen() || !m_failed)
         return false;
-    case V4l2Stream::Result::Gone:
-        deviceLost();
-        return false;
-    }
-    return false;
+    deviceLost();
+    return true;
 }
 
 void V4l2Source::deviceLost()
@@ -293,35 +294,28 @@ QImage V4l2Source::previewFrame(const QSize& atLeast) const
     return m_format.isJpeg() ? picture(atLeast) : picture(QSize());
 }
 
-bool V4l2Source::waitForFirstFrame()
+bool V4l2Source::waitForFirstFrame(quint64 seen)
 {
-    const qint64 deadline = m_firstOpenAt + kFirstFrameWaitMs;
-    for (int wakeup = 0; wakeup < kMaxStillWakeups && isOpen(); ++wakeup) {
-        const qint64 remaining = deadline - m_device->nowMs();
-        if (remaining <= 0)
-            return false;
-        const int ready = m_device->waitReadable(m_fd.get(), int(remaining));
-        if (ready == 0)
-            return false;
-        // Ready or failed: taking frames tells which.
-        if (pullFrames())
-            return true;
-    }
-    return false;
+    const qint64 remaining = m_firstOpenAt + kFirstFrameWaitMs - m_device->nowMs();
+    if (remaining <= 0)
+        return false;
+    // Wakes early when the capture thread sees the device fail.
+    return m_frames.waitNewer(seen, std::chrono::milliseconds(remaining)) != nullptr;
 }
 
 QImage V4l2Source::grabStill(QString* error)
 {
     const bool firstStill = !m_stillAsked;
     m_stillAsked = true;
+    takeCaptureFailure();
     if (!isOpen()) {
         setError(error, m_error.isEmpty() ? QString::fromLatin1(kNoDevice) : m_error);
         return {};
     }
-    // Frames the event loop has not picked up yet.
-    pullFrames();
-    if (isOpen() && !m_frames.latest() && firstStill)
-        waitForFirstFrame();
+    // Read before looking: a frame that comes in between is not waited past.
+    const quint64 seen = m_frames.sequence();
+    if (!m_frames.latest() && firstStill && !waitForFirstFrame(seen))
+        takeCaptureFailure();
     if (m_frames.latest()) {
         // After a frame that would not decode, the one before it serves
         // while it is fresh.

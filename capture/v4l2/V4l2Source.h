@@ -1,5 +1,6 @@
 #pragma once
 
+#include "capture/source/FrameAnnouncer.h"
 #include "capture/source/FrameSlot.h"
 #include "capture/v4l2/V4l2Format.h"
 #include "capture/v4l2/VideoDevice.h"
@@ -9,10 +10,11 @@
 #include <QList>
 #include <QString>
 
+#include <atomic>
 #include <memory>
 
-class QSocketNotifier;
 class QTimer;
+class V4l2CaptureThread;
 class V4l2Stream;
 
 struct VideoDeviceInfo {
@@ -31,9 +33,10 @@ QList<VideoDeviceInfo> findVideoDevices(VideoDevice& device, const QString& dire
 // A V4L2 camera. Opens the device non-blocking, asks for the camera's own
 // format (MJPEG, YUYV, NV12 or YU12; BGR24 through libv4l2 when it offers
 // none of them) at the highest frame rate up to 30 a second, and takes
-// frames from the event loop as the driver hands them over, keeping only the
-// newest as the camera sent it. Only frames that are looked at become
-// pictures. When the
+// frames on a capture thread as the driver hands them over, keeping only the
+// newest as the camera sent it; frameReady() follows on the UI thread, once
+// for however many frames came meanwhile. Only frames that are looked at
+// become pictures. Everything else runs on the UI thread. When the
 // device goes away the source closes itself and tries to reopen the same
 // path every ~2 s for as long as it is wanted (from open() until close()).
 // When mmap streaming fails at an open and read() stands in, the same timer
@@ -56,7 +59,8 @@ public:
     QImage latestFrame() const override;
     QImage previewFrame(const QSize& atLeast) const override;
     // The newest frame that has arrived, without waiting, as long as the
-    // camera sent it within the last 2 s. Only the source's first still may
+    // camera sent it within the last 2 s. A device failure the capture
+    // thread has seen counts at once, before the event loop hears of it. Only the source's first still may
     // wait for the first frame, until 3 s after the first open: slow USB
     // cameras take that long, and a still that fails then leaves the
     // thumbnail stopped for the whole run.
@@ -93,15 +97,19 @@ public:
 private:
     bool openDevice();
     void teardown();
-    void onReadable();
-    // Takes what the device has ready; true when a new frame arrived.
-    bool pullFrames();
+    // On the capture thread.
+    void frameArrived(Frame&& frame);
+    void captureFailed();
+    // Runs deviceLost() for a failure the capture thread has seen; true if
+    // so. Queued from that thread, and called before a still.
+    bool takeCaptureFailure();
     void deviceLost();
     void tryReopen();
     bool wantsMmapRetry() const;
     // Runs the reopen timer while there is something to retry.
     void settleReopenTimer();
-    bool waitForFirstFrame();
+    // Waits for a frame newer than `seen` within the first frame's time.
+    bool waitForFirstFrame(quint64 seen);
     // The newest frame as a picture at least `atLeast` (full size when
     // empty), made once per frame and size; the last good one when the
     // newest does not convert.
@@ -113,7 +121,7 @@ private:
     std::unique_ptr<VideoDevice> m_device;
     DeviceFd m_fd;
     std::unique_ptr<V4l2Stream> m_stream;
-    QSocketNotifier* m_notifier = nullptr;
+    std::unique_ptr<V4l2CaptureThread> m_capture;
     QTimer* m_reopenTimer = nullptr;
 
     QSize m_wantedSize{640, 480};
@@ -137,7 +145,10 @@ private:
     mutable Picture m_still;
     mutable Picture m_preview;
     mutable int m_undecodable = 0;
-    qint64 m_latestAt = 0;
+    // Set on the capture thread, read on the UI thread.
+    std::atomic<qint64> m_latestAt{0};  // when the newest frame came
+    FrameAnnouncer m_announcer{this, [this] { emit frameReady(); }};
+    std::atomic<bool> m_failed{false};  // the capture thread saw the device fail
     qint64 m_firstOpenAt = -1;
     bool m_stillAsked = false;
 };

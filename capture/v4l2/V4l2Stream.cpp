@@ -205,7 +205,7 @@ V4l2Stream::Result V4l2Stream::takeNewestMmap(Frame* frame)
     for (int take = 0; take < kMaxTakesPerCall && error == 0; ++take) {
         // DQBUF only what is there: libv4l2 prints a line for every DQBUF
         // that fails, EAGAIN included, when it passes the format through.
-        const int ready = m_device.waitReadable(m_fd, 0);
+        const int ready = m_device.waitReadable(m_fd, 0, -1);
         if (ready < 0)
             error = ready;  // a failed or unplugged stream polls as an error
         if (ready <= 0)

@@ -7,11 +7,13 @@
 
 #include <QImage>
 
+#include <atomic>
 #include <vector>
 
 // Frames from an open device whose format is set: mmap streaming when the
 // device offers it, read() otherwise. The device and fd must outlive the
 // stream; the stream owns its buffer mappings and stops on destruction.
+// Once started, one thread takes frames while another may read the counts.
 class V4l2Stream {
 public:
     enum class Method { Mmap, Read };
@@ -39,9 +41,9 @@ public:
     Result takeNewest(Frame* frame);
     int error() const { return m_error; }
     // Frames dropped as short or broken since the start.
-    int droppedFrames() const { return m_dropped; }
+    int droppedFrames() const { return m_dropped.load(std::memory_order_relaxed); }
     // Buffers the driver refused back (VIDIOC_QBUF) since the start.
-    int refusedBuffers() const { return m_refused; }
+    int refusedBuffers() const { return m_refused.load(std::memory_order_relaxed); }
 
 private:
     int startMmap();
@@ -63,8 +65,8 @@ private:
     Method m_method = Method::Mmap;
     bool m_streaming = false;
     int m_error = 0;
-    int m_dropped = 0;
-    int m_refused = 0;
+    std::atomic<int> m_dropped{0};
+    std::atomic<int> m_refused{0};
     std::vector<quint32> m_setAside;
     std::vector<MappedBuffer> m_buffers;
     // read(): the newest complete frame and a spare to read the next into.

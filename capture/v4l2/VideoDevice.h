@@ -22,9 +22,10 @@ public:
     virtual int munmap(void* address, size_t length) = 0;
     // Bytes read (0 when nothing came), or -errno (-EAGAIN: no frame yet).
     virtual qint64 read(int fd, void* buffer, size_t size) = 0;
-    // Waits up to timeoutMs for a frame: 1 ready, 0 timed out, -errno when the
-    // device reports an error (gone, broken).
-    virtual int waitReadable(int fd, int timeoutMs) = 0;
+    // Waits up to timeoutMs (-1: no limit) for a frame, or until wakeFd (an
+    // eventfd; -1 for none) becomes readable: 1 ready, 0 timed out or woken,
+    // -errno when the device reports an error (gone, broken).
+    virtual int waitReadable(int fd, int timeoutMs, int wakeFd) = 0;
     // A cheap test that a device node is present at the path (no open).
     virtual bool exists(const QString& path) = 0;
     // Monotonic milliseconds, for the age of frames and bounded waits.

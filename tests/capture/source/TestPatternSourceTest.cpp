@@ -1,8 +1,13 @@
 #include "capture/source/TestPatternSource.h"
 
+#include "core/state/UserConfig.h"
 #include "support/EventLoop.h"
 
 #include <QCoreApplication>
+#include <QTemporaryDir>
+
+#include <chrono>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -68,5 +73,55 @@ TEST(TestPatternSource, RateCanBeSetUpToThirtyFramesASecond)
     source.setFrameRate(0);
     EXPECT_DOUBLE_EQ(source.frameRate(), 1);
 }
+
+TEST(TestPatternSource, DrawsOnItsOwnThreadAndAnnouncesOnceForManyFrames)
+{
+    TestPatternSource source;
+    source.setFrameRate(30);
+    int frames = 0;
+    QObject::connect(&source, &VideoSource::frameReady, [&] { ++frames; });
+    ASSERT_TRUE(source.open());
+    // Frames keep coming while the event loop does not run.
+    const quint64 atOpen = source.frameSlot()->sequence();
+    for (int slice = 0; slice < 1000 && source.frameSlot()->sequence() < atOpen + 2; ++slice)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_GE(source.frameSlot()->sequence(), atOpen + 2);
+    EXPECT_EQ(frames, 0);
+    ASSERT_TRUE(pumpUntil([&] { return frames > 0; }));
+    EXPECT_EQ(frames, 1);
+    // A still takes the newest frame (or the one after, should it come
+    // meanwhile) rather than drawing; the next still shows the box moved on.
+    const auto before = source.frameSlot()->latest();
+    const QImage first = source.grabStill(nullptr);
+    const auto after = source.frameSlot()->latest();
+    EXPECT_TRUE(first.cacheKey() == before->picture.cacheKey() || first.cacheKey() == after->picture.cacheKey());
+    EXPECT_NE(source.grabStill(nullptr), first);
+}
+
+// The rate a new pattern starts at, from the user's configuration.
+struct ConfiguredRateCase {
+    const char* value;  // nullptr: no such entry
+    double rate;
+};
+
+class TestPatternConfiguredRate : public ::testing::TestWithParam<ConfiguredRateCase> {};
+
+TEST_P(TestPatternConfiguredRate, IsReadAndClamped)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString previous = userConfigFile();
+    userConfigFile() = dir.filePath(QStringLiteral("Talvex.conf"));
+    if (GetParam().value)
+        userConfig().setValue(QStringLiteral("Capture/TestPatternFps"), QString::fromLatin1(GetParam().value));
+    TestPatternSource source;
+    userConfigFile() = previous;
+    EXPECT_NEAR(source.frameRate(), GetParam().rate, 0.35);
+}
+
+INSTANTIATE_TEST_SUITE_P(Values, TestPatternConfiguredRate,
+                         ::testing::Values(ConfiguredRateCase{nullptr, 12.5}, ConfiguredRateCase{"25", 25},
+                                           ConfiguredRateCase{"30", 30}, ConfiguredRateCase{"120", 30},
+                                           ConfiguredRateCase{"0", 1}, ConfiguredRateCase{"fast", 12.5}));
 
 } // namespace

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <poll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
@@ -25,7 +26,7 @@ public:
     }
     int munmap(void* address, size_t length) override { return m_fake.munmap(address, length); }
     qint64 read(int fd, void* buffer, size_t size) override { return m_fake.read(fd, buffer, size); }
-    int waitReadable(int fd, int timeoutMs) override { return m_fake.waitReadable(fd, timeoutMs); }
+    int waitReadable(int fd, int timeoutMs, int wakeFd) override { return m_fake.waitReadable(fd, timeoutMs, wakeFd); }
     bool exists(const QString& path) override { return m_fake.exists(path); }
     qint64 nowMs() override { return m_fake.nowMs(); }
 
@@ -50,6 +51,7 @@ std::unique_ptr<VideoDevice> FakeVideoDevice::borrow()
 
 FakeCamera& FakeVideoDevice::camera(const QString& path)
 {
+    std::lock_guard lock(m_lock);
     return m_cameras[path];
 }
 
@@ -60,6 +62,7 @@ unsigned char FakeVideoDevice::pixelByte(unsigned char seed, int x, int y, int c
 
 FakeFrame FakeVideoDevice::frame(unsigned char seed, const QString& path)
 {
+    std::lock_guard lock(m_lock);
     const FakeCamera& cam = camera(path);
     FakeFrame result;
     result.data = QByteArray(cam.bytesPerLine * cam.size.height(), char(0xEE));
@@ -88,17 +91,32 @@ bool showsFrame(const QImage& image, unsigned char seed, const QSize& size)
 
 void FakeVideoDevice::push(const FakeFrame& frame, const QString& path)
 {
-    camera(path).frames.push_back(frame);
+    pushAll({frame}, path);
+}
+
+void FakeVideoDevice::pushAll(const std::vector<FakeFrame>& frames, const QString& path)
+{
+    std::lock_guard lock(m_lock);
+    for (const FakeFrame& frame : frames)
+        camera(path).frames.push_back(frame);
     signal(path);
+}
+
+int FakeVideoDevice::pendingFrames(const QString& path)
+{
+    std::lock_guard lock(m_lock);
+    return int(camera(path).frames.size());
 }
 
 void FakeVideoDevice::wake(const QString& path)
 {
+    std::lock_guard lock(m_lock);
     signal(path);
 }
 
 void FakeVideoDevice::vanish(const QString& path)
 {
+    std::lock_guard lock(m_lock);
     camera(path).present = false;
     for (auto& [fd, file] : m_files)
         if (file.path == path)
@@ -108,6 +126,7 @@ void FakeVideoDevice::vanish(const QString& path)
 
 void FakeVideoDevice::comeBack(const QString& path)
 {
+    std::lock_guard lock(m_lock);
     FakeCamera& cam = camera(path);
     cam.present = true;
     cam.frames.clear();
@@ -133,6 +152,7 @@ void FakeVideoDevice::drain(int fd)
 
 int FakeVideoDevice::queuedBuffers(const QString& path) const
 {
+    std::lock_guard lock(m_lock);
     int count = 0;
     for (const auto& [fd, file] : m_files)
         if (file.path == path)
@@ -143,6 +163,7 @@ int FakeVideoDevice::queuedBuffers(const QString& path) const
 
 bool FakeVideoDevice::streaming(const QString& path) const
 {
+    std::lock_guard lock(m_lock);
     for (const auto& [fd, file] : m_files)
         if (file.path == path && file.streaming)
             return true;
@@ -158,6 +179,7 @@ QString FakeVideoDevice::resolve(const QString& path)
 
 int FakeVideoDevice::open(const QString& linkOrPath)
 {
+    std::lock_guard lock(m_lock);
     ++opens;
     const QString path = resolve(linkOrPath);
     auto found = m_cameras.find(path);
@@ -174,6 +196,7 @@ int FakeVideoDevice::open(const QString& linkOrPath)
 
 int FakeVideoDevice::close(int fd)
 {
+    std::lock_guard lock(m_lock);
     auto found = m_files.find(fd);
     if (found == m_files.end()) {
         ++badCalls;
@@ -186,6 +209,7 @@ int FakeVideoDevice::close(int fd)
 
 int FakeVideoDevice::mmap(int fd, size_t length, qint64 offset, void** address)
 {
+    std::lock_guard lock(m_lock);
     auto found = m_files.find(fd);
     if (found == m_files.end() || found->second.dead)
         return -ENODEV;
@@ -202,6 +226,7 @@ int FakeVideoDevice::mmap(int fd, size_t length, qint64 offset, void** address)
 
 int FakeVideoDevice::munmap(void* address, size_t length)
 {
+    std::lock_guard lock(m_lock);
     auto found = m_mapped.find(address);
     if (found == m_mapped.end() || found->second != length) {
         ++badCalls;
@@ -213,6 +238,7 @@ int FakeVideoDevice::munmap(void* address, size_t length)
 
 qint64 FakeVideoDevice::read(int fd, void* buffer, size_t size)
 {
+    std::lock_guard lock(m_lock);
     auto found = m_files.find(fd);
     if (found == m_files.end()) {
         ++badCalls;
@@ -234,9 +260,10 @@ qint64 FakeVideoDevice::read(int fd, void* buffer, size_t size)
     return qint64(copied);
 }
 
-int FakeVideoDevice::waitReadable(int fd, int timeoutMs)
+int FakeVideoDevice::waitReadable(int fd, int timeoutMs, int wakeFd)
 {
-    waits.append(timeoutMs);
+    std::unique_lock lock(m_lock);
+    ++waitCalls;
     auto found = m_files.find(fd);
     if (found == m_files.end()) {
         ++badCalls;
@@ -247,20 +274,32 @@ int FakeVideoDevice::waitReadable(int fd, int timeoutMs)
     FakeCamera& cam = camera(found->second.path);
     if (!cam.frames.empty() || alwaysReady)
         return 1;
-    if (m_haveFrameDuringWait && timeoutMs > 0) {
-        m_haveFrameDuringWait = false;
-        m_now += 40;
-        push(m_frameDuringWait, found->second.path);
-        return 1;
-    }
     // Like a real device, the fd stops being readable when nothing is there.
     drain(fd);
-    m_now += timeoutMs;
-    return 0;
+    if (timeoutMs == 0)
+        return 0;
+    // Blocks as poll() does, until a frame, a failure, a wake-up of the
+    // device's own (readable, yet nothing to take) or the caller's.
+    lock.unlock();
+    pollfd entries[2] = {{fd, POLLIN, 0}, {wakeFd, POLLIN, 0}};
+    const int polled = ::poll(entries, wakeFd >= 0 ? 2 : 1, timeoutMs);
+    lock.lock();
+    if (polled == 0) {
+        m_now += timeoutMs;
+        return 0;
+    }
+    if (m_files.count(fd) == 0) {
+        ++badCalls;  // closed under a wait
+        return -EBADF;
+    }
+    if (m_files[fd].dead)
+        return -ENODEV;
+    return entries[0].revents & POLLIN ? 1 : 0;
 }
 
 bool FakeVideoDevice::exists(const QString& path)
 {
+    std::lock_guard lock(m_lock);
     ++existsChecks;
     auto found = m_cameras.find(resolve(path));
     return found != m_cameras.end() && found->second.present;

@@ -12,10 +12,12 @@
 #include <QStringList>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <deque>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include <linux/videodev2.h>
@@ -87,8 +89,10 @@ struct FakeCamera {
 };
 
 // A scripted device layer: cameras by path, frames queued by the test, an
-// eventfd per open file so that QSocketNotifier works as on a real device,
-// a clock that only moves when told (or when a wait "times out").
+// eventfd per open file that a wait blocks on as poll() does on a real
+// device, a clock that only moves when told (or when a wait "times out").
+// Every call takes one lock, so a capture thread may use it beside the test;
+// the test scripts a camera's fields while that thread waits for a frame.
 class FakeVideoDevice : public VideoDevice {
 public:
     FakeVideoDevice();
@@ -105,30 +109,38 @@ public:
     FakeFrame frame(unsigned char seed, const QString& path = QStringLiteral("/dev/video0"));
     static unsigned char pixelByte(unsigned char seed, int x, int y, int channel);
     void push(const FakeFrame& frame, const QString& path = QStringLiteral("/dev/video0"));
+    // Frames that arrive together: the next wait finds them all.
+    void pushAll(const std::vector<FakeFrame>& frames, const QString& path = QStringLiteral("/dev/video0"));
+    // Frames queued and not yet taken.
+    int pendingFrames(const QString& path = QStringLiteral("/dev/video0"));
     // Makes the device fds readable without a frame (a spurious wake-up).
     void wake(const QString& path = QStringLiteral("/dev/video0"));
     // The device is unplugged: open files fail with ENODEV and wake up.
     void vanish(const QString& path = QStringLiteral("/dev/video0"));
     void comeBack(const QString& path = QStringLiteral("/dev/video0"));
 
-    // A frame the camera produces while the source waits for one.
-    void frameDuringWait(const FakeFrame& frame) { m_frameDuringWait = frame; m_haveFrameDuringWait = true; }
     // Every wait reports "ready" though no frame comes.
-    bool alwaysReady = false;
+    std::atomic<bool> alwaysReady{false};
     void advance(qint64 ms) { m_now += ms; }
 
     // What the test checks afterwards.
-    int openFiles() const { return int(m_files.size()); }
-    int mappings() const { return int(m_mapped.size()); }
+    int openFiles() const
+    {
+        std::lock_guard lock(m_lock);
+        return int(m_files.size());
+    }
+    int mappings() const
+    {
+        std::lock_guard lock(m_lock);
+        return int(m_mapped.size());
+    }
     int queuedBuffers(const QString& path = QStringLiteral("/dev/video0")) const;
     bool streaming(const QString& path = QStringLiteral("/dev/video0")) const;
-    int opens = 0;
-    int existsChecks = 0;
-    int badCalls = 0;  // double queueing, unknown mappings, release while mapped
-    int emptyDequeues = 0;  // DQBUFs with nothing to take (libv4l2 prints a line for each)
-    QList<int> waits;  // timeouts asked of waitReadable
-    // Waits that could have held the caller (a timeout above zero).
-    int blockingWaits() const { return int(std::count_if(waits.begin(), waits.end(), [](int ms) { return ms > 0; })); }
+    std::atomic<int> opens{0};
+    std::atomic<int> existsChecks{0};
+    std::atomic<int> badCalls{0};  // double queueing, unknown mappings, release while mapped
+    std::atomic<int> emptyDequeues{0};
+    std::atomic<int> waitCalls{0};  // DQBUFs with nothing to take (libv4l2 prints a line for each)
     QSize lastRequestedSize;
 
     int open(const QString& path) override;
@@ -137,7 +149,7 @@ public:
     int mmap(int fd, size_t length, qint64 offset, void** address) override;
     int munmap(void* address, size_t length) override;
     qint64 read(int fd, void* buffer, size_t size) override;
-    int waitReadable(int fd, int timeoutMs) override;
+    int waitReadable(int fd, int timeoutMs, int wakeFd) override;
     bool exists(const QString& path) override;
     qint64 nowMs() override { return m_now; }
 
@@ -165,13 +177,12 @@ private:
     void signal(const QString& path);
     void drain(int fd);
 
+    mutable std::recursive_mutex m_lock;
     std::map<QString, FakeCamera> m_cameras;
     std::map<int, OpenFile> m_files;
     std::map<void*, size_t> m_mapped;
-    qint64 m_now = 100000;
+    std::atomic<qint64> m_now{100000};
     quint64 m_queueCounter = 0;
-    FakeFrame m_frameDuringWait;
-    bool m_haveFrameDuringWait = false;
 };
 
 // True when every pixel of image is the fake's pattern for seed.

@@ -5,7 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <functional>
 #include <memory>
+#include <thread>
+#include <vector>
 
 // A source on the scripted camera at /dev/video0, counting frameReady. The
 // fake outlives the source, and after each test nothing may be left open
@@ -34,15 +38,25 @@ protected:
             makeSource();
         return source->open();
     }
-    // Queues frames and lets the event loop take them.
+    // Queues frames together and runs the event loop until frameReady().
     bool deliver(std::initializer_list<unsigned char> seeds)
     {
         const int before = framesReady;
+        std::vector<FakeFrame> frames;
         for (unsigned char seed : seeds)
-            fake.push(fake.frame(seed));
+            frames.push_back(fake.frame(seed));
+        fake.pushAll(frames);
         return pumpUntil([&] { return framesReady > before; });
     }
     QSize cameraSize() { return fake.camera().size; }
+    // Waits for the capture thread alone, the event loop not running: true
+    // once condition holds, false after 5 s.
+    bool captureUntil(const std::function<bool()>& condition)
+    {
+        for (int slice = 0; slice < 1000 && !condition(); ++slice)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        return condition();
+    }
 
     void TearDown() override
     {

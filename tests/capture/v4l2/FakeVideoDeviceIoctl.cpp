@@ -9,6 +9,7 @@
 
 int FakeVideoDevice::ioctl(int fd, unsigned long request, void* arg)
 {
+    std::lock_guard lock(m_lock);
     auto found = m_files.find(fd);
     if (found == m_files.end()) {
         ++badCalls;

@@ -2,6 +2,8 @@
 
 #include <QTimer>
 
+#include <chrono>
+
 namespace {
 
 enum class Io { Mmap, Read };
@@ -22,7 +24,7 @@ protected:
     }
 };
 
-TEST_P(V4l2StreamTest, DeliversFramesFromTheEventLoop)
+TEST_P(V4l2StreamTest, DeliversFramesFromTheCaptureThread)
 {
     EXPECT_EQ(source->usesMmap(), GetParam() == Io::Mmap);
     EXPECT_EQ(fake.streaming(), GetParam() == Io::Mmap);
@@ -41,15 +43,33 @@ TEST_P(V4l2StreamTest, KeepsOnlyTheNewestOfSeveralWaitingFrames)
     ASSERT_TRUE(deliver({1, 2, 3, 4, 5, 6}));
     pumpUntil([] { return false; }, 5);
     EXPECT_EQ(framesReady, 1);
+    EXPECT_EQ(source->frames().sequence(), 1u);
     EXPECT_TRUE(showsFrame(source->latestFrame(), 6, cameraSize()));
-    EXPECT_TRUE(fake.camera().frames.empty());
+    EXPECT_EQ(fake.pendingFrames(), 0);
     expectAllBuffersQueued();
+}
+
+TEST_P(V4l2StreamTest, FramesBeforeTheEventLoopRunsAreAnnouncedOnce)
+{
+    for (unsigned char seed = 1; seed <= 3; ++seed) {
+        fake.push(fake.frame(seed));
+        ASSERT_TRUE(captureUntil([&] { return source->frames().sequence() == seed; }));
+    }
+    EXPECT_EQ(framesReady, 0);
+    ASSERT_TRUE(pumpUntil([&] { return framesReady > 0; }));
+    pumpUntil([] { return false; }, 5);
+    EXPECT_EQ(framesReady, 1);
+    EXPECT_TRUE(showsFrame(source->latestFrame(), 3, cameraSize()));
 }
 
 TEST_P(V4l2StreamTest, WakeUpWithoutFrameKeepsStreaming)
 {
+    // The capture thread waits for the first frame.
+    ASSERT_TRUE(captureUntil([&] { return fake.waitCalls > 0; }));
+    const int before = fake.waitCalls;
     fake.wake();
-    ASSERT_TRUE(pumpUntil([&] { return !fake.waits.isEmpty(); }));
+    // Woken, found nothing, and waiting again.
+    ASSERT_TRUE(pumpUntil([&] { return fake.waitCalls > before + 1; }));
     EXPECT_TRUE(source->isOpen());
     EXPECT_EQ(framesReady, 0);
     EXPECT_TRUE(source->latestFrame().isNull());
@@ -90,15 +110,14 @@ TEST_P(V4l2BadFrameTest, IsDroppedAndTheNewestGoodFrameKept)
     ASSERT_TRUE(openSource());
 
     fake.push(badFrame(1));
-    ASSERT_TRUE(pumpUntil([&] { return fake.camera().frames.empty(); }));
+    ASSERT_TRUE(pumpUntil([&] { return source->droppedFrames() == 1; }));
     pumpUntil([] { return false; }, 3);
     EXPECT_EQ(framesReady, 0);
     EXPECT_TRUE(source->latestFrame().isNull());
     EXPECT_EQ(source->droppedFrames(), 1);
 
     // A good frame followed by a bad one: the good one is shown.
-    fake.push(fake.frame(2));
-    fake.push(badFrame(3));
+    fake.pushAll({fake.frame(2), badFrame(3)});
     ASSERT_TRUE(pumpUntil([&] { return framesReady == 1; }));
     EXPECT_TRUE(showsFrame(source->latestFrame(), 2, cameraSize()));
     EXPECT_EQ(source->droppedFrames(), 2);
