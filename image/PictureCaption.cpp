@@ -1,0 +1,83 @@
+#include "image/PictureCaption.h"
+
+#include <QFont>
+#include <QFontMetrics>
+#include <QPainter>
+
+#include <algorithm>
+#include <vector>
+
+namespace {
+
+// A line of about a twenty-fourth of the height: 10 px at 240 lines, 45 px
+// at 1080; never below 9 px, the smallest size that still reads.
+int pixelSize(int height)
+{
+    return std::max(9, height / 24);
+}
+
+QFont captionFont(int height)
+{
+    QFont font(QStringLiteral("DejaVu Sans"));
+    font.setStyleHint(QFont::SansSerif);
+    font.setPixelSize(pixelSize(height));
+    font.setBold(true);
+    return font;
+}
+
+int marginFor(int height)
+{
+    return std::max(2, pixelSize(height) / 3);
+}
+
+} // namespace
+
+QString captionText(const QString& pattern, std::time_t when)
+{
+    if (pattern.isEmpty())
+        return {};
+    std::tm local{};
+    if (!localtime_r(&when, &local))
+        return {};
+    const QByteArray format = pattern.toUtf8();
+    // strftime gives 0 both for an empty result and for a buffer too small,
+    // so the buffer grows a few times before the result counts as empty.
+    for (std::size_t capacity = 256; capacity <= 16384; capacity *= 4) {
+        std::vector<char> buffer(capacity);
+        const std::size_t length = std::strftime(buffer.data(), buffer.size(), format.constData(), &local);
+        if (length > 0)
+            return QString::fromUtf8(buffer.data(), qsizetype(length));
+    }
+    return {};
+}
+
+QRect captionBand(const QSize& size, const QString& text, PictureOptions::Corner corner)
+{
+    if (text.isEmpty() || size.isEmpty())
+        return {};
+    const QFontMetrics metrics(captionFont(size.height()));
+    const int margin = marginFor(size.height());
+    const int width = std::min(size.width(), metrics.horizontalAdvance(text) + 2 * margin);
+    const int height = std::min(size.height(), metrics.height() + margin);
+    const bool right = corner == PictureOptions::Corner::TopRight || corner == PictureOptions::Corner::BottomRight;
+    const bool bottom = corner == PictureOptions::Corner::BottomLeft || corner == PictureOptions::Corner::BottomRight;
+    return QRect(right ? size.width() - width : 0, bottom ? size.height() - height : 0, width, height);
+}
+
+void drawCaption(QImage& picture, const QString& text, PictureOptions::Corner corner)
+{
+    const QRect band = captionBand(picture.size(), text, corner);
+    if (band.isEmpty())
+        return;
+    const QFont font = captionFont(picture.height());
+    const int margin = marginFor(picture.height());
+    // Cut, not wrapped: what does not fit ends in an ellipsis inside the band.
+    const QString shown = QFontMetrics(font).elidedText(text, Qt::ElideRight, band.width() - 2 * margin);
+    QPainter painter(&picture);
+    painter.setClipRect(band);
+    painter.fillRect(band, QColor(0, 0, 0, 160));
+    painter.setFont(font);
+    painter.setPen(Qt::white);
+    painter.drawText(band.adjusted(margin, 0, -margin, 0), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+                     shown);
+}

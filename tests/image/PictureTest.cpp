@@ -1,0 +1,161 @@
+#include "image/CameraPixels.h"
+#include "image/PictureApply.h"
+#include "image/PictureCaption.h"
+#include "image/PictureJpegTransform.h"
+#include "image/PictureTransform.h"
+
+#include <QBuffer>
+#include <QImageWriter>
+#include <gtest/gtest.h>
+
+namespace {
+
+// Quarters of red, green, blue and white: R G above, B W below.
+QImage cornerPicture(int width, int height, QImage::Format format)
+{
+    QImage picture(width, height, format);
+    const QColor colours[] = {Qt::red, Qt::green, Qt::blue, Qt::white};
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            picture.setPixelColor(x, y, colours[(y >= height / 2) * 2 + (x >= width / 2)]);
+    return picture;
+}
+
+// The nearest of the four colours at each corner, as "RGBW" (TL TR BL BR).
+std::string corners(const QImage& picture)
+{
+    std::string result;
+    const QPoint points[] = {{2, 2}, {picture.width() - 3, 2}, {2, picture.height() - 3},
+                             {picture.width() - 3, picture.height() - 3}};
+    for (const QPoint& point : points) {
+        const QColor c = picture.pixelColor(point);
+        result += c.red() > 128 ? (c.green() > 128 ? 'W' : 'R') : (c.green() > 128 ? 'G' : 'B');
+    }
+    return result;
+}
+
+QByteArray jpegOf(const QImage& picture)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "JPEG");
+    writer.setQuality(95);
+    writer.write(picture.convertToFormat(QImage::Format_RGB32));
+    return bytes;
+}
+
+struct Turn {
+    int rotation;
+    bool horizontal;
+    bool vertical;
+    const char* expected;
+};
+
+class PictureTurnTest : public testing::TestWithParam<Turn> {};
+
+} // namespace
+
+// Both ways of turning, the pixel one and the lossless JPEG one, must agree
+// on where each corner goes and on the size.
+TEST_P(PictureTurnTest, CornersLandWhereTheTurnAndMirrorsPutThem)
+{
+    const Turn turn = GetParam();
+    PictureOptions options;
+    options.rotation = turn.rotation;
+    options.flipHorizontal = turn.horizontal;
+    options.flipVertical = turn.vertical;
+    const QSize expectedSize = turn.rotation % 180 ? QSize(48, 64) : QSize(64, 48);
+    for (const QImage::Format format : {QImage::Format_BGR888, QImage::Format_RGB32}) {
+        const QImage turned = turnPicture(cornerPicture(64, 48, format), options);
+        EXPECT_EQ(turned.size(), expectedSize);
+        EXPECT_EQ(corners(turned), turn.expected) << "format " << format;
+    }
+    const QByteArray jpeg = jpegOf(cornerPicture(64, 48, QImage::Format_RGB32));
+    QByteArray out;
+    PictureJpegTransform lossless;
+    ASSERT_TRUE(lossless.transform(reinterpret_cast<const uchar*>(jpeg.constData()), jpeg.size(), options, &out));
+    const QImage decoded = decodeJpeg(reinterpret_cast<const uchar*>(out.constData()), out.size());
+    EXPECT_EQ(decoded.size(), expectedSize);
+    EXPECT_EQ(corners(decoded), turn.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(AllTurns, PictureTurnTest,
+    testing::Values(Turn{0, false, false, "RGBW"}, Turn{90, false, false, "BRWG"}, Turn{180, false, false, "WBGR"},
+                    Turn{270, false, false, "GWRB"}, Turn{0, true, false, "GRWB"}, Turn{90, true, false, "RBGW"},
+                    Turn{180, true, false, "BWRG"}, Turn{270, true, false, "WGBR"}, Turn{0, false, true, "BWRG"},
+                    Turn{90, false, true, "WGBR"}, Turn{180, false, true, "GRWB"}, Turn{270, false, true, "RBGW"},
+                    Turn{0, true, true, "WBGR"}, Turn{90, true, true, "GWRB"}, Turn{180, true, true, "RGBW"},
+                    Turn{270, true, true, "BRWG"}));
+
+TEST(PictureTurnTest, DefaultsShareThePictureAndPartialBlocksRefuseALosslessTurn)
+{
+    const QImage picture = cornerPicture(64, 40, QImage::Format_BGR888);
+    EXPECT_EQ(applyPicture(picture, PictureOptions(), 0).constBits(), picture.constBits());
+
+    // 40 rows of 4:2:0 leave half a block row at the bottom: a turn would
+    // move it to an edge where it cannot stay partial; a left-right mirror
+    // needs only the 64 columns whole.
+    const QByteArray jpeg = jpegOf(picture);
+    PictureOptions turned;
+    turned.rotation = 90;
+    PictureOptions mirrored;
+    mirrored.flipHorizontal = true;
+    PictureJpegTransform lossless;
+    QByteArray out;
+    EXPECT_FALSE(lossless.transform(reinterpret_cast<const uchar*>(jpeg.constData()), jpeg.size(), turned, &out));
+    EXPECT_TRUE(lossless.transform(reinterpret_cast<const uchar*>(jpeg.constData()), jpeg.size(), mirrored, &out));
+}
+
+TEST(PictureCaptionTest, StaysInsideAndFollowsTheClock)
+{
+    // 2025-12-06 around noon UTC: the same day and year in every time zone's
+    // 2 hours either side.
+    const std::time_t when = 1765022400;
+    EXPECT_EQ(captionText(QStringLiteral("%Y cam"), when), QStringLiteral("2025 cam"));
+    EXPECT_TRUE(captionText(QString(), when).isEmpty());
+
+    const QString longPattern = QStringLiteral("%Y-%m-%d %H:%M:%S ") + QString(200, QLatin1Char('x'));
+    for (const QSize size : {QSize(320, 240), QSize(1920, 1080)}) {
+        for (const auto corner : {PictureOptions::Corner::TopLeft, PictureOptions::Corner::BottomRight}) {
+            const QRect band = captionBand(size, captionText(longPattern, when), corner);
+            EXPECT_TRUE(QRect(QPoint(), size).contains(band)) << size.width();
+            EXPECT_GE(band.height(), size.height() / 24) << "too small to read";
+            EXPECT_LT(band.height(), size.height() / 8) << "one line only, never wrapped";
+        }
+        PictureOptions options;
+        options.captionOn = true;
+        options.caption = QStringLiteral("%H:%M:%S");
+        QImage base(size, QImage::Format_BGR888);
+        base.fill(Qt::gray);
+        const QImage first = applyPicture(base, options, when);
+        const QImage second = applyPicture(base, options, when + 1);
+        EXPECT_NE(first, base);
+        EXPECT_NE(first, second) << "a second later the caption differs";
+        // Outside the band nothing changed.
+        const QRect band = captionBand(size, captionText(options.caption, when), options.corner);
+        EXPECT_EQ(first.copy(0, 0, size.width(), band.top()), base.copy(0, 0, size.width(), band.top()));
+        QImage untouched = base;
+        drawCaption(untouched, QString(), options.corner);
+        EXPECT_EQ(untouched, base);
+    }
+}
+
+TEST(PictureStreamTest, StreamWidthKeepsTheShapeAndNeverEnlarges)
+{
+    const struct {
+        QSize size;
+        int width;
+        QSize expected;
+    } rows[] = {{{1920, 1080}, 640, {640, 360}}, {{1080, 1920}, 640, {640, 1138}}, {{1920, 1080}, 0, {1920, 1080}},
+                {{640, 480}, 1280, {640, 480}}, {{640, 480}, 640, {640, 480}}};
+    for (const auto& row : rows)
+        EXPECT_EQ(streamSize(row.size, row.width), row.expected) << row.size.width() << " to " << row.width;
+
+    PictureOptions options;
+    options.rotation = 90;
+    options.streamWidth = 240;
+    const QImage stream = applyStreamPicture(cornerPicture(640, 480, QImage::Format_BGR888), options, 0);
+    EXPECT_EQ(stream.size(), QSize(240, 320));
+    EXPECT_EQ(corners(stream), "BRWG");
+}
