@@ -1,4 +1,6 @@
 #include "core/state/UserConfig.h"
+#include "image/PictureApply.h"
+#include "image/PictureSettings.h"
 #include "shell/CommandLine.h"
 #include "shell/HeadlessReport.h"
 #include "shell/ProgramRun.h"
@@ -52,6 +54,10 @@ int main(int argc, char** argv)
     const bool given = !line.folder.empty();
     if (given)
         userConfigFile() = folder + QStringLiteral("/Talvex.conf");
+    // The picture as configured, with this run's flags over it.
+    PictureOptions picture = PictureSettings::load();
+    applyPictureOptions(line, picture);
+    currentPicture().setOptions(picture);
     SingleInstance instance(given ? SingleInstance::folderLockPath(folder) : SingleInstance::defaultLockPath());
     if (line.headless) {
         if (instance.acquire() == SingleInstance::Result::HeldElsewhere) {
