@@ -38,7 +38,7 @@ void PictureSlot::setOptions(const PictureOptions& options)
     m_options.swap(fresh);
 }
 
-PictureSlot& currentPicture()
+PictureSlot& pictureSlot()
 {
     static PictureSlot slot;
     return slot;

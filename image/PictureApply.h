@@ -30,4 +30,4 @@ private:
 };
 
 // The program's one slot.
-PictureSlot& currentPicture();
+PictureSlot& pictureSlot();

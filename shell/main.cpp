@@ -57,7 +57,7 @@ int main(int argc, char** argv)
     // The picture as configured, with this run's flags over it.
     PictureOptions picture = PictureSettings::load();
     applyPictureOptions(line, picture);
-    currentPicture().setOptions(picture);
+    pictureSlot().setOptions(picture);
     SingleInstance instance(given ? SingleInstance::folderLockPath(folder) : SingleInstance::defaultLockPath());
     if (line.headless) {
         if (instance.acquire() == SingleInstance::Result::HeldElsewhere) {

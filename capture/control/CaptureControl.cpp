@@ -1,6 +1,8 @@
 #include "capture/control/CaptureControl.h"
 
 #include "image/BitmapWriter.h"
+#include "image/PictureApply.h"
+#include "image/PictureTransform.h"
 #include "capture/control/CaptureSettings.h"
 #include "capture/control/FormatDialog.h"
 #include "capture/control/SourceDialog.h"
@@ -8,10 +10,13 @@
 
 #include <QPainter>
 
+#include <ctime>
+
 CaptureControl::CaptureControl(std::unique_ptr<SourceCatalog> catalog, QWidget* parent)
     : QWidget(parent)
     , m_catalog(std::move(catalog))
     , m_runDialog([](QDialog& dialog) { dialog.exec(); })
+    , m_clock([] { return std::time(nullptr); })
 {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAccessibleName(tr("Live video"));
@@ -67,6 +72,11 @@ void CaptureControl::OpenSourceDialog()
     m_runDialog(dialog);
 }
 
+void CaptureControl::setClock(std::function<std::time_t()> clock)
+{
+    m_clock = std::move(clock);
+}
+
 void CaptureControl::setDialogRunner(DialogRunner runner)
 {
     m_runDialog = std::move(runner);
@@ -105,7 +115,11 @@ QRect CaptureControl::pictureRect(const QSize& picture, const QRect& area)
 void CaptureControl::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
-    const QImage frame = m_live && m_source ? m_source->previewFrame(size()) : m_frozen;
+    // The live picture shows what the snapshot will: turned, mirrored, captioned.
+    const std::shared_ptr<const PictureOptions> options = pictureSlot().options();
+    const QImage frame = applyPicture(
+        m_live && m_source ? m_source->previewFrame(turnedSize(size(), *options)) : m_frozen, *options,
+        m_clock());
     const QRect shown = pictureRect(frame.size(), rect());
     // Black bars where the picture's shape leaves the area uncovered.
     if (shown != rect())
@@ -131,7 +145,7 @@ bool CaptureControl::CaptureStill()
     QImage frame = m_source->grabStill(&why);
     if (frame.isNull())
         return fail(why.isEmpty() ? tr("No frame from %1").arg(m_source->displayName()) : why);
-    m_still = std::move(frame);
+    m_still = applyPicture(std::move(frame), *pictureSlot().options(), m_clock());
     m_error.clear();
     return true;
 }
