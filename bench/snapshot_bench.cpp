@@ -12,6 +12,10 @@
 #include "capture/SnapshotCycle.h"
 #include "capture/source/TestPatternSource.h"
 #include "core/state/MainState.h"
+#include "image/CameraPixels.h"
+#include "image/JpegEncoder.h"
+#include "image/PictureApply.h"
+#include "image/PictureJpegTransform.h"
 #include "image/cDIBSection.h"
 #include "shell/chrome/PictureBox.h"
 
@@ -33,6 +37,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace {
@@ -161,6 +166,100 @@ double cpuShareUnderLoad(const QString& tempPath)
     return share;
 }
 
+// The thread CPU of `step`, median of kCycles runs.
+template <typename Step>
+double stepCpuMs(Step step)
+{
+    step();
+    std::vector<double> cpu;
+    const auto seriesStart = Clock::now();
+    for (int i = 0; i < kCycles && Clock::now() - seriesStart < kSeriesCap; ++i) {
+        const double start = threadCpuMs();
+        step();
+        cpu.push_back(threadCpuMs() - start);
+    }
+    return median(cpu);
+}
+
+// What each picture option costs on one 1920 x 1080 camera frame, against
+// the frame's own encode (the part every stream frame pays), and the
+// lossless turn of a passed-through camera JPEG against its decode.
+bool pictureCosts()
+{
+    TestPatternSource pattern;
+    pattern.setFrameSize(QSize(1920, 1080));
+    const QImage frame = pattern.grabStill(nullptr).convertToFormat(QImage::Format_BGR888);
+    JpegEncoder encoder;
+    const std::uint8_t* jpeg = nullptr;
+    std::size_t size = 0;
+    const QImage bottomUp = frame.mirrored(false, true);
+    const double encode = stepCpuMs([&] {
+        encoder.encodeBottomUpBgr(bottomUp.constBits(), 1920, int(bottomUp.bytesPerLine()), 1080, 75, &jpeg, &size);
+    });
+    // A YUYV camera's frame as the program makes a picture of it.
+    std::vector<uchar> yuyv(std::size_t(1920) * 1080 * 2);
+    for (std::size_t i = 0; i < yuyv.size(); ++i)
+        yuyv[i] = uchar(i * 7 / 3);
+    const double convert = stepCpuMs([&] { (void)yuyvToImage(yuyv.data(), qint64(yuyv.size()), QSize(1920, 1080), 3840).constBits(); });
+    const double streamFrame = convert + encode;
+    std::printf("\npicture options on one 1920 x 1080 frame (thread CPU, median of %d)\n"
+                "  a YUYV stream frame: picture %.2f ms + encode %.2f ms = %.2f ms\n",
+                kCycles, convert, encode, streamFrame);
+    const std::time_t now = std::time(nullptr);
+    const auto option = [&](const char* name, const PictureOptions& options, bool stream = false) {
+        const double ms = stepCpuMs([&] {
+            const QImage done = stream ? applyStreamPicture(frame, options, now) : applyPicture(frame, options, now);
+            (void)done.constBits();
+        });
+        std::printf("  %-34s %6.2f ms  %5.1f %% of a stream frame\n", name, ms, 100 * ms / streamFrame);
+        return ms;
+    };
+    PictureOptions turned;
+    turned.rotation = 90;
+    PictureOptions halfTurn;
+    halfTurn.rotation = 180;
+    PictureOptions mirrored;
+    mirrored.flipHorizontal = true;
+    PictureOptions captioned;
+    captioned.captionOn = true;
+    PictureOptions both = turned;
+    both.captionOn = true;
+    PictureOptions narrow;
+    narrow.streamWidth = 640;
+    option("defaults (no step)", PictureOptions());
+    option("rotation 90", turned);
+    option("rotation 180", halfTurn);
+    option("mirror left-right", mirrored);
+    option("caption", captioned);
+    const double together = option("rotation 90 + caption", both);
+    option("stream width 640", narrow, true);
+    PictureOptions narrowTurned = both;
+    narrowTurned.streamWidth = 640;
+    option("width 640 + rotation 90 + caption", narrowTurned, true);
+
+    // A camera's MJPEG frame, 4:2:2 as webcams send it.
+    tjhandle compressor = tjInitCompress();
+    unsigned char* camera = nullptr;
+    unsigned long cameraSize = 0;
+    tjCompress2(compressor, frame.constBits(), 1920, int(frame.bytesPerLine()), 1080, TJPF_BGR, &camera, &cameraSize,
+                TJSAMP_422, 80, 0);
+    tjDestroy(compressor);
+    PictureJpegTransform lossless;
+    QByteArray out;
+    bool ok = true;
+    const double transform = stepCpuMs([&] { ok = lossless.transform(camera, cameraSize, turned, &out) && ok; });
+    const double decode = stepCpuMs([&] { (void)decodeJpeg(camera, qint64(cameraSize)).constBits(); });
+    const double decodeSmall = stepCpuMs([&] { (void)decodeJpeg(camera, qint64(cameraSize), QSize(640, 360)).constBits(); });
+    tjFree(camera);
+    std::printf("  camera JPEG (4:2:2, %lu bytes): lossless turn 90 %.2f ms%s, decode %.2f ms, decode for 640 wide %.2f ms\n",
+                cameraSize, transform, ok ? "" : " (REFUSED)", decode, decodeSmall);
+    const bool turnAndCaption = together <= 0.15 * streamFrame;
+    const bool losslessCheaper = ok && transform < decode;
+    std::printf("targets: rotation 90 + caption <= 15 %% of a stream frame: %s; lossless turn < decode: %s\n",
+                turnAndCaption ? "met" : "MISSED", losslessCheaper ? "met" : "MISSED");
+    return turnAndCaption && losslessCheaper;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -174,6 +273,10 @@ int main(int argc, char** argv)
         return 1;
     }
 
+    // "picture": only the picture options' figures.
+    if (argc > 1 && std::string(argv[1]) == "picture")
+        return pictureCosts() ? 0 : 1;
+
     std::printf("snapshot cycle against a bare TurboJPEG encode (median of %d, quality 75; wall and thread CPU time)\n", kCycles);
     compareAt(dir.path(), QSize(640, 480), nullptr);
     double ratio1080 = 0;
@@ -182,5 +285,6 @@ int main(int argc, char** argv)
 
     std::printf("targets: cycle <= 2.2x bare encode at 1080p: %s; CPU < 25 %%: %s\n",
                 ratio1080 <= 2.2 ? "met" : "MISSED", share < 0.25 ? "met" : "MISSED");
+    pictureCosts();
     return 0;
 }

@@ -9,25 +9,26 @@
 
 namespace {
 
-// A line of about a twenty-fourth of the height: 10 px at 240 lines, 45 px
-// at 1080; never below 9 px, the smallest size that still reads.
-int pixelSize(int height)
+// A line of about a twenty-fourth of the shorter side: 10 px at 320 x 240,
+// 45 px at 1080p, the same in a picture turned upright; never below 9 px,
+// the smallest size that still reads.
+int pixelSize(const QSize& size)
 {
-    return std::max(9, height / 24);
+    return std::max(9, std::min(size.width(), size.height()) / 24);
 }
 
-QFont captionFont(int height)
+QFont captionFont(const QSize& size)
 {
     QFont font(QStringLiteral("DejaVu Sans"));
     font.setStyleHint(QFont::SansSerif);
-    font.setPixelSize(pixelSize(height));
+    font.setPixelSize(pixelSize(size));
     font.setBold(true);
     return font;
 }
 
-int marginFor(int height)
+int marginFor(const QSize& size)
 {
-    return std::max(2, pixelSize(height) / 3);
+    return std::max(2, pixelSize(size) / 3);
 }
 
 } // namespace
@@ -55,8 +56,8 @@ QRect captionBand(const QSize& size, const QString& text, PictureOptions::Corner
 {
     if (text.isEmpty() || size.isEmpty())
         return {};
-    const QFontMetrics metrics(captionFont(size.height()));
-    const int margin = marginFor(size.height());
+    const QFontMetrics metrics(captionFont(size));
+    const int margin = marginFor(size);
     const int width = std::min(size.width(), metrics.horizontalAdvance(text) + 2 * margin);
     const int height = std::min(size.height(), metrics.height() + margin);
     const bool right = corner == PictureOptions::Corner::TopRight || corner == PictureOptions::Corner::BottomRight;
@@ -69,8 +70,8 @@ void drawCaption(QImage& picture, const QString& text, PictureOptions::Corner co
     const QRect band = captionBand(picture.size(), text, corner);
     if (band.isEmpty())
         return;
-    const QFont font = captionFont(picture.height());
-    const int margin = marginFor(picture.height());
+    const QFont font = captionFont(picture.size());
+    const int margin = marginFor(picture.size());
     // Cut, not wrapped: what does not fit ends in an ellipsis inside the band.
     const QString shown = QFontMetrics(font).elidedText(text, Qt::ElideRight, band.width() - 2 * margin);
     QPainter painter(&picture);
