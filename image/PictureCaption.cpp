@@ -58,7 +58,8 @@ QRect captionBand(const QSize& size, const QString& text, PictureOptions::Corner
         return {};
     const QFontMetrics metrics(captionFont(size));
     const int margin = marginFor(size);
-    const int width = std::min(size.width(), metrics.horizontalAdvance(text) + 2 * margin);
+    // One pixel over the rounded advance: glyph positions are fractional.
+    const int width = std::min(size.width(), metrics.horizontalAdvance(text) + 2 * margin + 1);
     const int height = std::min(size.height(), metrics.height() + margin);
     const bool right = corner == PictureOptions::Corner::TopRight || corner == PictureOptions::Corner::BottomRight;
     const bool bottom = corner == PictureOptions::Corner::BottomLeft || corner == PictureOptions::Corner::BottomRight;
@@ -73,7 +74,8 @@ void drawCaption(QImage& picture, const QString& text, PictureOptions::Corner co
     const QFont font = captionFont(picture.size());
     const int margin = marginFor(picture.size());
     // Cut, not wrapped: what does not fit ends in an ellipsis inside the band.
-    const QString shown = QFontMetrics(font).elidedText(text, Qt::ElideRight, band.width() - 2 * margin);
+    const bool fits = band.width() < picture.width();
+    const QString shown = fits ? text : QFontMetrics(font).elidedText(text, Qt::ElideRight, band.width() - 2 * margin);
     QPainter painter(&picture);
     painter.setClipRect(band);
     painter.fillRect(band, QColor(0, 0, 0, 160));
