@@ -2,6 +2,7 @@
 #include "image/PictureApply.h"
 #include "image/PictureCaption.h"
 #include "image/PictureJpegTransform.h"
+#include "image/PictureStream.h"
 #include "image/PictureTransform.h"
 
 #include <QBuffer>
@@ -158,4 +159,47 @@ TEST(PictureStreamTest, StreamWidthKeepsTheShapeAndNeverEnlarges)
     const QImage stream = applyStreamPicture(cornerPicture(640, 480, QImage::Format_BGR888), options, 0);
     EXPECT_EQ(stream.size(), QSize(240, 320));
     EXPECT_EQ(corners(stream), "BRWG");
+}
+
+TEST(PictureStreamTest, EachCameraJpegTakesTheCheapestRoadTheOptionsAllow)
+{
+    using Road = PictureStream::Road;
+    const auto with = [](int rotation, bool caption, int width) {
+        PictureOptions options;
+        options.rotation = rotation;
+        options.captionOn = caption;
+        options.streamWidth = width;
+        return options;
+    };
+    const struct {
+        QSize camera;
+        PictureOptions options;
+        Road road;
+        QSize sent;
+    } rows[] = {
+        {{64, 48}, PictureOptions(), Road::AsItCame, {}},
+        {{64, 48}, with(90, false, 0), Road::Lossless, {48, 64}},
+        {{64, 40}, with(90, false, 0), Road::Reencoded, {40, 64}}, // half a block row: decoded instead
+        {{64, 48}, with(0, true, 0), Road::Reencoded, {64, 48}},
+        {{64, 48}, with(90, false, 32), Road::Reencoded, {32, 43}},
+    };
+    PictureStream stream;
+    for (const auto& row : rows) {
+        const QByteArray jpeg = jpegOf(cornerPicture(row.camera.width(), row.camera.height(), QImage::Format_RGB32));
+        QByteArray out;
+        EXPECT_EQ(stream.fromJpeg(reinterpret_cast<const uchar*>(jpeg.constData()), jpeg.size(), row.options, 0, 75, &out),
+                  row.road) << row.camera.height() << " rows, " << row.options.rotation;
+        if (row.road == Road::AsItCame)
+            continue;
+        const QImage sent = QImage::fromData(out, "JPEG");
+        EXPECT_EQ(sent.size(), row.sent);
+        // The caption's band covers the bottom corners of so small a picture.
+        const std::size_t shown = row.options.captionOn ? 2 : 4;
+        EXPECT_EQ(corners(sent).substr(0, shown), std::string(row.options.rotation ? "BRWG" : "RGBW").substr(0, shown));
+    }
+    const QByteArray broken("\xff\xd8 not a picture");
+    QByteArray out;
+    EXPECT_EQ(stream.fromJpeg(reinterpret_cast<const uchar*>(broken.constData()), broken.size(), with(0, true, 0), 0, 75,
+                              &out),
+              Road::Failed);
 }

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "image/PictureOptions.h"
+#include "image/PictureJpegTransform.h"
+
+#include <QByteArray>
+#include <QImage>
+
+#include <cstddef>
+#include <ctime>
+
+// The picture options for a stream encoder: each camera frame becomes the
+// stream's JPEG by the cheapest road the options allow. Owns its TurboJPEG
+// handles; not thread-safe, one per encoding thread.
+class PictureStream {
+public:
+    enum class Road {
+        AsItCame,  // nothing to do: the caller sends the camera's JPEG
+        Lossless,  // turned and mirrored without decoding (tjTransform)
+        Reencoded, // decoded (scaled down by TurboJPEG where it can), drawn on, encoded
+        Failed,    // the frame does not decode or encode
+    };
+
+    PictureStream() = default;
+    ~PictureStream();
+    PictureStream(const PictureStream&) = delete;
+    PictureStream& operator=(const PictureStream&) = delete;
+
+    // A camera's JPEG frame; *out is set for Lossless and Reencoded.
+    Road fromJpeg(const unsigned char* jpeg, std::size_t size, const PictureOptions& options, std::time_t when,
+                  int quality, QByteArray* out);
+    // A camera frame already made a picture (from YUV or BGR): the options
+    // (applyStreamPicture), then one 4:2:0 encode at `quality`.
+    bool fromPicture(const QImage& picture, const PictureOptions& options, std::time_t when, int quality,
+                     QByteArray* out);
+
+    // Whether a frame needs anything done for the stream.
+    static bool needed(const PictureOptions& options) { return options.changesPicture() || options.streamWidth > 0; }
+
+private:
+    bool encode(const QImage& picture, int quality, QByteArray* out);
+
+    PictureJpegTransform m_lossless;
+    void* m_compressor = nullptr;
+};
