@@ -5,6 +5,8 @@
 
 #include <turbojpeg.h>
 
+#include <linux/videodev2.h>
+
 #include <climits>
 
 PictureStream::~PictureStream()
@@ -14,12 +16,12 @@ PictureStream::~PictureStream()
 }
 
 PictureStream::Road PictureStream::fromJpeg(const unsigned char* jpeg, std::size_t size, const PictureOptions& options,
-                                            std::time_t when, int quality, QByteArray* out)
+                                            std::time_t when, int quality, QByteArray* out, bool lossless)
 {
     if (!needed(options))
         return Road::AsItCame;
     // Only a turn or a mirror: moved as coded blocks, no quality lost.
-    if (!options.captionOn && options.streamWidth == 0 && m_lossless.transform(jpeg, size, options, out))
+    if (lossless && !options.captionOn && options.streamWidth == 0 && m_lossless.transform(jpeg, size, options, out))
         return Road::Lossless;
     if (size > std::size_t(LLONG_MAX))
         return Road::Failed;
@@ -33,6 +35,44 @@ PictureStream::Road PictureStream::fromJpeg(const unsigned char* jpeg, std::size
     if (picture.isNull())
         return Road::Failed;
     return fromPicture(picture, options, when, quality, out) ? Road::Reencoded : Road::Failed;
+}
+
+PictureStream::Road PictureStream::fromFrame(quint32 fourcc, const QSize& size, qint64 bytesPerLine,
+                                             const QByteArray& bytes, const QImage& picture,
+                                             const PictureOptions& options, std::time_t when, int quality,
+                                             QByteArray* out, bool lossless)
+{
+    if (!needed(options))
+        return Road::AsItCame;
+    const auto* data = reinterpret_cast<const uchar*>(bytes.constData());
+    QImage made = picture;
+    if (made.isNull()) {
+        switch (fourcc) {
+        case V4L2_PIX_FMT_MJPEG:
+        case V4L2_PIX_FMT_JPEG:
+            return fromJpeg(data, std::size_t(bytes.size()), options, when, quality, out, lossless);
+        case V4L2_PIX_FMT_YUYV:
+            made = yuyvToImage(data, bytes.size(), size, bytesPerLine);
+            break;
+        case V4L2_PIX_FMT_NV12:
+            made = nv12ToImage(data, bytes.size(), size, bytesPerLine);
+            break;
+        case V4L2_PIX_FMT_YUV420:
+            made = yu12ToImage(data, bytes.size(), size, bytesPerLine);
+            break;
+        case V4L2_PIX_FMT_BGR24:
+        case V4L2_PIX_FMT_RGB24:
+            // Borrowed, not copied: the options' first step makes a new picture.
+            if (size.isValid() && bytesPerLine >= qint64(size.width()) * 3
+                && bytes.size() >= bytesPerLine * (size.height() - 1) + qint64(size.width()) * 3)
+                made = QImage(data, size.width(), size.height(), bytesPerLine,
+                              fourcc == V4L2_PIX_FMT_BGR24 ? QImage::Format_BGR888 : QImage::Format_RGB888);
+            break;
+        default:
+            break;
+        }
+    }
+    return fromPicture(made, options, when, quality, out) ? Road::Reencoded : Road::Failed;
 }
 
 bool PictureStream::fromPicture(const QImage& picture, const PictureOptions& options, std::time_t when, int quality,

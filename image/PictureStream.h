@@ -26,9 +26,16 @@ public:
     PictureStream(const PictureStream&) = delete;
     PictureStream& operator=(const PictureStream&) = delete;
 
-    // A camera's JPEG frame; *out is set for Lossless and Reencoded.
+    // A camera's JPEG frame; *out is set for Lossless and Reencoded. Without
+    // `lossless` (the camera's JPEGs are not to be passed on) a turn is
+    // decoded and encoded too.
     Road fromJpeg(const unsigned char* jpeg, std::size_t size, const PictureOptions& options, std::time_t when,
-                  int quality, QByteArray* out);
+                  int quality, QByteArray* out, bool lossless = true);
+    // A camera frame in its V4L2 format (MJPEG, YUYV, NV12, YU12, BGR24,
+    // RGB24; rows bytesPerLine apart), or `picture` when that is not null.
+    Road fromFrame(quint32 fourcc, const QSize& size, qint64 bytesPerLine, const QByteArray& bytes,
+                   const QImage& picture, const PictureOptions& options, std::time_t when, int quality,
+                   QByteArray* out, bool lossless = true);
     // A camera frame already made a picture (from YUV or BGR): the options
     // (applyStreamPicture), then one 4:2:0 encode at `quality`.
     bool fromPicture(const QImage& picture, const PictureOptions& options, std::time_t when, int quality,

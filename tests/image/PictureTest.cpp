@@ -197,6 +197,14 @@ TEST(PictureStreamTest, EachCameraJpegTakesTheCheapestRoadTheOptionsAllow)
         const std::size_t shown = row.options.captionOn ? 2 : 4;
         EXPECT_EQ(corners(sent).substr(0, shown), std::string(row.options.rotation ? "BRWG" : "RGBW").substr(0, shown));
     }
+    // A YUYV frame (grey) is made a picture first, then turned and encoded.
+    const QByteArray yuyv(64 * 48 * 2, char(0x80));
+    QByteArray turned;
+    EXPECT_EQ(stream.fromFrame(0x56595559 /* YUYV */, QSize(64, 48), 128, yuyv, QImage(), with(90, false, 0), 0, 75,
+                               &turned),
+              Road::Reencoded);
+    EXPECT_EQ(QImage::fromData(turned, "JPEG").size(), QSize(48, 64));
+
     const QByteArray broken("\xff\xd8 not a picture");
     QByteArray out;
     EXPECT_EQ(stream.fromJpeg(reinterpret_cast<const uchar*>(broken.constData()), broken.size(), with(0, true, 0), 0, 75,
