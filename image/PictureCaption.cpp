@@ -66,21 +66,69 @@ QRect captionBand(const QSize& size, const QString& text, PictureOptions::Corner
     return QRect(right ? size.width() - width : 0, bottom ? size.height() - height : 0, width, height);
 }
 
-void drawCaption(QImage& picture, const QString& text, PictureOptions::Corner corner)
+namespace {
+
+// Paints the band and the text for a picture of `size`; the painter may be
+// on the picture or on an overlay that starts at the band's corner.
+void paintCaption(QPainter& painter, const QSize& size, const QString& text, const QRect& band)
 {
-    const QRect band = captionBand(picture.size(), text, corner);
-    if (band.isEmpty())
-        return;
-    const QFont font = captionFont(picture.size());
-    const int margin = marginFor(picture.size());
+    const QFont font = captionFont(size);
+    const int margin = marginFor(size);
     // Cut, not wrapped: what does not fit ends in an ellipsis inside the band.
-    const bool fits = band.width() < picture.width();
+    const bool fits = band.width() < size.width();
     const QString shown = fits ? text : QFontMetrics(font).elidedText(text, Qt::ElideRight, band.width() - 2 * margin);
-    QPainter painter(&picture);
     painter.setClipRect(band);
     painter.fillRect(band, QColor(0, 0, 0, 160));
     painter.setFont(font);
     painter.setPen(Qt::white);
     painter.drawText(band.adjusted(margin, 0, -margin, 0), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
                      shown);
+}
+
+} // namespace
+
+void drawCaption(QImage& picture, const QString& text, PictureOptions::Corner corner)
+{
+    const QRect band = captionBand(picture.size(), text, corner);
+    if (band.isEmpty())
+        return;
+    QPainter painter(&picture);
+    paintCaption(painter, picture.size(), text, band);
+}
+
+void drawCaptionOnPlanes(uchar* luma, const QSize& size, uchar* cb, uchar* cr, const QSize& chromaSize,
+                         const QString& text, PictureOptions::Corner corner)
+{
+    const QRect band = captionBand(size, text, corner);
+    if (band.isEmpty() || chromaSize.isEmpty())
+        return;
+    // Drawn once on a clear overlay the band's size, then laid over the
+    // planes: grey on grey, so the chroma only fades towards neutral.
+    QImage overlay(band.size(), QImage::Format_ARGB32_Premultiplied);
+    overlay.fill(Qt::transparent);
+    {
+        QPainter painter(&overlay);
+        painter.translate(-band.topLeft());
+        paintCaption(painter, size, text, band);
+    }
+    const int xStep = std::max(1, size.width() / chromaSize.width());
+    const int yStep = std::max(1, size.height() / chromaSize.height());
+    for (int y = 0; y < band.height(); ++y) {
+        const auto* over = reinterpret_cast<const QRgb*>(overlay.constScanLine(y));
+        const int row = band.top() + y;
+        uchar* samples = luma + qint64(row) * size.width() + band.left();
+        for (int x = 0; x < band.width(); ++x) {
+            const int keep = 255 - qAlpha(over[x]);
+            samples[x] = uchar(qRed(over[x]) + (samples[x] * keep + 127) / 255);
+        }
+        if (row % yStep)
+            continue;
+        const qint64 chromaRow = qint64(row / yStep) * chromaSize.width();
+        for (int x = band.left() - band.left() % xStep; x < band.right() + 1; x += xStep) {
+            const int keep = 255 - qAlpha(over[std::max(0, x - band.left())]);
+            const qint64 at = chromaRow + x / xStep;
+            cb[at] = uchar(128 + ((cb[at] - 128) * keep) / 255);
+            cr[at] = uchar(128 + ((cr[at] - 128) * keep) / 255);
+        }
+    }
 }

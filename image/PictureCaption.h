@@ -20,3 +20,9 @@ QRect captionBand(const QSize& size, const QString& text, PictureOptions::Corner
 // Draws `text` in white on a dark band, readable on any picture; text that
 // does not fit is cut at the picture's edge, never wrapped.
 void drawCaption(QImage& picture, const QString& text, PictureOptions::Corner corner);
+
+// The same caption on the planes of a YUV picture (full range, packed rows):
+// `luma` is `size`, `cb` and `cr` are `chromaSize` (subsampled by whole
+// factors). For a stream encoded from YUV, which never becomes RGB.
+void drawCaptionOnPlanes(uchar* luma, const QSize& size, uchar* cb, uchar* cr, const QSize& chromaSize,
+                         const QString& text, PictureOptions::Corner corner);

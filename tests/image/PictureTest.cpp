@@ -2,12 +2,17 @@
 #include "image/PictureApply.h"
 #include "image/PictureCaption.h"
 #include "image/PictureJpegTransform.h"
+#include "image/PicturePlanes.h"
 #include "image/PictureStream.h"
 #include "image/PictureTransform.h"
 
 #include <QBuffer>
 #include <QImageWriter>
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <vector>
 
 namespace {
 
@@ -72,6 +77,22 @@ TEST_P(PictureTurnTest, CornersLandWhereTheTurnAndMirrorsPutThem)
         EXPECT_EQ(turned.size(), expectedSize);
         EXPECT_EQ(corners(turned), turn.expected) << "format " << format;
     }
+    // The stream's YUV road turns while it copies samples into planes; a
+    // plane of the letters themselves, every second byte of its rows.
+    std::vector<uchar> plane(64 * 2 * 48);
+    for (int y = 0; y < 48; ++y)
+        for (int x = 0; x < 64; ++x)
+            plane[std::size_t(y * 128 + x * 2)] = uchar("RGBW"[(y >= 24) * 2 + (x >= 32)]);
+    std::array<uchar, 256> identity{};
+    for (int i = 0; i < 256; ++i)
+        identity[std::size_t(i)] = uchar(i);
+    std::vector<uchar> copied(64 * 48);
+    copyPlaneTurned(plane.data(), 128, 2, 64, 48, identity.data(), copied.data(), options);
+    const int w = expectedSize.width();
+    const std::string planeCorners{char(copied[0]), char(copied[std::size_t(w - 1)]),
+                                   char(copied[std::size_t(w * (expectedSize.height() - 1))]), char(copied.back())};
+    EXPECT_EQ(planeCorners, turn.expected);
+
     const QByteArray jpeg = jpegOf(cornerPicture(64, 48, QImage::Format_RGB32));
     QByteArray out;
     PictureJpegTransform lossless;
@@ -139,6 +160,17 @@ TEST(PictureCaptionTest, StaysInsideAndFollowsTheClock)
         QImage untouched = base;
         drawCaption(untouched, QString(), options.corner);
         EXPECT_EQ(untouched, base);
+
+        // On YUV planes (4:2:0) only the band darkens, and its chroma stays neutral.
+        const QSize chroma = size / 2;
+        std::vector<uchar> luma(std::size_t(size.width() * size.height()), 200);
+        std::vector<uchar> cb(std::size_t(chroma.width() * chroma.height()), 128);
+        std::vector<uchar> cr = cb;
+        drawCaptionOnPlanes(luma.data(), size, cb.data(), cr.data(), chroma, captionText(options.caption, when),
+                            options.corner);
+        EXPECT_EQ(luma.front(), 200) << "outside the band";
+        EXPECT_LT(luma[std::size_t(band.bottom() * size.width() + band.left())], 200) << "the band's corner";
+        EXPECT_TRUE(std::all_of(cb.begin(), cb.end(), [](uchar c) { return c == 128; }));
     }
 }
 
