@@ -248,10 +248,13 @@ bool pictureCosts()
     std::vector<uchar> planes(std::size_t(1920) * 1080 * 2);
     const auto planeCopy = [&](const PictureOptions& options) {
         return stepCpuMs([&] {
-            copyPlaneTurned(yuyv.data(), 3840, 2, 1920, 1080, identity.data(), planes.data(), options);
-            copyPlaneTurned(yuyv.data() + 1, 3840, 4, 960, 1080, identity.data(), planes.data() + 1920 * 1080, options);
-            copyPlaneTurned(yuyv.data() + 3, 3840, 4, 960, 1080, identity.data(), planes.data() + 1920 * 1080 * 3 / 2,
+            const bool quarter = options.rotation % 180 != 0;
+            copyPlaneTurned(yuyv.data(), 3840, 2, 1920, 1080, identity.data(), planes.data(), quarter ? 1080 : 1920,
                             options);
+            copyPlaneTurned(yuyv.data() + 1, 3840, 4, 960, 1080, identity.data(), planes.data() + 1920 * 1080,
+                            quarter ? 1080 : 960, options);
+            copyPlaneTurned(yuyv.data() + 3, 3840, 4, 960, 1080, identity.data(), planes.data() + 1920 * 1080 * 3 / 2,
+                            quarter ? 1080 : 960, options);
         });
     };
     const double straight = planeCopy(PictureOptions());
@@ -259,8 +262,9 @@ bool pictureCosts()
     const double mirror = planeCopy(mirrored);
     const QString stamp = captionText(captioned.caption, now);
     const double planeCaption = stepCpuMs([&] {
-        drawCaptionOnPlanes(planes.data(), QSize(1080, 1920), planes.data() + 1920 * 1080, planes.data() + 1920 * 1620,
-                            QSize(1080, 960), stamp, captioned.corner);
+        // The turned 4:2:2 frame is 4:4:0: chroma at full width, half height.
+        drawCaptionOnPlanes({planes.data(), 1080, planes.data() + 1920 * 1080, planes.data() + 1920 * 1620, 1080, 1, 2},
+                            QSize(1080, 1920), stamp, captioned.corner);
     });
     std::printf("  YUYV into planes (the stream's YUV road): straight %.2f ms, turned 90 %.2f ms, mirrored %.2f ms;\n"
                 "    caption on the planes %.2f ms: rotation 90 + caption add %.2f ms\n",

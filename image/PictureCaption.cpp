@@ -96,11 +96,11 @@ void drawCaption(QImage& picture, const QString& text, PictureOptions::Corner co
     paintCaption(painter, picture.size(), text, band);
 }
 
-void drawCaptionOnPlanes(uchar* luma, const QSize& size, uchar* cb, uchar* cr, const QSize& chromaSize,
-                         const QString& text, PictureOptions::Corner corner)
+void drawCaptionOnPlanes(const YuvPlanes& planes, const QSize& size, const QString& text,
+                         PictureOptions::Corner corner)
 {
     const QRect band = captionBand(size, text, corner);
-    if (band.isEmpty() || chromaSize.isEmpty())
+    if (band.isEmpty() || !planes.luma || planes.xStep < 1 || planes.yStep < 1)
         return;
     // Drawn once on a clear overlay the band's size, then laid over the
     // planes: grey on grey, so the chroma only fades towards neutral.
@@ -111,24 +111,23 @@ void drawCaptionOnPlanes(uchar* luma, const QSize& size, uchar* cb, uchar* cr, c
         painter.translate(-band.topLeft());
         paintCaption(painter, size, text, band);
     }
-    const int xStep = std::max(1, size.width() / chromaSize.width());
-    const int yStep = std::max(1, size.height() / chromaSize.height());
     for (int y = 0; y < band.height(); ++y) {
         const auto* over = reinterpret_cast<const QRgb*>(overlay.constScanLine(y));
         const int row = band.top() + y;
-        uchar* samples = luma + qint64(row) * size.width() + band.left();
+        uchar* samples = planes.luma + row * planes.lumaLine + band.left();
         for (int x = 0; x < band.width(); ++x) {
             const int keep = 255 - qAlpha(over[x]);
             samples[x] = uchar(qRed(over[x]) + (samples[x] * keep + 127) / 255);
         }
-        if (row % yStep)
+        if (!planes.cb || !planes.cr || row % planes.yStep)
             continue;
-        const qint64 chromaRow = qint64(row / yStep) * chromaSize.width();
-        for (int x = band.left() - band.left() % xStep; x < band.right() + 1; x += xStep) {
-            const int keep = 255 - qAlpha(over[std::max(0, x - band.left())]);
-            const qint64 at = chromaRow + x / xStep;
-            cb[at] = uchar(128 + ((cb[at] - 128) * keep) / 255);
-            cr[at] = uchar(128 + ((cr[at] - 128) * keep) / 255);
+        const qint64 chromaRow = qint64(row / planes.yStep) * planes.chromaLine;
+        for (int x = band.left() + (planes.xStep - band.left() % planes.xStep) % planes.xStep; x <= band.right();
+             x += planes.xStep) {
+            const int keep = 255 - qAlpha(over[x - band.left()]);
+            const qint64 at = chromaRow + x / planes.xStep;
+            planes.cb[at] = uchar(128 + ((planes.cb[at] - 128) * keep) / 255);
+            planes.cr[at] = uchar(128 + ((planes.cr[at] - 128) * keep) / 255);
         }
     }
 }

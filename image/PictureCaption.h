@@ -21,8 +21,18 @@ QRect captionBand(const QSize& size, const QString& text, PictureOptions::Corner
 // does not fit is cut at the picture's edge, never wrapped.
 void drawCaption(QImage& picture, const QString& text, PictureOptions::Corner corner);
 
-// The same caption on the planes of a YUV picture (full range, packed rows):
-// `luma` is `size`, `cb` and `cr` are `chromaSize` (subsampled by whole
-// factors). For a stream encoded from YUV, which never becomes RGB.
-void drawCaptionOnPlanes(uchar* luma, const QSize& size, uchar* cb, uchar* cr, const QSize& chromaSize,
-                         const QString& text, PictureOptions::Corner corner);
+// The same caption on the planes of a full-range YUV picture of `size`, for
+// a stream encoded from YUV, which never becomes RGB. Rows are `lumaLine`
+// and `chromaLine` bytes apart; one chroma sample covers xStep x yStep luma
+// samples (2 x 2 for 4:2:0, 2 x 1 for 4:2:2, 1 x 2 for 4:4:0).
+struct YuvPlanes {
+    uchar* luma = nullptr;
+    qint64 lumaLine = 0;
+    uchar* cb = nullptr;
+    uchar* cr = nullptr;
+    qint64 chromaLine = 0;
+    int xStep = 1;
+    int yStep = 1;
+};
+void drawCaptionOnPlanes(const YuvPlanes& planes, const QSize& size, const QString& text,
+                         PictureOptions::Corner corner);

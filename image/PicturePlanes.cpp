@@ -3,7 +3,7 @@
 #include <algorithm>
 
 void copyPlaneTurned(const uchar* in, qint64 line, int step, int width, int height, const uchar* table, uchar* out,
-                     const PictureOptions& options)
+                     qint64 outLine, const PictureOptions& options)
 {
     // Folded as turnPicture folds it: a clockwise turn, then a left-right mirror.
     int rotation = ((options.rotation % 360) + 360) % 360;
@@ -45,7 +45,7 @@ void copyPlaneTurned(const uchar* in, qint64 line, int step, int width, int heig
             const int xEnd = std::min(outWidth, tx + tile);
             for (int y = ty; y < yEnd; ++y) {
                 const uchar* from = start + y * dy + tx * dx;
-                uchar* to = out + qint64(y) * outWidth + tx;
+                uchar* to = out + y * outLine + tx;
                 for (int x = tx; x < xEnd; ++x, from += dx)
                     *to++ = table[*from];
             }

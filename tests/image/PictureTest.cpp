@@ -87,7 +87,7 @@ TEST_P(PictureTurnTest, CornersLandWhereTheTurnAndMirrorsPutThem)
     for (int i = 0; i < 256; ++i)
         identity[std::size_t(i)] = uchar(i);
     std::vector<uchar> copied(64 * 48);
-    copyPlaneTurned(plane.data(), 128, 2, 64, 48, identity.data(), copied.data(), options);
+    copyPlaneTurned(plane.data(), 128, 2, 64, 48, identity.data(), copied.data(), expectedSize.width(), options);
     const int w = expectedSize.width();
     const std::string planeCorners{char(copied[0]), char(copied[std::size_t(w - 1)]),
                                    char(copied[std::size_t(w * (expectedSize.height() - 1))]), char(copied.back())};
@@ -166,8 +166,8 @@ TEST(PictureCaptionTest, StaysInsideAndFollowsTheClock)
         std::vector<uchar> luma(std::size_t(size.width() * size.height()), 200);
         std::vector<uchar> cb(std::size_t(chroma.width() * chroma.height()), 128);
         std::vector<uchar> cr = cb;
-        drawCaptionOnPlanes(luma.data(), size, cb.data(), cr.data(), chroma, captionText(options.caption, when),
-                            options.corner);
+        drawCaptionOnPlanes({luma.data(), size.width(), cb.data(), cr.data(), chroma.width(), 2, 2}, size,
+                            captionText(options.caption, when), options.corner);
         EXPECT_EQ(luma.front(), 200) << "outside the band";
         EXPECT_LT(luma[std::size_t(band.bottom() * size.width() + band.left())], 200) << "the band's corner";
         EXPECT_TRUE(std::all_of(cb.begin(), cb.end(), [](uchar c) { return c == 128; }));
