@@ -1,6 +1,12 @@
 #include "image/PicturePlanes.h"
 
+#include "image/PictureCaption.h"
+
+#include <turbojpeg.h>
+
 #include <algorithm>
+#include <array>
+#include <utility>
 
 void copyPlaneTurned(const uchar* in, qint64 line, int step, int width, int height, const uchar* table, uchar* out,
                      qint64 outLine, const PictureOptions& options)
@@ -51,4 +57,77 @@ void copyPlaneTurned(const uchar* in, qint64 line, int step, int width, int heig
             }
         }
     }
+}
+
+namespace {
+
+// 4:2:2 and 4:4:0 trade places under a quarter turn; the rest stay.
+int turnedSubsampling(int subsampling, bool quarter)
+{
+    if (!quarter)
+        return subsampling;
+    if (subsampling == TJSAMP_422)
+        return TJSAMP_440;
+    if (subsampling == TJSAMP_440)
+        return TJSAMP_422;
+    return subsampling;
+}
+
+const std::array<uchar, 256>& identity()
+{
+    static const std::array<uchar, 256> table = [] {
+        std::array<uchar, 256> t{};
+        for (int i = 0; i < 256; ++i)
+            t[std::size_t(i)] = uchar(i);
+        return t;
+    }();
+    return table;
+}
+
+} // namespace
+
+bool planesCanTurn(const QSize& size, int subsampling)
+{
+    if (size.isEmpty() || subsampling < 0 || subsampling == TJSAMP_411 || subsampling >= TJ_NUMSAMP)
+        return false;
+    return tjPlaneWidth(0, size.width(), subsampling) == size.width()
+        && tjPlaneHeight(0, size.height(), subsampling) == size.height();
+}
+
+bool pictureOnPlanes(std::vector<uchar> (&planes)[3], std::vector<uchar> (&spare)[3], QSize& size, int& subsampling,
+                     const PictureOptions& options, std::time_t when)
+{
+    if (!planesCanTurn(size, subsampling))
+        return false;
+    const bool quarter = options.rotation % 180 != 0;
+    const QSize turned = quarter ? size.transposed() : size;
+    const int turnedSampling = turnedSubsampling(subsampling, quarter);
+    const int count = subsampling == TJSAMP_GRAY ? 1 : 3;
+    if (options.turnsOrFlips()) {
+        for (int i = 0; i < count; ++i) {
+            const int width = tjPlaneWidth(i, size.width(), subsampling);
+            const int height = tjPlaneHeight(i, size.height(), subsampling);
+            const int outLine = tjPlaneWidth(i, turned.width(), turnedSampling);
+            spare[i].resize(std::size_t(width) * std::size_t(height));
+            copyPlaneTurned(planes[i].data(), width, 1, width, height, identity().data(), spare[i].data(), outLine,
+                            options);
+            std::swap(planes[i], spare[i]);
+        }
+    }
+    size = turned;
+    subsampling = turnedSampling;
+    if (options.captionOn) {
+        YuvPlanes yuv;
+        yuv.luma = planes[0].data();
+        yuv.lumaLine = tjPlaneWidth(0, size.width(), subsampling);
+        if (count == 3) {
+            yuv.cb = planes[1].data();
+            yuv.cr = planes[2].data();
+            yuv.chromaLine = tjPlaneWidth(1, size.width(), subsampling);
+            yuv.xStep = size.width() / yuv.chromaLine;
+            yuv.yStep = size.height() / tjPlaneHeight(1, size.height(), subsampling);
+        }
+        drawCaptionOnPlanes(yuv, size, captionText(options.caption, when), options.corner);
+    }
+    return true;
 }

@@ -9,6 +9,7 @@
 #include <QBuffer>
 #include <QImageWriter>
 #include <gtest/gtest.h>
+#include <turbojpeg.h>
 
 #include <algorithm>
 #include <array>
@@ -236,6 +237,20 @@ TEST(PictureStreamTest, EachCameraJpegTakesTheCheapestRoadTheOptionsAllow)
                                &turned),
               Road::Reencoded);
     EXPECT_EQ(QImage::fromData(turned, "JPEG").size(), QSize(48, 64));
+
+    // Planes as TurboJPEG decodes them: 4:2:2 turned a quarter is 4:4:0;
+    // 4:1:1 takes another road.
+    std::vector<uchar> planes[3] = {std::vector<uchar>(64 * 48, 90), std::vector<uchar>(32 * 48, 128),
+                                    std::vector<uchar>(32 * 48, 128)};
+    std::vector<uchar> spare[3];
+    QSize size(64, 48);
+    int subsampling = TJSAMP_411;
+    EXPECT_FALSE(pictureOnPlanes(planes, spare, size, subsampling, with(90, true, 0), 0));
+    subsampling = TJSAMP_422;
+    ASSERT_TRUE(pictureOnPlanes(planes, spare, size, subsampling, with(90, true, 0), 0));
+    EXPECT_EQ(size, QSize(48, 64));
+    EXPECT_EQ(subsampling, TJSAMP_440);
+    EXPECT_LT(planes[0].back(), 90) << "the caption's band fills the narrow picture's bottom row";
 
     const QByteArray broken("\xff\xd8 not a picture");
     QByteArray out;
