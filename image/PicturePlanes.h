@@ -14,7 +14,7 @@
 // width) comes out as half height (4:4:0).
 
 // Copies a plane of `width` x `height` samples, `step` bytes apart in rows
-// `line` bytes apart, through `table` (256 entries) into the plane `out`,
+// `line` bytes apart, through `table` (256 entries; null: none) into the plane `out`,
 // rows `outLine` bytes apart, turned and mirrored as `options` say.
 void copyPlaneTurned(const uchar* in, qint64 line, int step, int width, int height, const uchar* table, uchar* out,
                      qint64 outLine, const PictureOptions& options);
