@@ -11,6 +11,20 @@
 
 namespace {
 
+// `count` bytes ending at `last` written backwards from `to`, a word at a time.
+void reverseBytes(const uchar* last, int count, uchar* to)
+{
+    int done = 0;
+    for (; done + 8 <= count; done += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, last - done - 7, 8);
+        word = __builtin_bswap64(word);
+        std::memcpy(to + done, &word, 8);
+    }
+    for (; done < count; ++done)
+        to[done] = *(last - done);
+}
+
 // The copy loop, with or without a look-up per sample: without one a row
 // that is not turned moves as a block, forwards or backwards.
 template <bool Lookup>
@@ -29,7 +43,7 @@ void copyTiles(const uchar* start, qint64 dx, qint64 dy, int outWidth, int outHe
                     continue;
                 }
                 if (!Lookup && dx == -1) {
-                    std::reverse_copy(from - (xEnd - tx - 1), from + 1, to);
+                    reverseBytes(from, xEnd - tx, to);
                     continue;
                 }
                 for (int x = tx; x < xEnd; ++x, from += dx)
