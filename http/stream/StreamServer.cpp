@@ -121,7 +121,7 @@ QByteArray StreamServer::newestPartHeader()
 {
     // Built once per frame and shared by every client.
     if (m_partHeaderSequence != m_frames.sequence()) {
-        m_partHeader = partHeader(m_frames.jpeg().size());
+        m_partHeader = partHeader(m_frames.jpeg().size(), m_frames.captureTimeUs());
         m_partHeaderSequence = m_frames.sequence();
     }
     return m_partHeader;
@@ -201,6 +201,12 @@ void StreamServer::requestReceived(StreamClient* client, const StreamRequest& re
                 textResponse(503, "Service Unavailable", "No picture yet.\n", request.headOnly));
         return client->answerAndClose(snapshotResponseHeader(jpeg.size()), request.headOnly ? QByteArray() : jpeg);
     }
+    case StreamRoute::Health:
+        if (m_health) {
+            const Health health = m_health();
+            return client->answerAndClose(jsonResponse(health.status == 200 ? 200 : 503, health.json, request.headOnly));
+        }
+        [[fallthrough]];
     case StreamRoute::NotFound:
         return client->answerAndClose(
             textResponse(404, "Not Found", "Not found. Try /stream or /snapshot.\n", request.headOnly));

@@ -1,5 +1,8 @@
 #include "MainWindowFixture.h"
 
+#include "capture/control/CaptureControl.h"
+#include "capture/source/TestPatternSource.h"
+
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
@@ -48,6 +51,11 @@ TEST_F(StreamWiringTest, TheStreamServesWhatTheCycleWroteAndViewersAreCounted)
     EXPECT_EQ(status.value("viewers").toInt(), 2);
     EXPECT_EQ(status.value("rate").toInt(), 2);
     EXPECT_GE(status.value("frame").toInteger(), 2);
+    EXPECT_EQ(status.value("stream").toObject().value("port").toInt(), streamPort);
+
+    LoopbackClient health(static_cast<int16_t>(streamPort));
+    ASSERT_TRUE(health.send("GET /health HTTP/1.1\r\n\r\n"));
+    EXPECT_TRUE(health.readAll().startsWith("HTTP/1.1 200 OK\r\n"));
 }
 
 TEST_F(StreamWiringTest, ViewersGetTheNewSnapshotFromMemoryAtOnce)
@@ -65,6 +73,29 @@ TEST_F(StreamWiringTest, ViewersGetTheNewSnapshotFromMemoryAtOnce)
     const QByteArray answer = viewer.readAll();
     EXPECT_EQ(answer.mid(answer.indexOf("\r\n\r\n") + 4), fileBytes("images/VelmarixCamImage.jpg"));
     EXPECT_EQ(main.httpServer().fileCache().hits(), hits + 1);
+}
+
+TEST_F(StreamWiringTest, WhileWatchedTheStreamCarriesTheCamerasFramesAndFollowsTheSource)
+{
+    streamPort = freePortRun(1);
+    ASSERT_GT(streamPort, 0);
+    catalog = std::make_unique<ScriptedCatalog>(QList<SourceChoice>{
+        {TestPatternSource::sourceId(), TestPatternSource::sourceName()}, {"/dev/fake0", "Fake zero"}});
+    frmMain& main = load();
+    EXPECT_EQ(main.streamEncoder().counts().encoded, 0u); // nobody watches yet
+    LoopbackClient stream(static_cast<int16_t>(streamPort));
+    ASSERT_TRUE(stream.send("GET /stream HTTP/1.1\r\n\r\n"));
+    const auto encodedSoon = [&](quint64 more) {
+        const quint64 target = main.streamEncoder().counts().encoded + more;
+        return pumpUntil([&] { return main.streamEncoder().counts().encoded >= target; });
+    };
+    ASSERT_TRUE(encodedSoon(3));
+    EXPECT_TRUE(main.latestFrame().cameraFed());
+    // A source without frames for other threads: the encoder lets go of the
+    // old one before it is freed, and takes up the test pattern's again.
+    ASSERT_TRUE(main.cam->selectSource("/dev/fake0"));
+    ASSERT_TRUE(main.cam->selectSource(TestPatternSource::sourceId()));
+    EXPECT_TRUE(encodedSoon(3));
 }
 
 TEST_F(StreamWiringTest, NoPortNoStream)
