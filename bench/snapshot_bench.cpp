@@ -13,6 +13,7 @@
 #include "capture/source/TestPatternSource.h"
 #include "core/state/MainState.h"
 #include "image/CameraPixels.h"
+#include "image/FrameJpeg.h"
 #include "image/JpegEncoder.h"
 #include "image/PictureApply.h"
 #include "image/PictureCaption.h"
@@ -30,6 +31,8 @@
 #include <QTimer>
 
 #include <turbojpeg.h>
+
+#include <linux/videodev2.h>
 
 #include <sys/resource.h>
 #include <time.h>
@@ -285,6 +288,26 @@ bool pictureCosts()
     });
     std::printf("    rotation 90 + caption on decoded 4:2:2 planes, a pass of its own: %.2f ms\n", onPlanes);
 
+    // The stream encoder's own work per frame, each option against none.
+    FrameJpeg frameJpeg;
+    const CameraImage yuyvFrame{V4L2_PIX_FMT_YUYV, QSize(1920, 1080), 3840,
+                                QByteArray(reinterpret_cast<const char*>(yuyv.data()), qsizetype(yuyv.size())), QImage()};
+    const auto streamMs = [&](const CameraImage& frame, const PictureOptions* options, bool passthrough) {
+        return stepCpuMs([&] { (void)frameJpeg.encode(frame, 75, passthrough, nullptr, options); });
+    };
+    const double plainYuyv = streamMs(yuyvFrame, nullptr, false);
+    std::printf("  the stream encoder, a YUYV frame: %.2f ms with no option\n", plainYuyv);
+    double streamTogether = 0;
+    for (const auto& [name, options] : {std::pair{"rotation 90", turned}, std::pair{"rotation 180", halfTurn},
+                                        std::pair{"mirror left-right", mirrored},
+                                        std::pair{"caption", captioned}, std::pair{"rotation 90 + caption", both},
+                                        std::pair{"stream width 640", narrow}}) {
+        const double ms = streamMs(yuyvFrame, &options, false);
+        std::printf("    %-24s %6.2f ms  +%5.1f %%\n", name, ms, 100 * (ms - plainYuyv) / plainYuyv);
+        if (options == both)
+            streamTogether = ms;
+    }
+
     // A camera's MJPEG frame, 4:2:2 as webcams send it.
     tjhandle compressor = tjInitCompress();
     unsigned char* camera = nullptr;
@@ -298,12 +321,21 @@ bool pictureCosts()
     const double transform = stepCpuMs([&] { ok = lossless.transform(camera, cameraSize, turned, &out) && ok; });
     const double decode = stepCpuMs([&] { (void)decodeJpeg(camera, qint64(cameraSize)).constBits(); });
     const double decodeSmall = stepCpuMs([&] { (void)decodeJpeg(camera, qint64(cameraSize), QSize(640, 360)).constBits(); });
+    const CameraImage mjpegFrame{V4L2_PIX_FMT_MJPEG, QSize(1920, 1080), 0,
+                                 QByteArray(reinterpret_cast<const char*>(camera), qsizetype(cameraSize)), QImage()};
+    const double mjpegTurned = streamMs(mjpegFrame, &turned, true);
+    const double mjpegBoth = streamMs(mjpegFrame, &both, true);
+    const double mjpegNarrow = streamMs(mjpegFrame, &narrow, true);
+    std::printf("  the stream encoder, a camera JPEG: passed on 0 ms; turned 90 on its planes %.2f ms, turned and\n"
+                "    captioned %.2f ms, 640 wide by a scaled decode %.2f ms\n", mjpegTurned, mjpegBoth, mjpegNarrow);
     tjFree(camera);
     std::printf("  camera JPEG (4:2:2, %lu bytes): lossless turn 90 %.2f ms%s, decode %.2f ms, decode for 640 wide %.2f ms\n",
                 cameraSize, transform, ok ? "" : " (REFUSED)", decode, decodeSmall);
-    const bool turnAndCaption = together <= 0.15 * streamFrame;
+    (void)together;
+    const bool turnAndCaption = streamTogether - plainYuyv <= 0.15 * plainYuyv;
     const bool losslessCheaper = ok && transform < decode;
-    std::printf("targets: rotation 90 + caption <= 15 %% of a stream frame: %s; lossless turn < decode: %s\n",
+    std::printf("  (the encoder turns a camera JPEG on its decoded planes: the lossless turn costs more here)\n");
+    std::printf("targets: rotation 90 + caption add <= 15 %% to a YUYV stream frame: %s; lossless turn < decode: %s\n",
                 turnAndCaption ? "met" : "MISSED", losslessCheaper ? "met" : "MISSED");
     return turnAndCaption && losslessCheaper;
 }

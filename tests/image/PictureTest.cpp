@@ -1,4 +1,5 @@
 #include "image/CameraPixels.h"
+#include "image/FrameJpeg.h"
 #include "image/PictureApply.h"
 #include "image/PictureCaption.h"
 #include "image/PictureJpegTransform.h"
@@ -273,4 +274,40 @@ TEST(PictureStreamTest, EachCameraJpegTakesTheCheapestRoadTheOptionsAllow)
     EXPECT_EQ(stream.fromJpeg(reinterpret_cast<const uchar*>(broken.constData()), broken.size(), with(0, true, 0), 0, 75,
                               &out),
               Road::Failed);
+}
+
+TEST(PictureStreamTest, TheStreamEncoderAppliesTheOptionsOnEachRoad)
+{
+    PictureOptions turned;
+    turned.rotation = 90;
+    PictureOptions narrow;
+    narrow.streamWidth = 32;
+    PictureOptions captioned;
+    captioned.captionOn = true;
+    const QByteArray camera = jpegOf(cornerPicture(64, 48, QImage::Format_RGB32));
+    const QByteArray yuyv(64 * 48 * 2, char(0x80));
+    const struct {
+        quint32 fourcc;
+        QByteArray bytes;
+        PictureOptions options;
+        FrameJpeg::Outcome outcome;
+        QSize sent;
+    } rows[] = {
+        {0x47504A4D /* MJPG */, camera, PictureOptions(), FrameJpeg::Outcome::PassedThrough, {64, 48}},
+        {0x47504A4D, camera, turned, FrameJpeg::Outcome::Encoded, {48, 64}},   // on its decoded planes
+        {0x47504A4D, camera, narrow, FrameJpeg::Outcome::Encoded, {32, 24}},   // by a scaled decode
+        {0x56595559 /* YUYV */, yuyv, turned, FrameJpeg::Outcome::Encoded, {48, 64}}, // turned as copied
+        {0x56595559, yuyv, captioned, FrameJpeg::Outcome::Encoded, {64, 48}},
+    };
+    FrameJpeg encoder;
+    for (const auto& row : rows) {
+        FrameJpeg::Outcome outcome = FrameJpeg::Outcome::Broken;
+        const CameraImage frame{row.fourcc, QSize(64, 48), row.fourcc == 0x56595559 ? 128 : 0, row.bytes, QImage()};
+        const QImage sent = QImage::fromData(encoder.encode(frame, 75, true, &outcome, &row.options), "JPEG");
+        EXPECT_EQ(outcome, row.outcome) << row.options.rotation << " " << row.options.streamWidth;
+        EXPECT_EQ(sent.size(), row.sent);
+        if (row.fourcc != 0x56595559 && !row.options.captionOn) {
+            EXPECT_EQ(corners(sent), row.options.rotation ? "BRWG" : "RGBW");
+        }
+    }
 }
