@@ -12,6 +12,13 @@
 #include "capture/SnapshotCycle.h"
 #include "capture/source/TestPatternSource.h"
 #include "core/state/MainState.h"
+#include "image/CameraPixels.h"
+#include "image/FrameJpeg.h"
+#include "image/JpegEncoder.h"
+#include "image/PictureApply.h"
+#include "image/PictureCaption.h"
+#include "image/PictureJpegTransform.h"
+#include "image/PicturePlanes.h"
 #include "image/cDIBSection.h"
 #include "shell/chrome/PictureBox.h"
 
@@ -25,14 +32,18 @@
 
 #include <turbojpeg.h>
 
+#include <linux/videodev2.h>
+
 #include <sys/resource.h>
 #include <time.h>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace {
@@ -161,6 +172,174 @@ double cpuShareUnderLoad(const QString& tempPath)
     return share;
 }
 
+// The thread CPU of `step`, median of kCycles runs.
+template <typename Step>
+double stepCpuMs(Step step)
+{
+    step();
+    std::vector<double> cpu;
+    const auto seriesStart = Clock::now();
+    for (int i = 0; i < kCycles && Clock::now() - seriesStart < kSeriesCap; ++i) {
+        const double start = threadCpuMs();
+        step();
+        cpu.push_back(threadCpuMs() - start);
+    }
+    return median(cpu);
+}
+
+// What each picture option costs on one 1920 x 1080 camera frame, against
+// the frame's own encode (the part every stream frame pays), and the
+// lossless turn of a passed-through camera JPEG against its decode.
+bool pictureCosts()
+{
+    TestPatternSource pattern;
+    pattern.setFrameSize(QSize(1920, 1080));
+    const QImage frame = pattern.grabStill(nullptr).convertToFormat(QImage::Format_BGR888);
+    JpegEncoder encoder;
+    const std::uint8_t* jpeg = nullptr;
+    std::size_t size = 0;
+    const QImage bottomUp = frame.mirrored(false, true);
+    const double encode = stepCpuMs([&] {
+        encoder.encodeBottomUpBgr(bottomUp.constBits(), 1920, int(bottomUp.bytesPerLine()), 1080, 75, &jpeg, &size);
+    });
+    // A YUYV camera's frame as the program makes a picture of it.
+    std::vector<uchar> yuyv(std::size_t(1920) * 1080 * 2);
+    for (std::size_t i = 0; i < yuyv.size(); ++i)
+        yuyv[i] = uchar(i * 7 / 3);
+    const double convert = stepCpuMs([&] { (void)yuyvToImage(yuyv.data(), qint64(yuyv.size()), QSize(1920, 1080), 3840).constBits(); });
+    const double streamFrame = convert + encode;
+    std::printf("\npicture options on one 1920 x 1080 frame (thread CPU, median of %d)\n"
+                "  a YUYV stream frame: picture %.2f ms + encode %.2f ms = %.2f ms\n",
+                kCycles, convert, encode, streamFrame);
+    const std::time_t now = std::time(nullptr);
+    const auto option = [&](const char* name, const PictureOptions& options, bool stream = false) {
+        const double ms = stepCpuMs([&] {
+            const QImage done = stream ? applyStreamPicture(frame, options, now) : applyPicture(frame, options, now);
+            (void)done.constBits();
+        });
+        std::printf("  %-34s %6.2f ms  %5.1f %% of a stream frame\n", name, ms, 100 * ms / streamFrame);
+        return ms;
+    };
+    PictureOptions turned;
+    turned.rotation = 90;
+    PictureOptions halfTurn;
+    halfTurn.rotation = 180;
+    PictureOptions mirrored;
+    mirrored.flipHorizontal = true;
+    PictureOptions captioned;
+    captioned.captionOn = true;
+    PictureOptions both = turned;
+    both.captionOn = true;
+    PictureOptions narrow;
+    narrow.streamWidth = 640;
+    option("defaults (no step)", PictureOptions());
+    option("rotation 90", turned);
+    option("rotation 180", halfTurn);
+    option("mirror left-right", mirrored);
+    option("caption", captioned);
+    const double together = option("rotation 90 + caption", both);
+    option("stream width 640", narrow, true);
+    PictureOptions narrowTurned = both;
+    narrowTurned.streamWidth = 640;
+    option("width 640 + rotation 90 + caption", narrowTurned, true);
+
+    // A YUYV frame's luma and chroma copied into planes as the stream's
+    // encoder does, straight and turned in the same pass.
+    std::array<uchar, 256> identity{};
+    for (int i = 0; i < 256; ++i)
+        identity[std::size_t(i)] = uchar(i);
+    std::vector<uchar> planes(std::size_t(1920) * 1080 * 2);
+    const auto planeCopy = [&](const PictureOptions& options) {
+        return stepCpuMs([&] {
+            const bool quarter = options.rotation % 180 != 0;
+            copyPlaneTurned(yuyv.data(), 3840, 2, 1920, 1080, identity.data(), planes.data(), quarter ? 1080 : 1920,
+                            options);
+            copyPlaneTurned(yuyv.data() + 1, 3840, 4, 960, 1080, identity.data(), planes.data() + 1920 * 1080,
+                            quarter ? 1080 : 960, options);
+            copyPlaneTurned(yuyv.data() + 3, 3840, 4, 960, 1080, identity.data(), planes.data() + 1920 * 1080 * 3 / 2,
+                            quarter ? 1080 : 960, options);
+        });
+    };
+    const double straight = planeCopy(PictureOptions());
+    const double quarter = planeCopy(turned);
+    const double mirror = planeCopy(mirrored);
+    const QString stamp = captionText(captioned.caption, now);
+    const double planeCaption = stepCpuMs([&] {
+        // The turned 4:2:2 frame is 4:4:0: chroma at full width, half height.
+        drawCaptionOnPlanes({planes.data(), 1080, planes.data() + 1920 * 1080, planes.data() + 1920 * 1620, 1080, 1, 2},
+                            QSize(1080, 1920), stamp, captioned.corner);
+    });
+    std::printf("  YUYV into planes (the stream's YUV road): straight %.2f ms, turned 90 %.2f ms, mirrored %.2f ms;\n"
+                "    caption on the planes %.2f ms: rotation 90 + caption add %.2f ms\n",
+                straight, quarter, mirror, planeCaption, quarter - straight + planeCaption);
+
+    // The same on planes already made (a camera JPEG decoded to its planes):
+    // a pass of its own for the turn.
+    std::vector<uchar> decoded[3] = {std::vector<uchar>(1920 * 1080, 100), std::vector<uchar>(960 * 1080, 128),
+                                     std::vector<uchar>(960 * 1080, 128)};
+    std::vector<uchar> spare[3];
+    const double onPlanes = stepCpuMs([&] {
+        QSize size(1920, 1080);
+        int subsampling = TJSAMP_422;
+        pictureOnPlanes(decoded, spare, size, subsampling, both, now);
+        // Back to the camera's shape for the next round.
+        size = QSize(1920, 1080);
+        subsampling = TJSAMP_422;
+    });
+    std::printf("    rotation 90 + caption on decoded 4:2:2 planes, a pass of its own: %.2f ms\n", onPlanes);
+
+    // The stream encoder's own work per frame, each option against none.
+    FrameJpeg frameJpeg;
+    const CameraImage yuyvFrame{V4L2_PIX_FMT_YUYV, QSize(1920, 1080), 3840,
+                                QByteArray(reinterpret_cast<const char*>(yuyv.data()), qsizetype(yuyv.size())), QImage()};
+    const auto streamMs = [&](const CameraImage& frame, const PictureOptions* options, bool passthrough) {
+        return stepCpuMs([&] { (void)frameJpeg.encode(frame, 75, passthrough, nullptr, options); });
+    };
+    const double plainYuyv = streamMs(yuyvFrame, nullptr, false);
+    std::printf("  the stream encoder, a YUYV frame: %.2f ms with no option\n", plainYuyv);
+    double streamTogether = 0;
+    for (const auto& [name, options] : {std::pair{"rotation 90", turned}, std::pair{"rotation 180", halfTurn},
+                                        std::pair{"mirror left-right", mirrored},
+                                        std::pair{"caption", captioned}, std::pair{"rotation 90 + caption", both},
+                                        std::pair{"stream width 640", narrow}}) {
+        const double ms = streamMs(yuyvFrame, &options, false);
+        std::printf("    %-24s %6.2f ms  +%5.1f %%\n", name, ms, 100 * (ms - plainYuyv) / plainYuyv);
+        if (options == both)
+            streamTogether = ms;
+    }
+
+    // A camera's MJPEG frame, 4:2:2 as webcams send it.
+    tjhandle compressor = tjInitCompress();
+    unsigned char* camera = nullptr;
+    unsigned long cameraSize = 0;
+    tjCompress2(compressor, frame.constBits(), 1920, int(frame.bytesPerLine()), 1080, TJPF_BGR, &camera, &cameraSize,
+                TJSAMP_422, 80, 0);
+    tjDestroy(compressor);
+    PictureJpegTransform lossless;
+    QByteArray out;
+    bool ok = true;
+    const double transform = stepCpuMs([&] { ok = lossless.transform(camera, cameraSize, turned, &out) && ok; });
+    const double decode = stepCpuMs([&] { (void)decodeJpeg(camera, qint64(cameraSize)).constBits(); });
+    const double decodeSmall = stepCpuMs([&] { (void)decodeJpeg(camera, qint64(cameraSize), QSize(640, 360)).constBits(); });
+    const CameraImage mjpegFrame{V4L2_PIX_FMT_MJPEG, QSize(1920, 1080), 0,
+                                 QByteArray(reinterpret_cast<const char*>(camera), qsizetype(cameraSize)), QImage()};
+    const double mjpegTurned = streamMs(mjpegFrame, &turned, true);
+    const double mjpegBoth = streamMs(mjpegFrame, &both, true);
+    const double mjpegNarrow = streamMs(mjpegFrame, &narrow, true);
+    std::printf("  the stream encoder, a camera JPEG: passed on 0 ms; turned 90 on its planes %.2f ms, turned and\n"
+                "    captioned %.2f ms, 640 wide by a scaled decode %.2f ms\n", mjpegTurned, mjpegBoth, mjpegNarrow);
+    tjFree(camera);
+    std::printf("  camera JPEG (4:2:2, %lu bytes): lossless turn 90 %.2f ms%s, decode %.2f ms, decode for 640 wide %.2f ms\n",
+                cameraSize, transform, ok ? "" : " (REFUSED)", decode, decodeSmall);
+    (void)together;
+    const bool turnAndCaption = streamTogether - plainYuyv <= 0.15 * plainYuyv;
+    const bool losslessCheaper = ok && transform < decode;
+    std::printf("  (the encoder turns a camera JPEG on its decoded planes: the lossless turn costs more here)\n");
+    std::printf("targets: rotation 90 + caption add <= 15 %% to a YUYV stream frame: %s; lossless turn < decode: %s\n",
+                turnAndCaption ? "met" : "MISSED", losslessCheaper ? "met" : "MISSED");
+    return turnAndCaption && losslessCheaper;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -174,6 +353,10 @@ int main(int argc, char** argv)
         return 1;
     }
 
+    // "picture": only the picture options' figures.
+    if (argc > 1 && std::string(argv[1]) == "picture")
+        return pictureCosts() ? 0 : 1;
+
     std::printf("snapshot cycle against a bare TurboJPEG encode (median of %d, quality 75; wall and thread CPU time)\n", kCycles);
     compareAt(dir.path(), QSize(640, 480), nullptr);
     double ratio1080 = 0;
@@ -182,5 +365,6 @@ int main(int argc, char** argv)
 
     std::printf("targets: cycle <= 2.2x bare encode at 1080p: %s; CPU < 25 %%: %s\n",
                 ratio1080 <= 2.2 ? "met" : "MISSED", share < 0.25 ? "met" : "MISSED");
+    pictureCosts();
     return 0;
 }

@@ -2,6 +2,7 @@
 
 #include "capture/control/CaptureControl.h"
 #include "capture/source/VideoSource.h"
+#include "image/PictureApply.h"
 #include "shell/chrome/ChromeAccessible.h"
 #include "shell/chrome/PictureBox.h"
 
@@ -41,7 +42,11 @@ QImage LiveView::currentPicture() const
 {
     if (m_cam.isHidden())
         return m_pic.picture();
-    return m_cam.source() ? m_cam.source()->latestFrame() : QImage();
+    // The camera's frame as the snapshot will show it; the snapshot itself
+    // (Video In) has had it done already.
+    if (!m_cam.source())
+        return {};
+    return applyPicture(m_cam.source()->latestFrame(), *pictureSlot().options(), std::time(nullptr));
 }
 
 QRect LiveView::drawRect(const QSize& picture, const QRect& area, bool fill)

@@ -7,6 +7,7 @@
 #include "capture/WriteProblem.h"
 #include "capture/LiveFeed.h"
 #include "http/FileExists.h"
+#include "image/PictureApply.h"
 #include "image/cDIBSection.h"
 #include "image/mIntelJPEGLibrary.h"
 #include "shell/chrome/PictureBox.h"
@@ -102,6 +103,9 @@ void SnapshotCycle::showSnapshot()
     if (written.isEmpty())
         return;
     m_pic.setDeferredPicture([written] { return QImage::fromData(written, "JPEG"); });
+    // A picture turned upright would be cut in half by the area: it is shown
+    // whole instead, with bars at the sides (and so is the thumbnail).
+    m_pic.setKeepShape(pictureSlot().options()->rotation % 180 != 0);
 }
 
 void SnapshotCycle::showDataRate()

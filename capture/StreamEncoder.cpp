@@ -2,6 +2,7 @@
 
 #include "capture/source/FrameSlot.h"
 #include "http/stream/LatestFrame.h"
+#include "image/PictureApply.h"
 
 #include <algorithm>
 
@@ -134,7 +135,9 @@ QByteArray StreamEncoder::encodeFrame(const Frame& frame, FrameJpeg& jpeg)
     if (m_beforeEncode)
         m_beforeEncode(frame);
     FrameJpeg::Outcome outcome = FrameJpeg::Outcome::Broken;
-    const QByteArray result = jpeg.encode(cameraImage(frame), m_quality, m_passthrough, &outcome);
+    // The picture options in force now, kept for the whole frame.
+    const std::shared_ptr<const PictureOptions> picture = pictureSlot().options();
+    const QByteArray result = jpeg.encode(cameraImage(frame), m_quality, m_passthrough, &outcome, picture.get());
     if (result.isEmpty()) {
         ++m_broken;
         return result;

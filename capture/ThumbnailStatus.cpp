@@ -50,7 +50,7 @@ void ThumbnailStatus::TakeThumbnail()
     guarded([&] { m_picTb.show(); });
     guarded([&] { m_picTb.resize(100, 75); });
     // A plain stretch of the decoded full-size snapshot, not a fresh frame.
-    guarded([&] { m_picTb.paintPictureStretched(m_pic.picture()); });
+    guarded([&] { m_picTb.paintPictureStretched(m_pic.picture(), m_pic.keepsShape()); });
     cDIBSection image;
     guarded([&] { image.CreateFromPicture(m_picTb.picture()); });
     guarded([&] {

@@ -1,5 +1,7 @@
 #include "image/FrameJpeg.h"
 
+#include "image/PicturePlanes.h"
+
 #include <turbojpeg.h>
 
 #include <linux/videodev2.h>
@@ -78,11 +80,31 @@ FrameJpeg::~FrameJpeg()
     tjFree(m_output);
 }
 
-QByteArray FrameJpeg::encode(const CameraImage& frame, int quality, bool passthrough, Outcome* outcome)
+QByteArray FrameJpeg::encode(const CameraImage& frame, int quality, bool passthrough, Outcome* outcome,
+                             const PictureOptions* picture)
 {
     Outcome result = Outcome::Encoded;
     QByteArray jpeg;
     quality = std::clamp(quality, 1, 100);
+    m_picture = picture && PictureStream::needed(*picture) ? picture : nullptr;
+    m_when = std::time(nullptr);
+    m_turnedInCopy = false;
+    const bool onPlanes = frame.picture.isNull()
+        && (frame.fourcc == V4L2_PIX_FMT_MJPEG || frame.fourcc == V4L2_PIX_FMT_JPEG || frame.fourcc == V4L2_PIX_FMT_YUYV
+            || frame.fourcc == V4L2_PIX_FMT_NV12 || frame.fourcc == V4L2_PIX_FMT_YUV420);
+    if (m_picture && (m_picture->streamWidth > 0 || !onPlanes)) {
+        // A stream width, a drawn picture or RGB bytes: the picture road.
+        const PictureStream::Road road = m_pictureStream.fromFrame(frame.fourcc, frame.size, frame.bytesPerLine,
+                                                                   frame.bytes, frame.picture, *m_picture, m_when,
+                                                                   quality, &jpeg, false);
+        m_picture = nullptr;
+        if (outcome)
+            *outcome = road == PictureStream::Road::Failed ? Outcome::Broken : Outcome::Encoded;
+        return road == PictureStream::Road::Failed ? QByteArray() : jpeg;
+    }
+    // A camera JPEG to be turned or captioned is decoded to its planes.
+    if (m_picture)
+        passthrough = false;
     if (!frame.picture.isNull()) {
         const QImage picture = frame.picture.format() == QImage::Format_BGR888
             ? frame.picture
@@ -114,6 +136,7 @@ QByteArray FrameJpeg::encode(const CameraImage& frame, int quality, bool passthr
             result = Outcome::Unsupported;
         }
     }
+    m_picture = nullptr;
     if (jpeg.isEmpty() && result != Outcome::Unsupported)
         result = Outcome::Broken;
     if (outcome)
@@ -132,15 +155,23 @@ QByteArray FrameJpeg::encodeYuv(const CameraImage& frame, int quality)
     const auto* data = reinterpret_cast<const uchar*>(frame.bytes.constData());
     const RangeTables& range = fullRange();
     const int half = width / 2;
+    // Turned while copied when the picture options turn: no pass of its own.
+    m_turnedInCopy = m_picture && m_picture->turnsOrFlips();
+    const auto copy = [this](const uchar* in, qint64 inLine, int step, int w, int h,
+                             const std::array<uchar, 256>& table, uchar* out) {
+        if (!m_turnedInCopy)
+            return copyPlane(in, inLine, step, w, h, table, out);
+        copyPlaneTurned(in, inLine, step, w, h, table.data(), out, m_picture->rotation % 180 ? h : w, *m_picture);
+    };
     if (frame.fourcc == V4L2_PIX_FMT_YUYV) {
         if (line < qint64(width) * 2 || bytes < line * (height - 1) + qint64(width) * 2)
             return {};
         m_planes[0].resize(size_t(width) * height);
         m_planes[1].resize(size_t(half) * height);
         m_planes[2].resize(size_t(half) * height);
-        copyPlane(data, line, 2, width, height, range.luma, m_planes[0].data());
-        copyPlane(data + 1, line, 4, half, height, range.chroma, m_planes[1].data());
-        copyPlane(data + 3, line, 4, half, height, range.chroma, m_planes[2].data());
+        copy(data, line, 2, width, height, range.luma, m_planes[0].data());
+        copy(data + 1, line, 4, half, height, range.chroma, m_planes[1].data());
+        copy(data + 3, line, 4, half, height, range.chroma, m_planes[2].data());
         return compressPlanes(frame.size, TJSAMP_422, quality);
     }
     // NV12 and YU12: a luma plane, then chroma at half size both ways.
@@ -150,15 +181,15 @@ QByteArray FrameJpeg::encodeYuv(const CameraImage& frame, int quality)
     m_planes[0].resize(size_t(width) * height);
     m_planes[1].resize(size_t(half) * halfHeight);
     m_planes[2].resize(size_t(half) * halfHeight);
-    copyPlane(data, line, 1, width, height, range.luma, m_planes[0].data());
+    copy(data, line, 1, width, height, range.luma, m_planes[0].data());
     const uchar* chroma = data + line * height;
     if (frame.fourcc == V4L2_PIX_FMT_NV12) {
-        copyPlane(chroma, line, 2, half, halfHeight, range.chroma, m_planes[1].data());
-        copyPlane(chroma + 1, line, 2, half, halfHeight, range.chroma, m_planes[2].data());
+        copy(chroma, line, 2, half, halfHeight, range.chroma, m_planes[1].data());
+        copy(chroma + 1, line, 2, half, halfHeight, range.chroma, m_planes[2].data());
     } else {
         const qint64 chromaLine = line / 2;
-        copyPlane(chroma, chromaLine, 1, half, halfHeight, range.chroma, m_planes[1].data());
-        copyPlane(chroma + chromaLine * halfHeight, chromaLine, 1, half, halfHeight, range.chroma,
+        copy(chroma, chromaLine, 1, half, halfHeight, range.chroma, m_planes[1].data());
+        copy(chroma + chromaLine * halfHeight, chromaLine, 1, half, halfHeight, range.chroma,
                   m_planes[2].data());
     }
     return compressPlanes(frame.size, TJSAMP_420, quality);
@@ -184,6 +215,12 @@ QByteArray FrameJpeg::encodeJpeg(const CameraImage& frame, int quality, bool pas
     }
     if (passthrough)
         return length == frame.bytes.size() ? frame.bytes : frame.bytes.left(length);
+    // Planes the picture options cannot turn (4:1:1, odd sizes) go by a picture.
+    if (m_picture && !planesCanTurn(QSize(width, height), subsampling)) {
+        QByteArray jpeg;
+        const auto road = m_pictureStream.fromJpeg(data, std::size_t(length), *m_picture, m_when, quality, &jpeg, false);
+        return road == PictureStream::Road::Reencoded ? jpeg : QByteArray();
+    }
     // Decoded to its own planes and compressed again at our quality: no RGB.
     const QSize size(width, height);
     const int planes = subsampling == TJSAMP_GRAY ? 1 : 3;
@@ -214,8 +251,24 @@ QByteArray FrameJpeg::encodePixels(const uchar* bits, const QSize& size, qint64 
     return takeOutput(status == 0, written);
 }
 
-QByteArray FrameJpeg::compressPlanes(const QSize& size, int subsampling, int quality)
+QByteArray FrameJpeg::compressPlanes(const QSize& frameSize, int frameSubsampling, int quality)
 {
+    QSize size = frameSize;
+    int subsampling = frameSubsampling;
+    if (m_picture) {
+        PictureOptions rest = *m_picture;
+        if (m_turnedInCopy) {
+            // Turned already: what is left is the caption, on the turned planes.
+            if (rest.rotation % 180) {
+                size.transpose();
+                subsampling = subsampling == TJSAMP_422 ? TJSAMP_440 : subsampling;
+            }
+            rest.rotation = 0;
+            rest.flipHorizontal = rest.flipVertical = false;
+        }
+        if (!pictureOnPlanes(m_planes, m_turned, size, subsampling, rest, m_when))
+            return {};
+    }
     if (!reserveOutput(size, subsampling))
         return {};
     const unsigned char* planes[3] = {};

@@ -1,9 +1,12 @@
 #pragma once
 
+#include "image/PictureStream.h"
+
 #include <QByteArray>
 #include <QImage>
 #include <QSize>
 
+#include <ctime>
 #include <vector>
 
 // A camera frame as the stream encodes it: the camera's own bytes in its
@@ -37,7 +40,11 @@ public:
     // The frame as a JPEG at `quality` (1..100), or empty bytes with the
     // reason in *outcome. With `passthrough` a camera JPEG that looks whole
     // is returned as it came; without it, it is decoded and encoded anew.
-    QByteArray encode(const CameraImage& frame, int quality, bool passthrough, Outcome* outcome = nullptr);
+    // With `picture` (the picture options) that change anything, the frame
+    // is turned, mirrored, captioned and sized as they say: YUV and camera
+    // JPEGs on their planes, anything else, or a stream width, as a picture.
+    QByteArray encode(const CameraImage& frame, int quality, bool passthrough, Outcome* outcome = nullptr,
+                      const PictureOptions* picture = nullptr);
 
 private:
     QByteArray encodeYuv(const CameraImage& frame, int quality);
@@ -47,6 +54,13 @@ private:
     QByteArray compressPlanes(const QSize& size, int subsampling, int quality);
     bool reserveOutput(const QSize& size, int subsampling);
     QByteArray takeOutput(bool ok, unsigned long size);
+
+    // The picture options of the frame being encoded (null: none to apply).
+    const PictureOptions* m_picture = nullptr;
+    std::time_t m_when = 0;
+    PictureStream m_pictureStream;
+    std::vector<uchar> m_turned[3];
+    bool m_turnedInCopy = false; // the YUV planes were turned as they were copied
 
     void* m_compressor = nullptr;
     void* m_decompressor = nullptr;

@@ -68,4 +68,15 @@ if grep -q 'CONSOLE' "$work/chromium.log"; then
 else
   echo "no console messages"
 fi
+# A turned, captioned picture as viewers get it: a run of its own, headless,
+# in a folder of its own, with the picture flags.
+mkdir -p "$work/turned"
+printf '[Capture]\nSource=testpattern\nFrameSize=640x480\n' > "$work/turned/Talvex.conf"
+"$work/Talvex" --headless --folder "$work/turned" --port $((port + 1)) --rotate 90 \
+  --caption 'Talvex %Y-%m-%d %H:%M:%S' >/dev/null 2>&1 &
+turned=$!
+sleep 3
+kill "$turned"; wait "$turned" 2>/dev/null || true
+convert "$work/turned/root/images/VelmarixCamImage.jpg" "$out/picture-turned.png"
+
 ls -l "$out"/*.png

@@ -1,5 +1,7 @@
 #include "shell/CommandLine.h"
 
+#include "image/PictureOptions.h"
+
 #include <QCommandLineParser>
 #include <QStringList>
 
@@ -30,7 +32,15 @@ std::optional<int> portNumber(const QString& value)
 
 const char* const kRunning = "Running";
 const char* const kNetwork = "Network";
+const char* const kPicture = "Picture";
 const char* const kInformation = "Information";
+
+// A refused picture value: the reason follows "bad value ... for --option".
+bool refuse(CommandLine& line, const QString& reason)
+{
+    line.error = reason.toStdString();
+    return false;
+}
 
 const std::vector<Option>& options()
 {
@@ -86,6 +96,45 @@ const std::vector<Option>& options()
          [](CommandLine& line, const QString& value) {
              line.bindAddress = value.toStdString();
              return !value.isEmpty();
+         }},
+        // The picture: for this run only, over [Picture] of Talvex.conf.
+        {{"rotate"}, "DEGREES",
+         "turn the picture clockwise by 0, 90, 180 or 270 degrees",
+         "[Picture] Rotate of Talvex.conf, else 0", kPicture,
+         [](CommandLine& line, const QString& value) {
+             QString why;
+             line.rotation = parseRotation(value, &why);
+             return line.rotation ? true : refuse(line, why);
+         }},
+        {{"flip"}, "WHICH",
+         "mirror the picture after turning it: none, horizontal,\n"
+         "vertical or both",
+         "[Picture] Flip of Talvex.conf, else none", kPicture,
+         [](CommandLine& line, const QString& value) {
+             PictureOptions options;
+             QString why;
+             if (!parseFlip(value, options, &why))
+                 return refuse(line, why);
+             line.flip = flipText(options).toStdString();
+             return true;
+         }},
+        {{"caption"}, "TEXT",
+         "write TEXT in a corner of the picture; strftime fields\n"
+         "(%Y-%m-%d %H:%M:%S...) give the local date and time",
+         "[Picture] Caption and CaptionText of Talvex.conf, else\n"
+         "none", kPicture,
+         [](CommandLine& line, const QString& value) {
+             line.caption = value.toStdString();
+             return true;
+         }},
+        {{"stream-width"}, "N",
+         "scale the MJPEG stream to N pixels wide (16-7680; 0: the\n"
+         "camera's width); the snapshot keeps the camera's size",
+         "[Picture] StreamWidth of Talvex.conf, else 0", kPicture,
+         [](CommandLine& line, const QString& value) {
+             QString why;
+             line.streamWidth = parseStreamWidth(value, &why);
+             return line.streamWidth ? true : refuse(line, why);
          }},
         {{"help", "h"}, nullptr, "print this help and exit", nullptr, kInformation,
          [](CommandLine& line, const QString&) {
@@ -177,8 +226,10 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments)
         if (count > 1)
             return failed(QStringLiteral("option --%1 given twice").arg(option.names.first()));
         const QString value = option.valueName ? parser.value(option.names.first()) : QString();
-        if (!option.apply(line, value))
-            return failed(QStringLiteral("bad value '%1' for --%2").arg(value, option.names.first()));
+        if (!option.apply(line, value)) {
+            const QString reason = line.error.empty() ? QString() : QStringLiteral(": ") + QString::fromStdString(line.error);
+            return failed(QStringLiteral("bad value '%1' for --%2").arg(value, option.names.first()) + reason);
+        }
     }
     return line;
 }
@@ -197,7 +248,7 @@ std::string usageText()
     std::string text =
         "Usage: Talvex [option...]\n"
         "Live video from a camera as JPEG snapshots over a built-in web server.\n";
-    for (const char* group : {kRunning, kNetwork, kInformation}) {
+    for (const char* group : {kRunning, kNetwork, kPicture, kInformation}) {
         text += std::string("\n") + group + ":\n";
         for (const Option& option : options()) {
             if (option.group != group)
@@ -225,6 +276,20 @@ std::string usageText()
             "  Talvex.conf           ~/.config/Talvex/Talvex.conf ($XDG_CONFIG_HOME), or\n"
             "                        DIR/Talvex.conf with --folder\n";
     return text;
+}
+
+void applyPictureOptions(const CommandLine& line, PictureOptions& options)
+{
+    if (line.rotation)
+        options.rotation = *line.rotation;
+    if (line.flip)
+        parseFlip(QString::fromStdString(*line.flip), options, nullptr);
+    if (line.caption) {
+        options.captionOn = true;
+        options.caption = QString::fromStdString(*line.caption);
+    }
+    if (line.streamWidth)
+        options.streamWidth = *line.streamWidth;
 }
 
 std::string versionLine()

@@ -24,12 +24,23 @@ struct CommandLine {
     std::string bindAddress; // listen address; empty: from the configuration
     std::string folder;      // working folder; empty: the usual choice
     std::string error;     // set with Action::Error
+
+    // The picture for this run, over [Picture] of Talvex.conf; unset: as
+    // configured. Never stored (the Video Format dialog stores its choice).
+    std::optional<int> rotation;     // 0, 90, 180, 270
+    std::optional<std::string> flip; // none, horizontal, vertical, both
+    std::optional<std::string> caption; // turns the caption on with this text
+    std::optional<int> streamWidth;  // 0: the camera's width
 };
 
 // Reads the arguments after the program name. Options are given once each;
 // an unknown or malformed one makes the result an error.
 CommandLine parseCommandLine(const std::vector<std::string>& arguments);
 CommandLine parseCommandLine(int argc, char** argv);
+
+struct PictureOptions;
+// Puts the picture options given on the command line over `options`.
+void applyPictureOptions(const CommandLine& line, PictureOptions& options);
 
 // The text of --help and of --version, each ending in a new line.
 std::string usageText();

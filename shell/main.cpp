@@ -1,4 +1,6 @@
 #include "core/state/UserConfig.h"
+#include "image/PictureApply.h"
+#include "image/PictureSettings.h"
 #include "shell/CommandLine.h"
 #include "shell/HeadlessReport.h"
 #include "shell/ProgramRun.h"
@@ -53,6 +55,10 @@ int main(int argc, char** argv)
     const bool given = !line.folder.empty();
     if (given)
         userConfigFile() = folder + QStringLiteral("/Talvex.conf");
+    // The picture as configured, with this run's flags over it.
+    PictureOptions picture = PictureSettings::load();
+    applyPictureOptions(line, picture);
+    pictureSlot().setOptions(picture);
     // Every run holds its folder's lock, so a plain run and a --folder run
     // never share a folder; a plain run also holds the user's one lock.
     SingleInstance folderLock(SingleInstance::folderLockPath(folder));

@@ -1,6 +1,8 @@
 #include "capture/control/CaptureControl.h"
 
 #include "image/BitmapWriter.h"
+#include "image/PictureApply.h"
+#include "image/PictureTransform.h"
 #include "capture/control/CameraSettings.h"
 #include "capture/control/CaptureSettings.h"
 #include "capture/control/FormatDialog.h"
@@ -13,6 +15,7 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <ctime>
 
 namespace {
 
@@ -34,6 +37,7 @@ CaptureControl::CaptureControl(std::unique_ptr<SourceCatalog> catalog, QWidget* 
     , m_runDialog([](QDialog& dialog) { dialog.exec(); })
     , m_watch(new QTimer(this))
     , m_notice(notice ? std::move(notice) : NoticeSink(printNotice))
+    , m_clock([] { return std::time(nullptr); })
 {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAccessibleName(tr("Live video"));
@@ -198,6 +202,11 @@ void CaptureControl::OpenSourceDialog()
     m_runDialog(dialog);
 }
 
+void CaptureControl::setClock(std::function<std::time_t()> clock)
+{
+    m_clock = std::move(clock);
+}
+
 void CaptureControl::setDialogRunner(DialogRunner runner)
 {
     m_runDialog = std::move(runner);
@@ -236,7 +245,11 @@ QRect CaptureControl::pictureRect(const QSize& picture, const QRect& area)
 void CaptureControl::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
-    const QImage frame = m_live && m_source ? m_source->previewFrame(size()) : m_frozen;
+    // The live picture shows what the snapshot will: turned, mirrored, captioned.
+    const std::shared_ptr<const PictureOptions> options = pictureSlot().options();
+    const QImage frame = applyPicture(
+        m_live && m_source ? m_source->previewFrame(turnedSize(size(), *options)) : m_frozen, *options,
+        m_clock());
     const QRect shown = pictureRect(frame.size(), rect());
     // Black bars where the picture's shape leaves the area uncovered.
     if (shown != rect())
@@ -262,7 +275,7 @@ bool CaptureControl::CaptureStill()
     QImage frame = m_source->grabStill(&why);
     if (frame.isNull())
         return fail(why.isEmpty() ? tr("No frame from %1").arg(m_source->displayName()) : why);
-    m_still = std::move(frame);
+    m_still = applyPicture(std::move(frame), *pictureSlot().options(), m_clock());
     m_error.clear();
     return true;
 }

@@ -8,6 +8,7 @@
 #include <QWidget>
 
 #include <cstdint>
+#include <ctime>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -43,7 +44,8 @@ public:
     void setLiveDisplay(bool on);
     bool liveDisplay() const { return m_live; }
 
-    // Takes the newest frame and holds it for WriteStillBitmap. False, with
+    // Takes the newest frame and holds it for WriteStillBitmap, turned,
+    // mirrored and captioned as pictureSlot() says. False, with
     // errorString() set, when no frame can be had.
     bool CaptureStill();
     // Writes the held frame, at its own size, as a 24-bit bitmap file.
@@ -81,6 +83,9 @@ public:
     // with its shape kept, centred (bars above and below, or at the sides).
     static QRect pictureRect(const QSize& picture, const QRect& area);
 
+    // The time the caption shows (the wall clock); tests give their own.
+    void setClock(std::function<std::time_t()> clock);
+
     // Runs a dialog modally; tests replace it to drive the dialog without exec().
     using DialogRunner = std::function<void(QDialog&)>;
     void setDialogRunner(DialogRunner runner);
@@ -114,6 +119,7 @@ private:
     DialogRunner m_runDialog;
     QTimer* m_watch = nullptr;
     NoticeSink m_notice;
+    std::function<std::time_t()> m_clock;
     bool m_live = false;
     QImage m_frozen;              // shown while the live display is off
     QImage m_still;               // held by CaptureStill for WriteStillBitmap

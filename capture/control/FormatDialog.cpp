@@ -1,6 +1,7 @@
 #include "capture/control/FormatDialog.h"
 
 #include "capture/control/CaptureControl.h"
+#include "capture/control/PictureSection.h"
 #include "shell/chrome/SkinnedDialog.h"
 
 #include <QDialogButtonBox>
@@ -42,6 +43,8 @@ FormatDialog::FormatDialog(CaptureControl& cam, QWidget* parent)
     m_note->setWordWrap(true);
     m_note->hide();
 
+    m_picture = new PictureSection(this);
+
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     connect(buttons, &QDialogButtonBox::accepted, this, &FormatDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
@@ -52,6 +55,7 @@ FormatDialog::FormatDialog(CaptureControl& cam, QWidget* parent)
     layout->addWidget(m_sizes);
     layout->addWidget(m_frameRate);
     layout->addWidget(m_note);
+    layout->addWidget(m_picture);
     layout->addWidget(buttons);
 }
 
@@ -84,6 +88,14 @@ bool FormatDialog::apply()
 void FormatDialog::accept()
 {
     // A refused size keeps the dialog open with the reason shown.
-    if (apply())
-        QDialog::accept();
+    if (!apply())
+        return;
+    m_picture->keep();
+    QDialog::accept();
+}
+
+void FormatDialog::reject()
+{
+    m_picture->revert();
+    QDialog::reject();
 }

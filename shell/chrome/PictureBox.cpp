@@ -47,14 +47,36 @@ void PictureBox::clearSurface()
     update();
 }
 
-void PictureBox::paintPictureStretched(const QImage& source)
+void PictureBox::paintPictureStretched(const QImage& source, bool keepShape)
 {
     QImage painted(size(), QImage::Format_RGB32);
     painted.fill(m_backColor);
-    if (!source.isNull())
+    if (!source.isNull() && keepShape) {
+        QPainter painter(&painted);
+        painter.drawImage(fittedRect(source.size(), rect()), source);
+    } else if (!source.isNull()) {
         painted = source.scaled(size(), Qt::IgnoreAspectRatio, Qt::FastTransformation)
                       .convertToFormat(QImage::Format_RGB32);
+    }
     setPicture(painted);
+}
+
+void PictureBox::setKeepShape(bool on)
+{
+    if (on == m_keepShape)
+        return;
+    m_keepShape = on;
+    update();
+}
+
+QRect PictureBox::fittedRect(const QSize& picture, const QRect& area)
+{
+    if (picture.isEmpty() || area.isEmpty())
+        return {};
+    const QSize fitted = picture.scaled(area.size(), Qt::KeepAspectRatio);
+    return QRect(QPoint(area.x() + (area.width() - fitted.width()) / 2,
+                        area.y() + (area.height() - fitted.height()) / 2),
+                 fitted);
 }
 
 void PictureBox::setBackColor(const QColor& color)
@@ -75,8 +97,14 @@ void PictureBox::paintEvent(QPaintEvent*)
     QPainter painter(this);
     painter.fillRect(rect(), m_backColor);
     const QImage& shown = picture();
-    if (!shown.isNull())
+    if (shown.isNull())
+        return;
+    if (m_keepShape) {
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        painter.drawImage(fittedRect(shown.size(), rect()), shown);
+    } else {
         painter.drawImage(QPoint(0, 0), shown);
+    }
 }
 
 void PictureBox::mousePressEvent(QMouseEvent* event)

@@ -25,8 +25,18 @@ public:
     // Clears the drawing surface and drops the picture.
     void clearSurface();
     // Paints `source` stretched over the whole box by plain pixel copy
-    // (nearest neighbour) and keeps the result as the box's picture.
-    void paintPictureStretched(const QImage& source);
+    // (nearest neighbour) and keeps the result as the box's picture; with
+    // `keepShape`, as large as fits with its shape kept, centred on the back
+    // colour.
+    void paintPictureStretched(const QImage& source, bool keepShape = false);
+
+    // Off (as ever): the picture is drawn unscaled from the top-left corner.
+    // On: whole, as large as fits with its shape kept, centred on the back
+    // colour, for a picture turned upright that the box would cut in half.
+    void setKeepShape(bool on);
+    bool keepsShape() const { return m_keepShape; }
+    // Where a picture of `picture` size goes in `area` with its shape kept.
+    static QRect fittedRect(const QSize& picture, const QRect& area);
 
     // The colour shown where no picture covers the box.
     void setBackColor(const QColor& color);
@@ -50,4 +60,5 @@ private:
     mutable std::function<QImage()> m_deferred;
     QColor m_backColor = Qt::black;
     Qt::MouseButtons m_held;
+    bool m_keepShape = false;
 };

@@ -1,5 +1,7 @@
 #include "capture/DataRateText.h"
 #include "capture/LiveFeed.h"
+#include "capture/LiveView.h"
+#include "image/PictureApply.h"
 #include "http/stream/LatestFrame.h"
 #include "capture/SnapshotCycle.h"
 #include "image/cDIBSection.h"
@@ -291,6 +293,35 @@ TEST_F(SnapshotCycleTest, SnapshotLeftByAnEarlierRunGoesWhenThisRunHasNoFrame)
     expectCaptureFailureShown();
     EXPECT_FALSE(QFile::exists(jpegPath())) << "viewers must get the error page, not an old picture";
     EXPECT_TRUE(QDir(m_dir.filePath("root/images")).exists());
+}
+
+
+TEST_F(SnapshotCycleTest, TurnedPictureReachesTheSnapshotTheVideoAreaAndTheLiveView)
+{
+    PictureOptions options;
+    options.rotation = 90;
+    options.captionOn = true;
+    pictureSlot().setOptions(options);
+    ASSERT_TRUE(m_fake.cam->selectFrameSize(QSize(640, 480)));
+    m_fake.cam->setClock([] { return std::time_t(1765022400); });
+    m_pic.show();
+    m_fake.cam->hide(); // the Video Out view
+    m_cycle.TakeSnapshot();
+    m_pic.repaint();
+    const QImage snapshot(jpegPath(), "JPEG");
+    EXPECT_EQ(snapshot.size(), QSize(480, 640));
+    // Drawn whole: 180 x 240 in the middle of the 320 x 240 area, bars at the sides.
+    const QImage shown = m_pic.grab().toImage();
+    EXPECT_EQ(shown.pixelColor(20, 120), QColor(Qt::black));
+    EXPECT_NEAR(shown.pixelColor(160, 60).blue(), camera().colour.blue(), 8);
+    EXPECT_EQ(LiveView(*m_fake.cam, m_pic).currentPicture().size(), QSize(480, 640));
+    m_fake.cam->show();
+    EXPECT_EQ(LiveView(*m_fake.cam, m_pic).currentPicture().size(), QSize(480, 640));
+
+    pictureSlot().setOptions(PictureOptions());
+    m_cycle.TakeSnapshot();
+    EXPECT_EQ(QImage(jpegPath(), "JPEG").size(), QSize(640, 480));
+    EXPECT_FALSE(m_pic.keepsShape()) << "the defaults bring back the area's unscaled drawing";
 }
 
 } // namespace

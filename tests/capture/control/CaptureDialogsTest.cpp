@@ -1,11 +1,17 @@
 #include "capture/control/CaptureSettings.h"
 #include "capture/control/FormatDialog.h"
+#include "capture/control/PictureSection.h"
+#include "image/PictureApply.h"
+#include "image/PictureSettings.h"
 #include "capture/control/SourceDialog.h"
 
 #include "capture/CaptureTestSupport.h"
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSpinBox>
 #include <QSlider>
 #include <gtest/gtest.h>
 
@@ -97,6 +103,44 @@ TEST_F(CaptureDialogsTest, FormatDialogAppliesTheChoiceOnlyWhenAccepted)
     }
     EXPECT_EQ(fake.source().frameSize(), QSize(640, 480)) << "cancel changes nothing";
     EXPECT_EQ(ScriptedCapture().source().frameSize(), QSize(640, 480)) << "the size survives a restart";
+}
+
+TEST_F(CaptureDialogsTest, PictureSectionActsAtOnceCancelPutsBackOkStores)
+{
+    ScriptedCapture fake;
+    {
+        FormatDialog dialog(*fake.cam);
+        auto* rotation = dialog.picture().findChild<QComboBox*>();
+        ASSERT_NE(rotation, nullptr);
+        rotation->setCurrentIndex(rotation->findData(90));
+        EXPECT_EQ(pictureSlot().options()->rotation, 90) << "in force before OK";
+        // Every control says what it is to a screen reader.
+        for (QWidget* control : dialog.picture().findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+            if (qobject_cast<QLabel*>(control) || qobject_cast<QComboBox*>(control) || qobject_cast<QCheckBox*>(control)
+                || qobject_cast<QLineEdit*>(control) || qobject_cast<QSpinBox*>(control)) {
+                EXPECT_FALSE(control->accessibleName().isEmpty()) << control->metaObject()->className();
+                EXPECT_FALSE(control->accessibleDescription().isEmpty()) << control->accessibleName().toStdString();
+            }
+        }
+        dialog.reject();
+    }
+    EXPECT_EQ(*pictureSlot().options(), PictureOptions());
+    EXPECT_EQ(PictureSettings::load(), PictureOptions()) << "cancel stores nothing";
+
+    PictureOptions chosen;
+    chosen.flipHorizontal = true;
+    chosen.captionOn = true;
+    chosen.caption = QStringLiteral("Door %H:%M");
+    chosen.streamWidth = 640;
+    {
+        FormatDialog dialog(*fake.cam);
+        dialog.picture().setOptions(chosen);
+        EXPECT_EQ(dialog.picture().options(), chosen);
+        dialog.accept();
+    }
+    EXPECT_EQ(*pictureSlot().options(), chosen);
+    EXPECT_EQ(PictureSettings::load(), chosen) << "kept for the next run";
+    pictureSlot().setOptions(PictureOptions());
 }
 
 } // namespace

@@ -1,0 +1,231 @@
+#include "image/PicturePlanes.h"
+
+#include "image/PictureCaption.h"
+
+#include <turbojpeg.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <utility>
+
+namespace {
+
+// `count` bytes ending at `last` written backwards from `to`, a word at a time.
+void reverseBytes(const uchar* last, int count, uchar* to)
+{
+    int done = 0;
+    for (; done + 8 <= count; done += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, last - done - 7, 8);
+        word = __builtin_bswap64(word);
+        std::memcpy(to + done, &word, 8);
+    }
+    for (; done < count; ++done)
+        to[done] = *(last - done);
+}
+
+// The copy loop, with or without a look-up per sample: without one a row
+// that is not turned moves as a block, forwards or backwards.
+template <bool Lookup>
+void copyTiles(const uchar* start, qint64 dx, qint64 dy, int outWidth, int outHeight, int tile, const uchar* table,
+               uchar* out, qint64 outLine)
+{
+    for (int ty = 0; ty < outHeight; ty += tile) {
+        const int yEnd = std::min(outHeight, ty + tile);
+        for (int tx = 0; tx < outWidth; tx += tile) {
+            const int xEnd = std::min(outWidth, tx + tile);
+            for (int y = ty; y < yEnd; ++y) {
+                const uchar* from = start + y * dy + tx * dx;
+                uchar* to = out + y * outLine + tx;
+                if (!Lookup && dx == 1) {
+                    std::memcpy(to, from, std::size_t(xEnd - tx));
+                    continue;
+                }
+                if (!Lookup && dx == -1) {
+                    reverseBytes(from, xEnd - tx, to);
+                    continue;
+                }
+                for (int x = tx; x < xEnd; ++x, from += dx)
+                    *to++ = Lookup ? table[*from] : *from;
+            }
+        }
+    }
+}
+
+// Eight rows of eight bytes turned into eight columns (each word's bytes in
+// memory order): three rounds of swaps, of single bytes, pairs and quads.
+void transpose8(std::uint64_t (&rows)[8])
+{
+    for (int i = 0; i < 8; i += 2) {
+        const std::uint64_t t = ((rows[i] >> 8) ^ rows[i + 1]) & 0x00FF00FF00FF00FFull;
+        rows[i + 1] ^= t;
+        rows[i] ^= t << 8;
+    }
+    for (const int i : {0, 1, 4, 5}) {
+        const std::uint64_t t = ((rows[i] >> 16) ^ rows[i + 2]) & 0x0000FFFF0000FFFFull;
+        rows[i + 2] ^= t;
+        rows[i] ^= t << 16;
+    }
+    for (int i = 0; i < 4; ++i) {
+        const std::uint64_t t = ((rows[i] >> 32) ^ rows[i + 4]) & 0x00000000FFFFFFFFull;
+        rows[i + 4] ^= t;
+        rows[i] ^= t << 32;
+    }
+}
+
+// A quarter turn of packed bytes (dy is +1 or -1: along an output column
+// the source moves by rows) eight by eight: eight source rows are read as
+// words and turned in registers, several times quicker than byte by byte.
+// Returns how much of the output it did: whole blocks only.
+QSize quarterTurnBlocks(const uchar* start, qint64 dx, qint64 dy, int outWidth, int outHeight, uchar* out,
+                        qint64 outLine)
+{
+    const int blocksWide = outWidth / 8 * 8;
+    const int blocksHigh = outHeight / 8 * 8;
+    constexpr int kTile = 64;
+    for (int ty = 0; ty < blocksHigh; ty += kTile) {
+        const int yEnd = std::min(blocksHigh, ty + kTile);
+        for (int tx = 0; tx < blocksWide; tx += kTile) {
+            const int xEnd = std::min(blocksWide, tx + kTile);
+            for (int oy = ty; oy < yEnd; oy += 8) {
+                for (int ox = tx; ox < xEnd; ox += 8) {
+                    std::uint64_t rows[8];
+                    for (int i = 0; i < 8; ++i) {
+                        // Output pixels (ox + i, oy .. oy + 7) lie in one source row.
+                        const uchar* from = start + oy * dy + (ox + i) * dx;
+                        if (dy > 0) {
+                            std::memcpy(&rows[i], from, 8);
+                        } else {
+                            std::memcpy(&rows[i], from - 7, 8);
+                            rows[i] = __builtin_bswap64(rows[i]);
+                        }
+                    }
+                    transpose8(rows);
+                    for (int j = 0; j < 8; ++j)
+                        std::memcpy(out + (oy + j) * outLine + ox, &rows[j], 8);
+                }
+            }
+        }
+    }
+    return {blocksWide, blocksHigh};
+}
+
+} // namespace
+
+void copyPlaneTurned(const uchar* in, qint64 line, int step, int width, int height, const uchar* table, uchar* out,
+                     qint64 outLine, const PictureOptions& options)
+{
+    // Folded as turnPicture folds it: a clockwise turn, then a left-right mirror.
+    int rotation = ((options.rotation % 360) + 360) % 360;
+    bool mirror = options.flipHorizontal;
+    if (options.flipVertical) {
+        rotation = (rotation + 180) % 360;
+        mirror = !mirror;
+    }
+    const auto at = [&](int x, int y) { return in + y * line + qint64(x) * step; };
+    const uchar* start = in;
+    qint64 dx = step;
+    qint64 dy = line;
+    switch (rotation) {
+    case 90: // output (x, y) is source (y, height - 1 - x)
+        start = at(0, height - 1), dx = -line, dy = step;
+        break;
+    case 180:
+        start = at(width - 1, height - 1), dx = -step, dy = -line;
+        break;
+    case 270: // output (x, y) is source (width - 1 - y, x)
+        start = at(width - 1, 0), dx = line, dy = -step;
+        break;
+    default:
+        break;
+    }
+    const bool quarter = rotation % 180 != 0;
+    const int outWidth = quarter ? height : width;
+    const int outHeight = quarter ? width : height;
+    if (mirror) {
+        start += (outWidth - 1) * dx;
+        dx = -dx;
+    }
+    // Square tiles for a quarter turn, so the source rows a tile reads down
+    // stay in the cache; whole rows otherwise.
+    const int tile = quarter ? 32 : std::max(outWidth, 1);
+    if (table) {
+        copyTiles<true>(start, dx, dy, outWidth, outHeight, tile, table, out, outLine);
+        return;
+    }
+    if (!quarter || (dy != 1 && dy != -1)) {
+        copyTiles<false>(start, dx, dy, outWidth, outHeight, tile, nullptr, out, outLine);
+        return;
+    }
+    // Whole blocks in registers, then the right and bottom strips they leave.
+    const QSize done = quarterTurnBlocks(start, dx, dy, outWidth, outHeight, out, outLine);
+    if (done.width() < outWidth)
+        copyTiles<false>(start + done.width() * dx, dx, dy, outWidth - done.width(), done.height(), tile, nullptr,
+                         out + done.width(), outLine);
+    if (done.height() < outHeight)
+        copyTiles<false>(start + done.height() * dy, dx, dy, outWidth, outHeight - done.height(), tile, nullptr,
+                         out + done.height() * outLine, outLine);
+}
+
+namespace {
+
+// 4:2:2 and 4:4:0 trade places under a quarter turn; the rest stay.
+int turnedSubsampling(int subsampling, bool quarter)
+{
+    if (!quarter)
+        return subsampling;
+    if (subsampling == TJSAMP_422)
+        return TJSAMP_440;
+    if (subsampling == TJSAMP_440)
+        return TJSAMP_422;
+    return subsampling;
+}
+
+} // namespace
+
+bool planesCanTurn(const QSize& size, int subsampling)
+{
+    if (size.isEmpty() || subsampling < 0 || subsampling == TJSAMP_411 || subsampling >= TJ_NUMSAMP)
+        return false;
+    return tjPlaneWidth(0, size.width(), subsampling) == size.width()
+        && tjPlaneHeight(0, size.height(), subsampling) == size.height();
+}
+
+bool pictureOnPlanes(std::vector<uchar> (&planes)[3], std::vector<uchar> (&spare)[3], QSize& size, int& subsampling,
+                     const PictureOptions& options, std::time_t when)
+{
+    if (!planesCanTurn(size, subsampling))
+        return false;
+    const bool quarter = options.rotation % 180 != 0;
+    const QSize turned = quarter ? size.transposed() : size;
+    const int turnedSampling = turnedSubsampling(subsampling, quarter);
+    const int count = subsampling == TJSAMP_GRAY ? 1 : 3;
+    if (options.turnsOrFlips()) {
+        for (int i = 0; i < count; ++i) {
+            const int width = tjPlaneWidth(i, size.width(), subsampling);
+            const int height = tjPlaneHeight(i, size.height(), subsampling);
+            const int outLine = tjPlaneWidth(i, turned.width(), turnedSampling);
+            spare[i].resize(std::size_t(width) * std::size_t(height));
+            copyPlaneTurned(planes[i].data(), width, 1, width, height, nullptr, spare[i].data(), outLine,
+                            options);
+            std::swap(planes[i], spare[i]);
+        }
+    }
+    size = turned;
+    subsampling = turnedSampling;
+    if (options.captionOn) {
+        YuvPlanes yuv;
+        yuv.luma = planes[0].data();
+        yuv.lumaLine = tjPlaneWidth(0, size.width(), subsampling);
+        if (count == 3) {
+            yuv.cb = planes[1].data();
+            yuv.cr = planes[2].data();
+            yuv.chromaLine = tjPlaneWidth(1, size.width(), subsampling);
+            yuv.xStep = size.width() / yuv.chromaLine;
+            yuv.yStep = size.height() / tjPlaneHeight(1, size.height(), subsampling);
+        }
+        drawCaptionOnPlanes(yuv, size, captionText(options.caption, when), options.corner);
+    }
+    return true;
+}

@@ -1,0 +1,18 @@
+#pragma once
+
+#include "image/PictureOptions.h"
+
+#include <QImage>
+#include <QSize>
+
+// Turns and mirrors a picture in one step, in any QImage format (the
+// camera's Format_BGR888 included). With nothing to do it returns the same
+// image, shared, without a copy.
+QImage turnPicture(const QImage& picture, const PictureOptions& options);
+// The size turnPicture gives for a picture of `size`.
+QSize turnedSize(const QSize& size, const PictureOptions& options);
+
+// The stream's size for a turned picture of `size`: `width` wide with the
+// shape kept; the same size for 0 or a width not below the picture's
+// (enlarging adds bytes, never detail).
+QSize streamSize(const QSize& size, int width);
