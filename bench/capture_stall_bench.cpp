@@ -153,7 +153,7 @@ private:
 class ScriptedCatalog : public SourceCatalog {
 public:
     explicit ScriptedCatalog(ScriptedCamera*& camera) : m_camera(camera) {}
-    QList<SourceChoice> choices() const override { return {{QStringLiteral("/dev/video0"), QStringLiteral("Scripted")}}; }
+    QList<SourceChoice> choices() const override { return {{QStringLiteral("/dev/video0"), QStringLiteral("Scripted"), QStringLiteral("/dev/video0")}}; }
     std::unique_ptr<VideoSource> create(const QString& id) const override
     {
         auto device = std::make_unique<ScriptedCamera>();

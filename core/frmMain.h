@@ -23,6 +23,7 @@
 #include <optional>
 
 class CaptureControl;
+struct PictureOptions;
 class PictureBox;
 class QLabel;
 class QTimer;
@@ -50,6 +51,8 @@ public:
         // Bind from the configuration; still empty: every interface.
         QString bindAddress;
         std::optional<int> port;                   // web port of this run; unset: Settings.ini, else the clock's
+        // This run's picture flags, put over [Picture] again at each reload.
+        std::function<void(PictureOptions&)> pictureFlags;
     };
 
     explicit frmMain(Environment environment = {});

@@ -2,6 +2,8 @@
 
 #include "core/state/UserConfig.h"
 #include "http/stream/StreamSettings.h"
+#include "image/PictureApply.h"
+#include "image/PictureSettings.h"
 
 QString frmMain::configuredBind()
 {
@@ -22,6 +24,14 @@ QStringList frmMain::reloadConfiguration()
     applyStreamSettings();
     if (m_encoder->maxFps() != fps)
         applied << QStringLiteral("stream MaxFps %1").arg(m_encoder->maxFps());
+
+    PictureOptions picture = PictureSettings::load();
+    if (m_env.pictureFlags)
+        m_env.pictureFlags(picture);
+    if (picture != *pictureSlot().options()) {
+        pictureSlot().setOptions(picture);
+        applied << QStringLiteral("picture");
+    }
 
     // --bind and --stream-port outrank the file for the whole run.
     const QString bind = configuredBind();

@@ -60,6 +60,7 @@ frmMain::Environment environmentFor(const QString& workingFolder, const CommandL
     environment.streamFps = line.streamFps;
     environment.port = line.port;
     environment.bindAddress = QString::fromStdString(line.bindAddress);
+    environment.pictureFlags = [line](PictureOptions& options) { applyPictureOptions(line, options); };
     return environment;
 }
 

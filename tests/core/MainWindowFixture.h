@@ -51,6 +51,7 @@ protected:
         env.endProgram = [this] { ++ended; };
         env.streamPort = streamPort;
         env.bindAddress = bindAddress;
+        env.pictureFlags = pictureFlags;
         window = new frmMain(std::move(env));
         window->setAttribute(Qt::WA_DeleteOnClose, false);
         window->load();
@@ -63,6 +64,7 @@ protected:
     int streamPort = 0; // no stream unless a test asks for one
     std::unique_ptr<SourceCatalog> catalog; // unset: the test pattern alone
     QString bindAddress;
+    std::function<void(PictureOptions&)> pictureFlags; // this run's picture flags
     frmMain* window = nullptr;
     QStringList messages;
     int ended = 0;

@@ -80,7 +80,7 @@ TEST_F(StreamWiringTest, WhileWatchedTheStreamCarriesTheCamerasFramesAndFollowsT
     streamPort = freePortRun(1);
     ASSERT_GT(streamPort, 0);
     catalog = std::make_unique<ScriptedCatalog>(QList<SourceChoice>{
-        {TestPatternSource::sourceId(), TestPatternSource::sourceName()}, {"/dev/fake0", "Fake zero"}});
+        {TestPatternSource::sourceId(), TestPatternSource::sourceName(), {}}, {"/dev/fake0", "Fake zero", "/dev/fake0"}});
     frmMain& main = load();
     EXPECT_EQ(main.streamEncoder().counts().encoded, 0u); // nobody watches yet
     LoopbackClient stream(static_cast<int16_t>(streamPort));
