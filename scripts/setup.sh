@@ -13,10 +13,11 @@ if [ "${1:-}" = "--test" ]; then
   # generator, the reference server (also the proxy in front of Talvex), the
   # fuzzers' compiler, openssl for the proxy test's certificate, and the virtual
   # machine that runs the capture code against the kernel's vivid driver, the
-  # browser for the live page's test, ffmpeg as a stream player, lintian for the
+  # browser for the live page's test, ffmpeg as a stream player, ustreamer as the
+  # stream benchmark's yardstick inside that machine, lintian for the
   # package and imagemagick for the README's screenshots.
   packages+=(xvfb xauth xdotool x11-utils wrk nginx-light clang libclang-rt-14-dev valgrind curl
-             qemu-system-x86 busybox-static v4l-utils kmod xz-utils openssl chromium ffmpeg lintian imagemagick)
+             qemu-system-x86 busybox-static v4l-utils kmod xz-utils ustreamer openssl chromium ffmpeg lintian imagemagick)
 fi
 
 missing=()
