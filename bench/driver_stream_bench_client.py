@@ -4,7 +4,7 @@ for S seconds and prints one line of figures: distinct frames per client,
 frame age from X-Timestamp where the server sends it, and the server's CPU
 (utime + stime from /proc) and resident size over the same window.
 
-  driver_stream_bench_client.py read PORT CLIENTS SECONDS SERVER_PID
+  driver_stream_bench_client.py read PORT CLIENTS SECONDS SERVER_PID [PATH]
   driver_stream_bench_client.py summary RESULTS_FILE
 
 With 0 clients "read" only measures the server's CPU while nobody watches.
@@ -36,9 +36,9 @@ def rss_mb(pid):
 
 
 class Client:
-    def __init__(self, port):
+    def __init__(self, port, path):
         self.sock = socket.create_connection(("127.0.0.1", port), timeout=10)
-        self.sock.sendall(b"GET /stream HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n")
+        self.sock.sendall(f"GET {path} HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n".encode())
         self.sock.setblocking(False)
         self.buf = bytearray()
         self.header_done = False
@@ -62,6 +62,9 @@ class Client:
                 del self.buf[: end + 4]
                 self.header_done = True
             if self.body_left is None:
+                # Some servers end a part with blank lines of their own.
+                while self.buf.startswith(b"\r\n"):
+                    del self.buf[:2]
                 end = self.buf.find(b"\r\n\r\n")
                 if end < 0:
                     return
@@ -96,8 +99,8 @@ def percentile(values, share):
     return ordered[min(len(ordered) - 1, int(share * len(ordered)))]
 
 
-def read(port, count, seconds, pid):
-    clients = [Client(port) for _ in range(count)]
+def read(port, count, seconds, pid, path):
+    clients = [Client(port, path) for _ in range(count)]
     selector = selectors.DefaultSelector()
     for client in clients:
         selector.register(client.sock, selectors.EVENT_READ, client)
@@ -200,8 +203,9 @@ def summary(path):
 
 
 def main():
-    if len(sys.argv) == 6 and sys.argv[1] == "read":
-        read(int(sys.argv[2]), int(sys.argv[3]), float(sys.argv[4]), int(sys.argv[5]))
+    if len(sys.argv) in (6, 7) and sys.argv[1] == "read":
+        path = sys.argv[6] if len(sys.argv) == 7 else "/stream"
+        read(int(sys.argv[2]), int(sys.argv[3]), float(sys.argv[4]), int(sys.argv[5]), path)
     elif len(sys.argv) == 3 and sys.argv[1] == "summary":
         summary(sys.argv[2])
     else:

@@ -29,12 +29,12 @@ wait_port() {
 
 # Idle for BENCH_IDLE_SECONDS, then 1 and 10 readers (unless IDLE_ONLY).
 measure() {
-  local server=$1 size=$2 port=$3 pid=$4 idle_only=${5:-}
+  local server=$1 size=$2 port=$3 pid=$4 idle_only=${5:-} path=${6:-/stream}
   sleep 3  # past the start-up work
   echo "result server=$server size=$size $($reader "$port" 0 "$BENCH_IDLE_SECONDS" "$pid")" >> "$results"
   [ -n "$idle_only" ] && return
   for clients in 1 10; do
-    echo "result server=$server size=$size $($reader "$port" "$clients" "$BENCH_SECONDS" "$pid")" >> "$results"
+    echo "result server=$server size=$size $($reader "$port" "$clients" "$BENCH_SECONDS" "$pid" "$path")" >> "$results"
   done
   note "driver rate while $server ran: $(v4l2-ctl -d $node --get-parm 2>/dev/null | sed -n 's/.*Frames per second: *//p')"
 }
@@ -63,6 +63,35 @@ talvex() {  # SIZE STREAM_PORT NAME
   stop $pid
 }
 
+# Motion as a second yardstick: streaming only (no detection output, no
+# files), at the same rate cap and quality.
+motion_run() {
+  local size=$1 dir=$BENCH_SCRATCH/motion-$1
+  mkdir -p "$dir"
+  cat > "$dir/motion.conf" <<CONF
+daemon off
+setup_mode off
+log_level 4
+target_dir $dir
+video_device $node
+width ${size%x*}
+height ${size#*x}
+framerate 30
+emulate_motion off
+picture_output off
+movie_output off
+webcontrol_port 0
+stream_port 8092
+stream_localhost on
+stream_quality 75
+stream_maxrate 30
+CONF
+  motion -n -c "$dir/motion.conf" >"$dir/out.log" 2>&1 &
+  local pid=$!
+  wait_port 8092 && measure motion "$size" 8092 $pid "" / || note "motion did not start at $size"
+  stop $pid
+}
+
 for size in $BENCH_SIZES; do
   w=${size%x*} h=${size#*x}
   v4l2-ctl -d $node --set-fmt-video=width="$w",height="$h",pixelformat=YUYV -p 30 >/dev/null
@@ -76,6 +105,11 @@ for size in $BENCH_SIZES; do
     stop $pid
   else
     note "ustreamer is not installed (scripts/setup.sh --test installs it)"
+  fi
+  if command -v motion >/dev/null; then
+    motion_run "$size"
+  else
+    note "motion is not installed (scripts/setup.sh --test installs it)"
   fi
   # The snapshot cycle alone (no stream port), then with the stream.
   talvex "$size" 0 talvex-nostream

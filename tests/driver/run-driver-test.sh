@@ -2,8 +2,9 @@
 # The capture code against a real V4L2 driver: boots Debian's kernel in a
 # QEMU virtual machine, loads vivid as one webcam-like input and runs the
 # driver test binary inside it against /dev/video0 (the capture code alone,
-# then the whole program under Xvfb serving snapshots). Prints a summary of
-# what the driver offered and how each fault was recovered from.
+# the whole program under Xvfb serving snapshots, then headless while vivid
+# is unloaded and loaded again). Prints a summary of what the driver offered
+# and how each fault was recovered from.
 #
 #   run-driver-test.sh WORK_DIR TEST_BINARY
 #
