@@ -31,11 +31,15 @@ export QT_QPA_PLATFORM=offscreen
 exec /bin/bash "$here/driver_stream_bench_guest.sh" > "$scratch/guest.log" 2>&1
 GUEST
 
+# Emulated processors run at whatever the host spares them: a run counts
+# only when the host was quiet throughout.
+load_before=$(cut -d' ' -f1-3 /proc/loadavg)
 start=$(date +%s)
 status=0
 "$driver/boot-vm.sh" "$prepared" "$scratch/guest.sh" "$scratch" 900 || status=$?
 echo "vivid on Debian's kernel $version in QEMU (TCG, 2 vCPUs), $(( $(date +%s) - start )) s;" \
-     "readers: $seconds s each, idle 10 s"
+     "readers: $seconds s each, idle 10 s; host load average $load_before before," \
+     "$(cut -d' ' -f1-3 /proc/loadavg) after (quiet: below 1 on 2 cores)"
 grep -v '^result ' "$scratch/results.txt" 2>/dev/null | sed 's/^/  /' || true
 echo
 python3 "$here/driver_stream_bench_client.py" summary "$scratch/results.txt"

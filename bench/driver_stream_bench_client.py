@@ -180,7 +180,7 @@ def summary(path):
     def verdict(ok, text):
         print(f"{'met    ' if ok else 'NOT met'}  {text}")
 
-    for size in sorted({r["size"] for r in rows if "size" in r}):
+    for size in dict.fromkeys(r["size"] for r in rows if "size" in r):
         for clients in (1, 10):
             ours, theirs = find("talvex", size, clients), find("ustreamer", size, clients)
             if not ours or not theirs:
