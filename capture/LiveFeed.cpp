@@ -1,5 +1,6 @@
 #include "capture/LiveFeed.h"
 
+#include "core/state/SnapshotInterval.h"
 #include "http/stream/LatestFrame.h"
 #include "image/FileReplace.h"
 
@@ -8,7 +9,61 @@
 #include <QJsonObject>
 #include <QLabel>
 
+#include <algorithm>
+#include <chrono>
 #include <cmath>
+
+namespace {
+
+// The fields /health and status.json share.
+void insertHealth(QJsonObject& object, const LiveStatus& status)
+{
+    object.insert(QStringLiteral("camera"), QString::fromLatin1(cameraState(status)));
+    object.insert(QStringLiteral("lastFrameAgeMs"), status.lastFrameAgeMs < 0
+                      ? QJsonValue(QJsonValue::Null) : QJsonValue(static_cast<qint64>(status.lastFrameAgeMs)));
+    object.insert(QStringLiteral("frames"), static_cast<qint64>(status.frame));
+    object.insert(QStringLiteral("viewers"), status.viewers);
+}
+
+QByteArray compact(const QJsonObject& object)
+{
+    return QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n';
+}
+
+bool fresh(const LiveStatus& status)
+{
+    return status.lastFrameAgeMs >= 0 && status.lastFrameAgeMs < freshForMs(status.rate);
+}
+
+int64_t steadyMs()
+{
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+} // namespace
+
+int64_t freshForMs(int rate)
+{
+    return std::max<int64_t>(2000, 3 * int64_t{snapshotInterval(static_cast<int16_t>(std::clamp(rate, 1, 5)))});
+}
+
+const char* cameraState(const LiveStatus& status)
+{
+    if (fresh(status))
+        return "ok";
+    // A capture that fails now says more than the age of the last good one.
+    if (status.cameraFailing)
+        return "failing";
+    return status.lastFrameAgeMs < 0 ? "no frame yet" : "stale";
+}
+
+QByteArray healthJson(const LiveStatus& status)
+{
+    QJsonObject object;
+    insertHealth(object, status);
+    return compact(object);
+}
 
 QByteArray statusJson(const LiveStatus& status)
 {
@@ -17,8 +72,12 @@ QByteArray statusJson(const LiveStatus& status)
     object.insert(QStringLiteral("frame"), static_cast<qint64>(status.frame));
     object.insert(QStringLiteral("lastGood"), static_cast<qint64>(status.lastGoodMs));
     object.insert(QStringLiteral("cameraFailing"), status.cameraFailing);
-    object.insert(QStringLiteral("viewers"), status.viewers);
-    return QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n';
+    insertHealth(object, status);
+    QJsonValue stream(QJsonValue::Null);
+    if (status.streamPort > 0)
+        stream = QJsonObject{{QStringLiteral("port"), status.streamPort}, {QStringLiteral("path"), QStringLiteral("/stream")}};
+    object.insert(QStringLiteral("stream"), stream);
+    return compact(object);
 }
 
 QString viewersTip(int viewers, int64_t snapshotBytes, int rate)
@@ -31,15 +90,35 @@ QString viewersTip(int viewers, int64_t snapshotBytes, int rate)
 }
 
 LiveFeed::LiveFeed(MainState& state, LatestFrame& frame, QLabel& sb3, std::function<int()> viewers,
-                   std::function<int64_t()> wallClockMs)
+                   std::function<int64_t()> wallClockMs, std::function<int64_t()> steadyClockMs)
     : m_state(state)
     , m_frame(frame)
     , m_sb3(sb3)
     , m_viewers(std::move(viewers))
     , m_wallClockMs(std::move(wallClockMs))
+    , m_steadyClockMs(std::move(steadyClockMs))
 {
     if (!m_wallClockMs)
         m_wallClockMs = [] { return QDateTime::currentMSecsSinceEpoch(); };
+    if (!m_steadyClockMs)
+        m_steadyClockMs = steadyMs;
+}
+
+StreamServer::Health LiveFeed::health() const
+{
+    // The status of the last snapshot, aged to now: a cycle that stopped
+    // coming must show as stale.
+    LiveStatus now = m_status;
+    now.rate = m_state.rate;
+    now.frame = m_frame.sequence();
+    now.viewers = m_viewers ? m_viewers() : 0;
+    now.lastFrameAgeMs = frameAgeMs();
+    return {fresh(now) ? 200 : 503, healthJson(now)};
+}
+
+int64_t LiveFeed::frameAgeMs() const
+{
+    return m_lastGoodSteadyMs < 0 ? -1 : std::max<int64_t>(0, m_steadyClockMs() - m_lastGoodSteadyMs);
 }
 
 QString LiveFeed::statusPath() const
@@ -54,6 +133,7 @@ void LiveFeed::snapshotTaken(bool captureOk, const QByteArray& jpeg)
     if (captureOk && !jpeg.isEmpty()) {
         m_frame.publish(jpeg);
         m_status.lastGoodMs = m_wallClockMs();
+        m_lastGoodSteadyMs = m_steadyClockMs();
     }
     if (!jpeg.isEmpty())
         m_snapshotBytes = jpeg.size();
@@ -61,6 +141,8 @@ void LiveFeed::snapshotTaken(bool captureOk, const QByteArray& jpeg)
     m_status.cameraFailing = !captureOk;
     m_status.rate = m_state.rate;
     m_status.viewers = m_viewers ? m_viewers() : 0;
+    m_status.lastFrameAgeMs = frameAgeMs();
+    m_status.streamPort = m_streamPort ? m_streamPort() : 0;
 
     const QByteArray json = statusJson(m_status);
     replaceFileKeepingStamps(statusPath(), reinterpret_cast<const std::uint8_t*>(json.constData()),

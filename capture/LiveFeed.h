@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/state/MainState.h"
+#include "http/stream/StreamServer.h"
 
 #include <QByteArray>
 #include <QString>
@@ -8,7 +9,6 @@
 #include <cstdint>
 #include <functional>
 
-class LatestFrame;
 class QLabel;
 
 // What one snapshot, as viewers see it, says about the picture's life.
@@ -18,9 +18,20 @@ struct LiveStatus {
     int64_t lastGoodMs = 0;   // wall-clock time of the last good capture, 0 before the first
     bool cameraFailing = false;
     int viewers = 0;
+    int64_t lastFrameAgeMs = -1; // age of the last good capture, -1 before the first
+    int streamPort = 0;          // where the MJPEG stream listens, 0: no stream
 };
 
-// images/status.json: one small JSON object, fields as in LiveStatus.
+// The newest good frame counts as fresh while younger than this: 2 s, or
+// three snapshot intervals at a rate that slow.
+int64_t freshForMs(int rate);
+// "ok" while the picture is fresh, else why not: "failing", "no frame yet"
+// or "stale" (the cycle has not delivered for too long).
+const char* cameraState(const LiveStatus& status);
+// The stream port's /health body: camera, lastFrameAgeMs, frames, viewers.
+QByteArray healthJson(const LiveStatus& status);
+// images/status.json: one small JSON object, the fields of LiveStatus plus
+// the health fields and where the stream is ("stream": port and path, or null).
 QByteArray statusJson(const LiveStatus& status);
 // The tooltip of the data-rate label: "3 viewers, about 81 KB/s in all".
 QString viewersTip(int viewers, int64_t snapshotBytes, int rate);
@@ -31,22 +42,34 @@ QString viewersTip(int viewers, int64_t snapshotBytes, int rate);
 // All references must outlive it.
 class LiveFeed {
 public:
+    // The clocks default to the system's wall clock and a steady one; the
+    // frame's age is measured on the steady one, so clock steps do not age it.
     LiveFeed(MainState& state, LatestFrame& frame, QLabel& sb3, std::function<int()> viewers,
-             std::function<int64_t()> wallClockMs = {});
+             std::function<int64_t()> wallClockMs = {}, std::function<int64_t()> steadyClockMs = {});
+
+    // Where the stream listens now (0: none), asked at each snapshot.
+    void setStreamPort(std::function<int()> port) { m_streamPort = std::move(port); }
 
     // After each snapshot cycle: whether the camera gave a frame, and the
     // JPEG bytes written (empty when encoding failed).
     void snapshotTaken(bool captureOk, const QByteArray& jpeg);
 
     const LiveStatus& status() const { return m_status; }
+    // The answer to /health as of now.
+    StreamServer::Health health() const;
     QString statusPath() const;
 
 private:
+    int64_t frameAgeMs() const;
+
     MainState& m_state;
     LatestFrame& m_frame;
     QLabel& m_sb3;
     std::function<int()> m_viewers;
     std::function<int64_t()> m_wallClockMs;
+    std::function<int64_t()> m_steadyClockMs;
+    std::function<int()> m_streamPort;
     LiveStatus m_status;
+    int64_t m_lastGoodSteadyMs = -1;
     int64_t m_snapshotBytes = 0;
 };

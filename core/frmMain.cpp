@@ -38,6 +38,10 @@ frmMain::frmMain(Environment environment)
     m_stream = std::make_unique<StreamServer>(m_latestFrame);
     m_liveFeed = std::make_unique<LiveFeed>(m, m_latestFrame, *sb3, [this] { return viewerCount(); });
     m_snapshot->setLiveFeed(m_liveFeed.get());
+    // The page learns from status.json where the stream is; monitors ask
+    // the stream port how fresh the picture is.
+    m_liveFeed->setStreamPort([this] { return m_stream->isListening() ? int{m_stream->port()} : 0; });
+    m_stream->setHealth([this] { return m_liveFeed->health(); });
     // Viewers get the new snapshot from memory at once, without a read.
     m_snapshot->setSnapshotWritten([this](const QString& path, const QByteArray& jpeg) {
         m_server->fileCache().prime(QFile::encodeName(path), jpeg);

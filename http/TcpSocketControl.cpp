@@ -3,6 +3,9 @@
 #include "http/OwnAddress.h"
 #include "http/SocketContext.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+
 #include <algorithm>
 #include <cerrno>
 
@@ -78,6 +81,11 @@ TcpSocketControl::~TcpSocketControl()
 
 QString TcpSocketControl::OwnAddress() const
 {
+    // Bound to one IPv4 address, the listener answers there only: the host's
+    // LAN address would be a dead link in the About window and the caption.
+    in_addr bound{};
+    if (inet_pton(AF_INET, m_bindAddress.constData(), &bound) == 1 && bound.s_addr != htonl(INADDR_ANY))
+        return QString::fromLatin1(m_bindAddress);
     return primaryIpv4Address();
 }
 

@@ -11,6 +11,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <vector>
 
 int main(int argc, char** argv)
 {
@@ -52,14 +53,22 @@ int main(int argc, char** argv)
     const bool given = !line.folder.empty();
     if (given)
         userConfigFile() = folder + QStringLiteral("/Talvex.conf");
-    SingleInstance instance(given ? SingleInstance::folderLockPath(folder) : SingleInstance::defaultLockPath());
-    if (line.headless) {
-        if (instance.acquire() == SingleInstance::Result::HeldElsewhere) {
-            printStatusLine(QStringLiteral("already running for %1 (lock %2)").arg(folder, instance.lockPath()));
-            return 1;
+    // Every run holds its folder's lock, so a plain run and a --folder run
+    // never share a folder; a plain run also holds the user's one lock.
+    SingleInstance folderLock(SingleInstance::folderLockPath(folder));
+    SingleInstance userLock(SingleInstance::defaultLockPath());
+    std::vector<SingleInstance*> locks{&folderLock};
+    if (!given)
+        locks.push_back(&userLock);
+    for (SingleInstance* instance : locks) {
+        if (line.headless) {
+            if (instance->acquire() == SingleInstance::Result::HeldElsewhere) {
+                printStatusLine(QStringLiteral("already running for %1 (lock %2)").arg(folder, instance->lockPath()));
+                return 1;
+            }
+        } else if (!ensureSingleInstance(*instance)) {
+            return 0;
         }
-    } else if (!ensureSingleInstance(instance)) {
-        return 0;
     }
 
     QObject::disconnect(early);

@@ -48,6 +48,8 @@ StreamRequest parseStreamRequest(const QByteArray& received)
         request.route = StreamRoute::Stream;
     else if (path == "/snapshot")
         request.route = StreamRoute::Snapshot;
+    else if (path == "/health")
+        request.route = StreamRoute::Health;
     else
         request.route = StreamRoute::NotFound;
     return request;
@@ -104,6 +106,23 @@ QByteArray textResponse(int status, const char* reason, const char* text, bool h
     if (status == 503)
         answer += "Retry-After: 10\r\n";
     answer += "\r\n";
+    if (!headOnly)
+        answer += body;
+    return answer;
+}
+
+QByteArray jsonResponse(int status, const QByteArray& body, bool headOnly)
+{
+    QByteArray answer = "HTTP/1.1 " + QByteArray::number(status) + (status == 200 ? " OK" : " Service Unavailable")
+        + "\r\n"
+          "Server: Talvex Server\r\n"
+          "Content-Type: application/json\r\n"
+          "Content-Length: "
+        + QByteArray::number(body.size())
+        + "\r\n"
+          "Cache-Control: no-store\r\n"
+          "Connection: close\r\n"
+          "\r\n";
     if (!headOnly)
         answer += body;
     return answer;

@@ -8,6 +8,7 @@ enum class StreamRoute {
     Incomplete, // the request has not ended yet
     Stream,     // GET /stream: one part per new frame until the client leaves
     Snapshot,   // GET /snapshot: the latest frame once
+    Health,     // GET /health: whether the picture is fresh, for monitors
     NotFound,
     NotAllowed, // a method other than GET or HEAD
     BadRequest  // too long, or no request line to speak of
@@ -33,3 +34,6 @@ QByteArray partHeader(qsizetype jpegBytes);
 QByteArray snapshotResponseHeader(qsizetype jpegBytes);
 // A complete short plain-text answer, such as 404 or 503.
 QByteArray textResponse(int status, const char* reason, const char* text, bool headOnly = false);
+// A complete JSON answer that nothing on the way may keep: a monitor must
+// see the state of now.
+QByteArray jsonResponse(int status, const QByteArray& body, bool headOnly = false);

@@ -201,6 +201,12 @@ void StreamServer::requestReceived(StreamClient* client, const StreamRequest& re
                 textResponse(503, "Service Unavailable", "No picture yet.\n", request.headOnly));
         return client->answerAndClose(snapshotResponseHeader(jpeg.size()), request.headOnly ? QByteArray() : jpeg);
     }
+    case StreamRoute::Health:
+        if (m_health) {
+            const Health health = m_health();
+            return client->answerAndClose(jsonResponse(health.status == 200 ? 200 : 503, health.json, request.headOnly));
+        }
+        [[fallthrough]];
     case StreamRoute::NotFound:
         return client->answerAndClose(
             textResponse(404, "Not Found", "Not found. Try /stream or /snapshot.\n", request.headOnly));

@@ -17,7 +17,8 @@ class StreamClient;
 
 // The MJPEG stream on a port of its own: /stream sends every frame the
 // snapshot cycle publishes as one part of a multipart/x-mixed-replace
-// answer, /snapshot the latest frame once; other paths get 404. Runs on the
+// answer, /snapshot the latest frame once, /health what the health
+// provider says (404 without one); other paths get 404. Runs on the
 // caller's event loop and never blocks it. "frames" must outlive it.
 class StreamServer : public QObject {
     Q_OBJECT
@@ -60,6 +61,15 @@ public:
     bool isListening() const { return m_listenFd >= 0; }
     uint16_t port() const { return m_port; }
 
+    // The answer to /health: 200 while the picture is fresh, else 503, with
+    // a small JSON body saying why.
+    struct Health {
+        int status = 503;
+        QByteArray json;
+    };
+    // Asked once per /health request; empty: /health is not found.
+    void setHealth(std::function<Health()> health) { m_health = std::move(health); }
+
     void setLimits(const Limits& limits);
     // The steady milliseconds all deadlines are measured in; tests set their
     // own clock, then let the sweep timer find what is overdue.
@@ -93,6 +103,7 @@ private:
 
     LatestFrame& m_frames;
     std::function<int64_t()> m_clock;
+    std::function<Health()> m_health;
     Limits m_limits;
     int m_listenFd = -1;
     uint16_t m_port = 0;

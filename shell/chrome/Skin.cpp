@@ -1,5 +1,7 @@
 #include "shell/chrome/Skin.h"
 
+#include "shell/chrome/SkinPalette.h"
+
 #include <QLabel>
 #include <QLinearGradient>
 #include <QPainter>
@@ -8,23 +10,12 @@
 
 namespace {
 
-// One palette for every window: slate greys, a cyan accent, a red "live" dot.
-const QColor kBackTop(0x2c, 0x32, 0x3c);
-const QColor kBackBottom(0x1b, 0x1f, 0x25);
-const QColor kBandTop(0x3a, 0x41, 0x50);
-const QColor kBandBottom(0x25, 0x2a, 0x33);
-const QColor kEdgeLight(0x4e, 0x58, 0x6b);
-const QColor kEdgeDark(0x0a, 0x0c, 0x0f);
-const QColor kWell(0x12, 0x15, 0x19);
-const QColor kAccent(0x3f, 0xb8, 0xd0);
-const QColor kLive(0xe2, 0x49, 0x3b);
-const QColor kText(0xd8, 0xde, 0xe8);
-const QColor kLink(0x6c, 0xc4, 0xff);
+namespace Colour = Skin::Palette;
 
 QImage canvas(int width, int height)
 {
     QImage image(width, height, QImage::Format_RGB32);
-    image.fill(kBackBottom);
+    image.fill(Colour::backBottom);
     return image;
 }
 
@@ -51,14 +42,14 @@ void bevel(QPainter& painter, const QRect& rect, const QColor& topLeft, const QC
 // A recessed well whose outer edge is `rect`.
 void sunken(QPainter& painter, const QRect& rect)
 {
-    painter.fillRect(rect, kWell);
-    bevel(painter, rect, kEdgeDark, kEdgeLight);
+    painter.fillRect(rect, Colour::well);
+    bevel(painter, rect, Colour::edgeDark, Colour::edgeLight);
 }
 
 void raisedPanel(QPainter& painter, const QRect& rect)
 {
-    fillVertical(painter, rect, kBandBottom, kBackBottom);
-    bevel(painter, rect, kEdgeLight, kEdgeDark);
+    fillVertical(painter, rect, Colour::bandBottom, Colour::backBottom);
+    bevel(painter, rect, Colour::edgeLight, Colour::edgeDark);
 }
 
 void liveDot(QPainter& painter, const QPointF& centre, qreal radius)
@@ -66,9 +57,9 @@ void liveDot(QPainter& painter, const QPointF& centre, qreal radius)
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
     QRadialGradient glow(centre - QPointF(radius / 3, radius / 3), radius * 1.4);
-    glow.setColorAt(0, kLive.lighter(150));
-    glow.setColorAt(1, kLive.darker(130));
-    painter.setPen(QPen(kEdgeDark, 1));
+    glow.setColorAt(0, Colour::live.lighter(150));
+    glow.setColorAt(1, Colour::live.darker(130));
+    painter.setPen(QPen(Colour::edgeDark, 1));
     painter.setBrush(glow);
     painter.drawEllipse(centre, radius, radius);
     painter.restore();
@@ -78,8 +69,8 @@ void liveDot(QPainter& painter, const QPointF& centre, qreal radius)
 void titleStrip(QPainter& painter, int width, int height, const QString& text)
 {
     const QRect strip(0, 0, width, height);
-    fillVertical(painter, strip, kBandTop, kBandBottom);
-    painter.setPen(kEdgeDark);
+    fillVertical(painter, strip, Colour::bandTop, Colour::bandBottom);
+    painter.setPen(Colour::edgeDark);
     painter.drawLine(0, height - 1, width - 1, height - 1);
     liveDot(painter, QPointF(12.5, height / 2.0), 4.5);
     if (text.isEmpty())
@@ -88,13 +79,13 @@ void titleStrip(QPainter& painter, int width, int height, const QString& text)
     font.setPixelSize(13);
     font.setBold(true);
     painter.setFont(font);
-    painter.setPen(kText);
+    painter.setPen(Colour::text);
     painter.drawText(QRect(24, 0, width - 24, height - 1), Qt::AlignLeft | Qt::AlignVCenter, text);
 }
 
 void windowFrame(QPainter& painter, const QSize& size)
 {
-    bevel(painter, QRect(QPoint(0, 0), size), kEdgeLight, kEdgeDark);
+    bevel(painter, QRect(QPoint(0, 0), size), Colour::edgeLight, Colour::edgeDark);
 }
 
 // The camera lens of the start-up window.
@@ -106,7 +97,7 @@ void lensEmblem(QPainter& painter, const QRect& rect)
     QLinearGradient ring(outer.topLeft(), outer.bottomRight());
     ring.setColorAt(0, QColor(0x70, 0x7b, 0x90));
     ring.setColorAt(1, QColor(0x1c, 0x20, 0x27));
-    painter.setPen(QPen(kEdgeDark, 1));
+    painter.setPen(QPen(Colour::edgeDark, 1));
     painter.setBrush(ring);
     painter.drawEllipse(outer);
 
@@ -118,7 +109,7 @@ void lensEmblem(QPainter& painter, const QRect& rect)
     painter.drawEllipse(glass);
 
     painter.setBrush(Qt::NoBrush);
-    painter.setPen(QPen(kAccent, 2));
+    painter.setPen(QPen(Colour::accent, 2));
     painter.drawEllipse(glass.adjusted(6, 6, -6, -6));
     painter.setPen(Qt::NoPen);
     painter.setBrush(QColor(255, 255, 255, 150));
@@ -134,22 +125,22 @@ QImage buttonBody(int width, int height, bool pressed)
     QPainter painter(&image);
     const QRect all(0, 0, width, height);
     const QRect inner = all.adjusted(1, 1, -1, -1);
-    painter.fillRect(all, kEdgeDark);
+    painter.fillRect(all, Colour::edgeDark);
     if (pressed) {
-        fillVertical(painter, inner, QColor(0x1b, 0x1f, 0x25), QColor(0x2b, 0x31, 0x3a));
-        bevel(painter, inner, QColor(0x08, 0x09, 0x0b), QColor(0x33, 0x3a, 0x45));
-        painter.setPen(kAccent.darker(140));
+        fillVertical(painter, inner, Colour::pressedFace.top, Colour::pressedFace.bottom);
+        bevel(painter, inner, Colour::pressedFace.lit, Colour::pressedFace.shade);
+        painter.setPen(Colour::accent.darker(140));
         painter.drawLine(inner.bottomLeft() + QPoint(1, 0), inner.bottomRight() - QPoint(1, 0));
     } else {
-        fillVertical(painter, inner, QColor(0x55, 0x5f, 0x71), QColor(0x30, 0x36, 0x41));
-        bevel(painter, inner, QColor(0x7a, 0x86, 0x9b), QColor(0x22, 0x27, 0x2e));
+        fillVertical(painter, inner, Colour::raisedFace.top, Colour::raisedFace.bottom);
+        bevel(painter, inner, Colour::raisedFace.lit, Colour::raisedFace.shade);
     }
     return image;
 }
 
 QColor glyphColor(bool pressed)
 {
-    return pressed ? kAccent : kText;
+    return pressed ? Colour::accent : Colour::text;
 }
 
 } // namespace
@@ -160,18 +151,18 @@ QImage mainBackground()
 {
     QImage image = canvas(324, 335);
     QPainter painter(&image);
-    fillVertical(painter, image.rect(), kBackTop, kBackBottom);
+    fillVertical(painter, image.rect(), Colour::backTop, Colour::backBottom);
     titleStrip(painter, 324, 27, QStringLiteral("Talvex"));
 
     // The video area, in a sunken frame.
     painter.fillRect(MainLayout::videoArea, Qt::black);
-    bevel(painter, MainLayout::videoArea.adjusted(-1, -1, 1, 1), kEdgeDark, kEdgeLight);
+    bevel(painter, MainLayout::videoArea.adjusted(-1, -1, 1, 1), Colour::edgeDark, Colour::edgeLight);
 
     // Control panel: label wells beside the arrow pairs, then the text buttons.
     raisedPanel(painter, QRect(1, 270, 322, 47));
     sunken(painter, MainLayout::qualityWell);
     sunken(painter, MainLayout::rateWell);
-    painter.setPen(kEdgeDark);
+    painter.setPen(Colour::edgeDark);
     painter.drawLine(108, 273, 108, 313);
     painter.drawLine(157, 273, 157, 313);
 
@@ -187,12 +178,12 @@ QImage beginBackground()
 {
     QImage image = canvas(324, 260);
     QPainter painter(&image);
-    fillVertical(painter, image.rect(), kBackTop, kBackBottom);
+    fillVertical(painter, image.rect(), Colour::backTop, Colour::backBottom);
     titleStrip(painter, 324, 20, QString());
-    fillVertical(painter, QRect(0, 20, 324, 88), kBandBottom, kBackTop);
-    painter.setPen(kEdgeDark);
+    fillVertical(painter, QRect(0, 20, 324, 88), Colour::bandBottom, Colour::backTop);
+    painter.setPen(Colour::edgeDark);
     painter.drawLine(0, 108, 323, 108);
-    painter.setPen(kEdgeLight);
+    painter.setPen(Colour::edgeLight);
     painter.drawLine(0, 109, 323, 109);
     lensEmblem(painter, BeginLayout::emblem);
 
@@ -206,9 +197,9 @@ QImage aboutBackground()
 {
     QImage image = canvas(324, 240);
     QPainter painter(&image);
-    fillVertical(painter, image.rect(), kBackTop, kBackBottom);
-    fillVertical(painter, QRect(0, 0, 324, 37), kBandTop, kBandBottom);
-    painter.setPen(kEdgeDark);
+    fillVertical(painter, image.rect(), Colour::backTop, Colour::backBottom);
+    fillVertical(painter, QRect(0, 0, 324, 37), Colour::bandTop, Colour::bandBottom);
+    painter.setPen(Colour::edgeDark);
     painter.drawLine(0, 37, 323, 37);
     sunken(painter, AboutLayout::descriptionWell);
     raisedPanel(painter, QRect(1, 200, 322, 38));
@@ -223,20 +214,20 @@ QImage aboutBadge()
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
     QLinearGradient gradient(0, 0, 0, 15);
-    gradient.setColorAt(0, kAccent.lighter(120));
-    gradient.setColorAt(1, kAccent.darker(150));
-    painter.setPen(QPen(kEdgeDark, 1));
+    gradient.setColorAt(0, Colour::accent.lighter(120));
+    gradient.setColorAt(1, Colour::accent.darker(150));
+    painter.setPen(QPen(Colour::edgeDark, 1));
     painter.setBrush(gradient);
     painter.drawRoundedRect(QRectF(0.5, 0.5, 64, 14), 4, 4);
     painter.setPen(Qt::NoPen);
-    painter.setBrush(kLive);
+    painter.setBrush(Colour::live);
     painter.drawEllipse(QPointF(8, 7.5), 3, 3);
     QFont font = labelFont();
     font.setPixelSize(10);
     font.setBold(true);
     font.setLetterSpacing(QFont::AbsoluteSpacing, 1);
     painter.setFont(font);
-    painter.setPen(kEdgeDark);
+    painter.setPen(Colour::edgeDark);
     painter.drawText(QRect(14, 0, 51, 15), Qt::AlignCenter, QStringLiteral("TALVEX"));
     return image;
 }
@@ -251,7 +242,7 @@ QImage closeFace(bool pressed)
     QImage image = buttonBody(23, 22, pressed);
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(QPen(pressed ? kLive.lighter(120) : kText, 2, Qt::SolidLine, Qt::RoundCap));
+    painter.setPen(QPen(pressed ? Colour::live.lighter(120) : Colour::text, 2, Qt::SolidLine, Qt::RoundCap));
     const QPointF shift = pressed ? QPointF(1, 1) : QPointF(0, 0);
     painter.drawLine(QPointF(7.5, 7) + shift, QPointF(15.5, 15) + shift);
     painter.drawLine(QPointF(15.5, 7) + shift, QPointF(7.5, 15) + shift);
@@ -296,12 +287,12 @@ QFont labelFont()
 
 QColor textColor()
 {
-    return kText;
+    return Colour::text;
 }
 
 QColor linkColor()
 {
-    return kLink;
+    return Colour::link;
 }
 
 void styleLabel(QLabel* label)
@@ -310,8 +301,8 @@ void styleLabel(QLabel* label)
         return;
     label->setFont(labelFont());
     QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, kText);
-    palette.setColor(QPalette::Text, kText);
+    palette.setColor(QPalette::WindowText, Colour::text);
+    palette.setColor(QPalette::Text, Colour::text);
     label->setPalette(palette);
     label->setAutoFillBackground(false);
 }

@@ -11,6 +11,8 @@
 #include <QLabel>
 #include <QTemporaryDir>
 
+#include "support/Loopback.h"
+
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
@@ -46,7 +48,7 @@ protected:
     QLabel sb3;
     int viewers = 0;
     int64_t wallMs = 1'700'000'000'000;
-    LiveFeed feed{state, frames, sb3, [this] { return viewers; }, [this] { return wallMs; }};
+    LiveFeed feed{state, frames, sb3, [this] { return viewers; }, [this] { return wallMs; }, [this] { return wallMs; }};
 };
 
 // A blocking loopback reader of the stream port, fed by the test's own loop.
@@ -85,6 +87,7 @@ TEST_F(LiveFeedTest, WhileTheCameraFailsNothingNewIsSentAndFramesResumeAfter)
 {
     StreamServer server(frames);
     ASSERT_EQ(server.listen(0), 0);
+    feed.setStreamPort([&server] { return int{server.port()}; });
     const int fd = connectStream(server.port());
     ASSERT_GE(fd, 0);
     QElapsedTimer clock;
@@ -104,6 +107,9 @@ TEST_F(LiveFeedTest, WhileTheCameraFailsNothingNewIsSentAndFramesResumeAfter)
         EXPECT_EQ(readStatus().value("lastGood").toInteger(), goodAt);
     }
     wallMs += 500;
+    feed.snapshotTaken(false, "old-picture-again");
+    EXPECT_EQ(readStatus().value("camera").toString(), "failing"); // 2 s without a good frame
+    wallMs += 500;
     feed.snapshotTaken(true, "frame-C");
     received += pumpAndRead(fd, "frame-C");
     ::close(fd);
@@ -114,6 +120,7 @@ TEST_F(LiveFeedTest, WhileTheCameraFailsNothingNewIsSentAndFramesResumeAfter)
     EXPECT_FALSE(status.value("cameraFailing").toBool());
     EXPECT_EQ(status.value("lastGood").toInteger(), wallMs);
     EXPECT_EQ(status.value("rate").toInt(), 2);
+    EXPECT_EQ(status.value("stream").toObject(), (QJsonObject{{"port", server.port()}, {"path", "/stream"}}));
 }
 
 TEST_F(LiveFeedTest, StatusFileIsNeverSeenHalfWritten)
@@ -155,6 +162,49 @@ TEST_F(LiveFeedTest, TheRateLabelsTooltipTellsWhoIsWatching)
     EXPECT_EQ(sb3.toolTip(), QStringLiteral("3 viewers, about 81 KB/s in all"));
     EXPECT_EQ(sb3.accessibleDescription(), sb3.toolTip());
     EXPECT_EQ(readStatus().value("viewers").toInt(), 3);
+    EXPECT_TRUE(readStatus().value("stream").isNull()); // no stream port
+}
+
+TEST_F(LiveFeedTest, HealthSaysOverTheStreamPortWhetherThePictureIsFresh)
+{
+    const struct {
+        int rate;
+        const char* captures; // one snapshot per interval: G good, F failed
+        int64_t askAfterMs;   // after the last snapshot
+        const char* status;
+        const char* body;
+    } cases[] = {
+        {5, "", 0, "503", R"({"camera":"no frame yet","frames":0,"lastFrameAgeMs":null,"viewers":2})"},
+        {5, "G", 300, "200", R"({"camera":"ok","frames":1,"lastFrameAgeMs":300,"viewers":2})"},
+        {5, "GF", 100, "200", R"({"camera":"ok","frames":1,"lastFrameAgeMs":300,"viewers":2})"},
+        {5, "GFFFFFFFFFF", 0, "503", R"({"camera":"failing","frames":1,"lastFrameAgeMs":2000,"viewers":2})"},
+        {5, "FF", 0, "503", R"({"camera":"failing","frames":0,"lastFrameAgeMs":null,"viewers":2})"},
+        {1, "G", 2999, "200", R"({"camera":"ok","frames":1,"lastFrameAgeMs":2999,"viewers":2})"},
+        {1, "G", 3000, "503", R"({"camera":"stale","frames":1,"lastFrameAgeMs":3000,"viewers":2})"},
+    };
+    viewers = 2;
+    for (const auto& c : cases) {
+        state.rate = static_cast<int16_t>(c.rate);
+        LatestFrame rowFrames;
+        LiveFeed rowFeed(state, rowFrames, sb3, [this] { return viewers; }, {}, [this] { return wallMs; });
+        StreamServer server(rowFrames);
+        server.setHealth([&rowFeed] { return rowFeed.health(); });
+        ASSERT_EQ(server.listen(0), 0);
+        for (const char* step = c.captures; *step; ++step) {
+            wallMs += 1000 / c.rate;
+            rowFeed.snapshotTaken(*step == 'G', "jpeg");
+        }
+        wallMs += c.askAfterMs;
+        for (const QByteArray method : {"GET", "HEAD"}) {
+            LoopbackClient client(static_cast<int16_t>(server.port()));
+            ASSERT_TRUE(client.send(method + " /health HTTP/1.1\r\n\r\n"));
+            const QByteArray answer = client.readAll();
+            EXPECT_TRUE(answer.startsWith(QByteArray("HTTP/1.1 ") + c.status)) << c.captures << answer.constData();
+            EXPECT_TRUE(answer.contains("\r\nContent-Type: application/json\r\nContent-Length: "
+                                        + QByteArray::number(qstrlen(c.body) + 1) + "\r\nCache-Control: no-store\r\n"));
+            EXPECT_EQ(answer.mid(answer.indexOf("\r\n\r\n") + 4), method == "GET" ? c.body + QByteArray("\n") : "");
+        }
+    }
 }
 
 TEST(ViewersTipTest, Texts)

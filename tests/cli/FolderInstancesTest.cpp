@@ -26,7 +26,8 @@ QByteArray settings(int16_t port)
 }
 
 // Two cameras: one program, two folders, each with its own port, config
-// and lock. A second start on a taken folder is refused and says where;
+// and lock. A second start on a taken folder, with --folder or as the
+// program's own folder, is refused and says where;
 // SIGHUP reloads the folder's Talvex.conf instead of ending the run.
 TEST(FolderInstances, TwoFoldersRunTogetherASecondOnTheSameIsRefusedAndSighupReloads)
 {
@@ -40,6 +41,8 @@ TEST(FolderInstances, TwoFoldersRunTogetherASecondOnTheSameIsRefusedAndSighupRel
     ASSERT_TRUE(writeFile(first + "/Talvex.conf",
                           "[Stream]\nPort=" + QByteArray::number(port + 2) + "\nMaxClients=5\n"));
     ASSERT_TRUE(writeFile(second + "/Settings.ini", settings(port)));
+    // A copy of the program whose own folder is `first`: its plain run works there.
+    ASSERT_TRUE(makePortableCopy(first));
 
     const QString program = dir.filePath("app/Talvex");
     ProgramProcess one(program, dir.filePath("home"));
@@ -62,6 +65,10 @@ TEST(FolderInstances, TwoFoldersRunTogetherASecondOnTheSameIsRefusedAndSighupRel
     EXPECT_EQ(again.run({"--headless", "--folder", first}), 1);
     EXPECT_TRUE(again.error().startsWith("Talvex: already running for " + first.toLocal8Bit() + " (lock /"))
         << again.error().toStdString();
+
+    ProgramProcess plain(first + "/Talvex", dir.filePath("home"));
+    EXPECT_EQ(plain.run({"--headless"}), 1) << "a plain run in a folder a --folder run holds";
+    EXPECT_TRUE(plain.error().contains("already running for " + first.toLocal8Bit())) << plain.error().toStdString();
 
     ASSERT_TRUE(writeFile(first + "/Talvex.conf",
                           "[Stream]\nPort=" + QByteArray::number(port + 2) + "\nMaxClients=1\n"));

@@ -48,6 +48,11 @@ TEST_F(StreamWiringTest, TheStreamServesWhatTheCycleWroteAndViewersAreCounted)
     EXPECT_EQ(status.value("viewers").toInt(), 2);
     EXPECT_EQ(status.value("rate").toInt(), 2);
     EXPECT_GE(status.value("frame").toInteger(), 2);
+    EXPECT_EQ(status.value("stream").toObject().value("port").toInt(), streamPort);
+
+    LoopbackClient health(static_cast<int16_t>(streamPort));
+    ASSERT_TRUE(health.send("GET /health HTTP/1.1\r\n\r\n"));
+    EXPECT_TRUE(health.readAll().startsWith("HTTP/1.1 200 OK\r\n"));
 }
 
 TEST_F(StreamWiringTest, ViewersGetTheNewSnapshotFromMemoryAtOnce)

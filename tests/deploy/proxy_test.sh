@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The nginx configuration of docs/DEPLOY.md, taken from the guide itself, in
 # front of a headless Talvex: TLS with a certificate made here, basic auth,
-# the /cam/ sub-path, the snapshot cache under 200 concurrent viewers and the
-# MJPEG stream.
+# the /cam/ sub-path, the snapshot cache under 200 concurrent viewers, the
+# MJPEG stream and the live page showing it.
 # Usage: proxy_test.sh SOURCE_DIR BIN_DIR
 set -euo pipefail
 source_dir=$1
@@ -89,6 +89,15 @@ parts=$(grep -ac "Content-Type: image/jpeg" "$scratch/stream.bin" || true)
 echo "stream parts through the proxy in 2 s: $parts"
 [ "$parts" -ge 3 ] || fail "the stream did not come through the proxy ($parts parts)"
 [ "$(status "$base/stream" --max-time 2)" = 401 ] || fail "stream served without a password"
+
+# The live page through the proxy shows the stream from beside itself: over
+# HTTPS the stream's own port is neither reachable nor allowed.
+if command -v chromium >/dev/null; then
+  python3 "$source_dir/tests/page/shows_stream.py" "$base/" "viewer:correct horse" \
+    || fail "the page does not show the stream through the proxy"
+else
+  echo "no chromium: the page through the proxy is not checked"
+fi
 
 # 200 viewers for 4 seconds, each asking again as soon as it has its picture.
 upstream_before=$(awk '$1 != "-" && $4 ~ /^\/cam\/images\//' "$scratch/access.log" | wc -l)

@@ -1,11 +1,13 @@
 #!/usr/bin/env python3
 """The live page in headless Chromium, against a small server on 127.0.0.1
-whose status.json the test controls. Drives the browser over the DevTools
-pipe (fd 3 and 4). Exits non-zero on the first failed check.
+whose status.json the test controls, and a stream server beside it that
+status.json may announce. Exits non-zero when a check failed.
 
 usage: player_page_test.py WEB_ROOT PICTURE [SCREENSHOT_DIR]
 """
-import http.server, json, os, re, shutil, socketserver, subprocess, sys, tempfile, threading, time, base64
+import http.server, json, os, socket, socketserver, sys, threading, time
+
+from browser import Browser, wait_until
 
 ROOT, PICTURE = sys.argv[1], sys.argv[2]
 SHOTS = sys.argv[3] if len(sys.argv) > 3 else None
@@ -22,6 +24,10 @@ class World:
     last_good_ms = 0
     picture_requests = []
     status_requests = 0
+    stream = None         # what status.json announces
+    streaming = True      # the stream server sends parts; False: it ends them
+    stream_connections = 0
+    open_streams = 0
 
 
 def tick():
@@ -47,6 +53,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
     def do_GET(self):
         path = self.path.split("?")[0].lstrip("/")
+        if self.server.server_address[1] == (World.stream or {}).get("port") and path == "stream":
+            return self.stream()
         with World.lock:
             if World.down:
                 self.close_connection = True
@@ -55,7 +63,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
             if path == "images/status.json" and World.with_status:
                 World.status_requests += 1
                 body = json.dumps({"rate": RATE, "frame": World.frame, "lastGood": World.last_good_ms,
-                                   "cameraFailing": not World.moving, "viewers": 1}).encode()
+                                   "cameraFailing": not World.moving, "viewers": 1,
+                                   "stream": World.stream}).encode()
                 return self.send(body, "application/octet-stream")
             if path == "images/VelmarixCamImage.jpg":
                 World.picture_requests.append(time.time())
@@ -67,66 +76,29 @@ class Handler(http.server.BaseHTTPRequestHandler):
         # As the program does: anything else gets the error page, status 200.
         self.send(b"<html><body>error</body></html>", "text/html")
 
+    def stream(self):
+        """The stream port: ten parts a second while World.streaming."""
+        World.stream_connections += 1
+        World.open_streams += 1
+        self.send_response(200)
+        self.send_header("Content-Type", "multipart/x-mixed-replace; boundary=frame")
+        self.end_headers()
+        picture = open(PICTURE, "rb").read()
+        try:
+            while World.streaming:
+                self.wfile.write(b"--frame\r\nContent-Type: image/png\r\nContent-Length: %d\r\n\r\n%s\r\n"
+                                 % (len(picture), picture))
+                time.sleep(0.1)
+        except OSError:
+            pass  # the page closed it
+        finally:
+            World.open_streams -= 1
 
-class Browser:
-    def __init__(self, url):
-        self.profile = tempfile.mkdtemp(prefix="talvex-chromium-")
-        to_browser_r, self.to_browser = os.pipe()
-        self.from_browser, from_browser_w = os.pipe()
-        # The pipe ends go to fd 3 (commands in) and fd 4 (answers out).
-        def wire():
-            os.dup2(to_browser_r, 3)
-            os.dup2(from_browser_w, 4)
-        self.process = subprocess.Popen(
-            ["chromium", "--headless", "--no-sandbox", "--disable-gpu", "--no-first-run",
-             "--disable-background-networking", "--disable-component-update", "--disable-sync",
-             "--user-data-dir=" + self.profile, "--remote-debugging-pipe", "--window-size=1280,900",
-             "about:blank"],
-            preexec_fn=wire, pass_fds=(3, 4, to_browser_r, from_browser_w), stdout=subprocess.DEVNULL,
-            stderr=subprocess.DEVNULL)
-        os.close(to_browser_r)
-        os.close(from_browser_w)
-        self.next_id = 0
-        self.buffer = b""
-        target = self.call("Target.createTarget", {"url": "about:blank"})["targetId"]
-        self.session = self.call("Target.attachToTarget", {"targetId": target, "flatten": True})["sessionId"]
-        self.call("Page.enable", session=True)
-        self.call("Page.navigate", {"url": url}, session=True)
 
-    def call(self, method, params=None, session=False):
-        self.next_id += 1
-        message = {"id": self.next_id, "method": method, "params": params or {}}
-        if session:
-            message["sessionId"] = self.session
-        os.write(self.to_browser, json.dumps(message).encode() + b"\0")
-        deadline = time.time() + 30
-        while time.time() < deadline:
-            while b"\0" in self.buffer:
-                raw, self.buffer = self.buffer.split(b"\0", 1)
-                answer = json.loads(raw)
-                if answer.get("id") == self.next_id:
-                    if "error" in answer:
-                        raise RuntimeError(method + ": " + str(answer["error"]))
-                    return answer["result"]
-            chunk = os.read(self.from_browser, 1 << 20)
-            if not chunk:
-                raise RuntimeError("the browser went away")
-            self.buffer += chunk
-        raise RuntimeError(method + ": no answer")
-
-    def eval(self, expression):
-        result = self.call("Runtime.evaluate", {"expression": expression, "returnByValue": True}, session=True)
-        return result["result"].get("value")
-
-    def screenshot(self, path):
-        data = self.call("Page.captureScreenshot", {"format": "png"}, session=True)["data"]
-        with open(path, "wb") as out:
-            out.write(base64.b64decode(data))
-
-    def close(self):
-        self.process.kill()
-        self.process.wait()
-        shutil.rmtree(self.profile, ignore_errors=True)
+def unused_port():
+    with socket.socket() as probe:
+        probe.bind(("127.0.0.1", 0))
+        return probe.getsockname()[1]
 
 
 failures = 0
@@ -162,6 +134,8 @@ def main():
     threading.Thread(target=server.serve_forever, daemon=True).start()
     threading.Thread(target=tick, daemon=True).start()
     url = "http://127.0.0.1:%d/" % server.server_address[1]
+    # A stream announced where nothing answers: the page makes do with snapshots.
+    World.stream = {"port": unused_port(), "path": "/stream"}
     browser = Browser(url)
     try:
         text = wait_for(browser, lambda t: t == "\u25cf Live")
@@ -178,7 +152,7 @@ def main():
         with World.lock:
             pictures, statuses = len(World.picture_requests), World.status_requests
         check(pictures <= 4 * RATE + 1 and pictures >= 4 * RATE - 3,
-              "polls the picture at the snapshot rate: %d in 4 s at %d/s" % (pictures, RATE))
+              "polls the picture at the snapshot rate, the stream unreachable: %d in 4 s at %d/s" % (pictures, RATE))
         check(statuses <= 4 * RATE + 1, "polls status.json no faster: %d in 4 s" % statuses)
 
         if SHOTS:
@@ -217,6 +191,40 @@ def main():
             World.with_status = True
         browser.call("Page.reload", session=True)
         wait_for(browser, lambda t: t == "\u25cf Live")
+
+        stream_server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+        threading.Thread(target=stream_server.serve_forever, daemon=True).start()
+        stream_port = stream_server.server_address[1]
+        with World.lock:
+            World.stream = {"port": stream_port, "path": "/stream"}
+        browser.call("Page.reload", session=True)
+        streamed = lambda: browser.shown_picture()[1] and ":%d/stream?" % stream_port in browser.shown_picture()[0]
+        check(wait_until(streamed), "shows the announced stream (%s)" % browser.shown_picture())
+        with World.lock:
+            World.picture_requests.clear()
+            World.status_requests = 0
+        time.sleep(3)
+        with World.lock:
+            pictures, statuses = len(World.picture_requests), World.status_requests
+        check(pictures == 0 and 2 <= statuses <= 4,
+              "while streaming: no snapshot, status.json once a second (%d, %d in 3 s)" % (pictures, statuses))
+        check(browser.status_text() == "\u25cf Live", "\u25cf Live while streaming")
+        with World.lock:
+            World.moving = False
+        text = wait_for(browser, lambda t: t.startswith("Picture stopped"))
+        check(text.startswith("Picture stopped at "), "says the picture stopped while streaming (%r)" % text)
+        with World.lock:
+            connections = World.stream_connections
+            World.moving = True
+        # A proxy may have closed the silent stream without the browser saying so.
+        check(wait_until(lambda: World.stream_connections > connections and World.open_streams == 1, 5)
+              and streamed(), "renews the stream when the picture moves again, closing the old one")
+        with World.lock:
+            World.streaming = False
+            World.stream = None
+            World.picture_requests.clear()
+        check(wait_until(lambda: len(World.picture_requests) >= 2, 5), "back to snapshots when the stream is gone")
+        stream_server.shutdown()
 
         browser.call("Emulation.setDeviceMetricsOverride",
                      {"width": 390, "height": 844, "deviceScaleFactor": 1, "mobile": True}, session=True)

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QColor>
+
+// The skin's colours, shared by the drawn windows and the dialogs so that a
+// dialog's buttons look like the drawn ones: slate greys, a cyan accent, a
+// red "live" dot.
+namespace Skin::Palette {
+
+inline const QColor backTop(0x2c, 0x32, 0x3c);
+inline const QColor backBottom(0x1b, 0x1f, 0x25);
+inline const QColor bandTop(0x3a, 0x41, 0x50);
+inline const QColor bandBottom(0x25, 0x2a, 0x33);
+inline const QColor edgeLight(0x4e, 0x58, 0x6b);
+inline const QColor edgeDark(0x0a, 0x0c, 0x0f);
+inline const QColor window(0x22, 0x27, 0x2e);
+inline const QColor well(0x12, 0x15, 0x19);
+inline const QColor accent(0x3f, 0xb8, 0xd0);
+inline const QColor live(0xe2, 0x49, 0x3b);
+inline const QColor text(0xd8, 0xde, 0xe8);
+inline const QColor dimText(0x8a, 0x93, 0xa3);
+inline const QColor link(0x6c, 0xc4, 0xff);
+
+// A button face, raised and pressed in: gradient top and bottom, then the
+// bevel's light and dark edge.
+struct Face {
+    QColor top, bottom, lit, shade;
+};
+inline const Face raisedFace{{0x55, 0x5f, 0x71}, {0x30, 0x36, 0x41}, {0x7a, 0x86, 0x9b}, {0x22, 0x27, 0x2e}};
+inline const Face pressedFace{{0x1b, 0x1f, 0x25}, {0x2b, 0x31, 0x3a}, {0x08, 0x09, 0x0b}, {0x33, 0x3a, 0x45}};
+
+} // namespace Skin::Palette
