@@ -1,15 +1,16 @@
 // The MJPEG stream under load, in the whole program: a real main window with
-// the test pattern at 1920 x 1080, five snapshots a second. Four phases of
-// the same length, in one run:
+// the test pattern at 1920 x 1080 and 30 frames a second, five snapshots a
+// second. Four phases of the same length, in one run:
 //   idle      nothing connected
 //   stream    50 stream clients (one reader thread here, poll over 50 sockets)
 //   wrk       wrk on the web port (10 connections, "Connection: close")
 //   both      wrk and the 50 stream clients
-// Prints the program thread's CPU per frame per client against one JPEG
-// encode of the same picture, the web port's request rate with and without
-// the stream, the snapshot cycle rate, and the latency from the cycle's
-// timer tick (the frame is taken right after it) to the last byte of that
-// frame's part at a client. Traffic goes to 127.0.0.1 only.
+// Prints the frames a second each client receives, the program's CPU per
+// stream frame for all clients against one bare encode of the same picture
+// (measured in the same run), the web port's rate with and without the
+// stream, the longest event-loop stall, and the frames' age at the client
+// from their X-Timestamp, each against its target. Traffic goes to
+// 127.0.0.1 only.
 //   stream_bench [--seconds S]
 
 #include "CycleHarness.h"
@@ -18,82 +19,46 @@
 #include "capture/control/CaptureControl.h"
 #include "capture/source/TestPatternSource.h"
 #include "core/frmMain.h"
-#include "image/JpegEncoder.h"
+#include "image/FrameJpeg.h"
 
 #include <QApplication>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QSettings>
 
 #include <poll.h>
 
 #include <atomic>
 #include <cstdio>
-#include <map>
-#include <mutex>
 #include <thread>
 
 namespace {
 
 using stress::Clock;
 constexpr int kRate = 5;
+constexpr int kFps = 30;
 constexpr int kClients = 50;
 
-double threadCpu()
+qint64 wallUs()
 {
-    return stress::cpuSeconds(RUSAGE_THREAD);
+    using namespace std::chrono;
+    return duration_cast<microseconds>(system_clock::now().time_since_epoch()).count();
 }
-
-// A frame is known by its length and last bytes; the pattern's clock makes them differ.
-QByteArray frameKey(qsizetype length, const QByteArray& tail)
-{
-    return QByteArray::number(length) + ':' + tail.toHex();
-}
-
-// When each frame's cycle began, by key; written on the program's thread.
-struct Stamps {
-    std::mutex lock;
-    std::map<QByteArray, Clock::time_point> taken;
-};
-
-class TickWatcher : public QObject {
-public:
-    Clock::time_point lastTick = Clock::now();
-    bool eventFilter(QObject*, QEvent* event) override
-    {
-        if (event->type() == QEvent::Timer)
-            lastTick = Clock::now(); // the timer's event comes before its cycle runs
-        return false;
-    }
-};
 
 struct StreamReaders {
     std::atomic<bool> stop{false};
-    std::atomic<long> parts{0};
-    std::vector<std::pair<QByteArray, Clock::time_point>> arrivals;
-    Stamps* stamps = nullptr;
-
-    std::vector<double> latenciesMs()
-    {
-        std::vector<double> result;
-        std::lock_guard guard(stamps->lock);
-        for (const auto& [key, at] : arrivals) {
-            const auto found = stamps->taken.find(key);
-            if (found != stamps->taken.end())
-                result.push_back(std::chrono::duration<double, std::milli>(at - found->second).count());
-        }
-        return result;
-    }
+    std::atomic<bool> counting{false};
+    std::vector<long> parts;     // per client, while counting
+    std::vector<double> agesMs;  // capture time to last byte, while counting
+    double cpuSeconds = 0;       // this thread's own, taken off the program's
     int connected = 0;
 
     void run(uint16_t port)
     {
         struct Reader {
             int fd;
-            QByteArray text; // head or part header being read
+            QByteArray text;     // head or part header being read
             qsizetype left = -1; // body bytes still to come (+2 for CR LF), -1 reading a header
-            qsizetype length = 0;
-            QByteArray tail;
+            qint64 stampUs = 0;
         };
         std::vector<Reader> readers;
         for (int i = 0; i < kClients; ++i) {
@@ -107,11 +72,13 @@ struct StreamReaders {
                 continue;
             }
             ::send(fd, "GET /stream HTTP/1.1\r\n\r\n", 24, MSG_NOSIGNAL);
-            readers.push_back({fd, {}, -1, 0, {}});
+            readers.push_back({fd, {}, -1, 0});
         }
         connected = static_cast<int>(readers.size());
+        parts.assign(readers.size(), 0);
         std::vector<char> buffer(1 << 18);
         std::vector<pollfd> fds(readers.size());
+        const double cpuStart = stress::cpuSeconds(RUSAGE_THREAD);
         while (!stop) {
             for (size_t i = 0; i < readers.size(); ++i)
                 fds[i] = {readers[i].fd, POLLIN, 0};
@@ -128,37 +95,37 @@ struct StreamReaders {
                 qsizetype rest = n;
                 while (rest > 0) {
                     if (r.left < 0) {
-                        r.text.append(at, 1);
-                        ++at;
+                        r.text.append(*at++);
                         --rest;
                         if (!r.text.endsWith("\r\n\r\n"))
                             continue;
                         const qsizetype c = r.text.indexOf("Content-Length: ");
                         if (c >= 0) {
-                            r.length = r.text.mid(c + 16, r.text.indexOf('\r', c) - c - 16).toLongLong();
-                            r.left = r.length + 2;
-                            r.tail.clear();
+                            r.left = r.text.mid(c + 16, r.text.indexOf('\r', c) - c - 16).toLongLong() + 2;
+                            const qsizetype s = r.text.indexOf("X-Timestamp: ");
+                            r.stampUs = s < 0 ? 0
+                                              : qint64(r.text.mid(s + 13, r.text.indexOf('\r', s) - s - 13).toDouble()
+                                                       * 1e6);
                         }
                         r.text.clear();
                         continue;
                     }
                     const qsizetype take = std::min(rest, r.left);
-                    r.tail.append(at, take);
-                    if (r.tail.size() > 64)
-                        r.tail = r.tail.right(64);
                     at += take;
                     rest -= take;
                     r.left -= take;
                     if (r.left == 0) {
-                        // Matched after the phase: the stamp is stored after the
-                        // server has sent the frame, so it may not be there yet.
-                        arrivals.emplace_back(frameKey(r.length, r.tail.left(r.tail.size() - 2).right(16)), Clock::now());
-                        ++parts;
+                        if (counting) {
+                            ++parts[i];
+                            if (r.stampUs > 0)
+                                agesMs.push_back(double(wallUs() - r.stampUs) / 1000);
+                        }
                         r.left = -1;
                     }
                 }
             }
         }
+        cpuSeconds = stress::cpuSeconds(RUSAGE_THREAD) - cpuStart;
         for (const Reader& r : readers)
             ::close(r.fd);
     }
@@ -172,24 +139,16 @@ double percentile(std::vector<double> values, double p)
     return values[std::min(values.size() - 1, static_cast<size_t>(p * double(values.size())))];
 }
 
-// One encode of the program's own latest picture, as the snapshot cycle does it.
-double encodeMs(const QByteArray& snapshot)
+// One bare encode of the pattern's picture, as the encoder makes it: median of 21.
+double encodeMs(const QImage& picture, int quality)
 {
-    const QImage picture = QImage::fromData(snapshot, "JPEG").convertToFormat(QImage::Format_BGR888);
-    const int width = picture.width(), height = picture.height(), pitch = (width * 3 + 3) & ~3;
-    if (picture.isNull())
-        return -1;
-    std::vector<std::uint8_t> bits(static_cast<size_t>(pitch) * height);
-    for (int y = 0; y < height; ++y) // bottom-up rows, as the image class keeps them
-        std::memcpy(bits.data() + static_cast<size_t>(height - 1 - y) * pitch, picture.constScanLine(y), width * 3);
-    JpegEncoder encoder;
-    encoder.ensureReady();
+    FrameJpeg jpeg;
+    CameraImage frame;
+    frame.picture = picture;
     std::vector<double> times;
     for (int i = 0; i < 21; ++i) {
-        const std::uint8_t* jpeg = nullptr;
-        std::size_t size = 0;
         const auto start = Clock::now();
-        encoder.encodeBottomUpBgr(bits.data(), width, pitch, height, 75, &jpeg, &size);
+        jpeg.encode(frame, quality, false);
         times.push_back(stress::msSince(start));
     }
     return percentile(times, 0.5);
@@ -199,6 +158,11 @@ double wrkRate(const QString& text)
 {
     const QRegularExpressionMatch m = QRegularExpression(QStringLiteral("Requests/sec:\\s+([0-9.]+)")).match(text);
     return m.hasMatch() ? m.captured(1).toDouble() : -1;
+}
+
+const char* verdict(bool met)
+{
+    return met ? "met" : "NOT met";
 }
 
 } // namespace
@@ -232,58 +196,39 @@ int main(int argc, char** argv)
     frmMain window(std::move(env));
     window.setAttribute(Qt::WA_DeleteOnClose, false);
     window.cam->selectFrameSize(QSize(1920, 1080));
-    TickWatcher ticks;
-    window.time->installEventFilter(&ticks);
-    Stamps stamps;
-    QObject::connect(&window.latestFrame(), &LatestFrame::published, [&] {
-        const QByteArray jpeg = window.latestFrame().jpeg();
-        std::lock_guard guard(stamps.lock);
-        stamps.taken.emplace(frameKey(jpeg.size(), jpeg.right(16)), ticks.lastTick);
-    });
-    long cycles = 0;
-    QObject::connect(&window.latestFrame(), &LatestFrame::published, [&] { ++cycles; });
+    auto* pattern = qobject_cast<TestPatternSource*>(window.cam->source());
+    if (!pattern) {
+        std::fprintf(stderr, "the source is not the test pattern\n");
+        return 1;
+    }
+    pattern->setFrameRate(kFps);
     window.loadAndShow();
     if (!window.streamServer().isListening()) {
         std::fprintf(stderr, "the stream did not start on port %d\n", streamPort);
         return 1;
     }
-    const double encode = encodeMs(window.latestFrame().jpeg());
+    const double encode = encodeMs(pattern->grabStill(nullptr), window.state().quality);
 
     struct Phase {
+        Phase(const char* n, bool s, bool w) : name(n), stream(s), wrk(w) {}
         const char* name;
         bool stream;
         bool wrk;
-        double cpu = 0, wall = 0, rate = 0, cycleRate = 0;
-        long parts = 0;
-        std::vector<double> latencies;
-        bool fanOutOnly = false;
-    } phases[] = {{"idle", false, false, 0, 0, 0, 0, 0, {}}, {"stream", true, false, 0, 0, 0, 0, 0, {}},
-                  {"wrk", false, true, 0, 0, 0, 0, 0, {}}, {"both", true, true, 0, 0, 0, 0, 0, {}},
-                  {"fan-out", true, false, 0, 0, 0, 0, 0, {}, true}};
+        double cpu = 0, wall = 0, rate = 0, stallMs = 0;
+        quint64 encoded = 0, skipped = 0, sourceFrames = 0;
+        std::vector<long> parts;
+        std::vector<double> ages;
+    } phases[] = {{"idle", false, false}, {"stream", true, false}, {"wrk", false, true}, {"both", true, true}};
 
     const QString url = QStringLiteral("http://127.0.0.1:%1/images/VelmarixCamImage.jpg").arg(port);
+    stress::StallProbe stalls;
     for (Phase& phase : phases) {
         StreamReaders readers;
-        readers.stamps = &stamps;
         std::thread readerThread;
         if (phase.stream) {
             readerThread = std::thread([&] { readers.run(static_cast<uint16_t>(streamPort)); });
             stress::pumpUntil([&] { return window.streamServer().streamClients() >= kClients; }, 10000);
             stress::runFor(1000); // past the first frames every client gets at once
-            readers.parts = 0;
-            readers.arrivals.clear(); // racy only in the bench's own bookkeeping, and only once
-        }
-        // The program's timers stopped and the last snapshot published again
-        // at the same rate: all the thread does is serve the stream.
-        QTimer republish;
-        if (phase.fanOutOnly) {
-            window.time->stop();
-            window.timeTb->stop();
-            const QByteArray jpeg = window.latestFrame().jpeg();
-            QObject::connect(&republish, &QTimer::timeout, [&, jpeg] {
-                window.latestFrame().publish(QByteArray(jpeg.constData(), jpeg.size()));
-            });
-            republish.start(1000 / kRate);
         }
         QProcess wrk;
         if (phase.wrk) {
@@ -295,15 +240,20 @@ int main(int argc, char** argv)
                 return 1;
             }
         }
-        const double cpuStart = threadCpu();
-        const long cyclesStart = cycles;
+        readers.counting = true;
+        const StreamEncoder::Counts countsStart = window.streamEncoder().counts();
+        const quint64 sourceStart = pattern->frameSlot()->sequence();
+        const double cpuStart = stress::cpuSeconds(RUSAGE_SELF);
         const auto start = Clock::now();
+        stalls.restart();
         stress::runFor(seconds * 1000);
-        phase.cpu = threadCpu() - cpuStart;
+        phase.stallMs = stalls.longestMs();
+        readers.counting = false;
         phase.wall = stress::msSince(start) / 1000;
-        phase.cycleRate = double(cycles - cyclesStart) / phase.wall;
-        republish.stop();
-        phase.parts = readers.parts;
+        phase.cpu = stress::cpuSeconds(RUSAGE_SELF) - cpuStart;
+        phase.encoded = window.streamEncoder().counts().encoded - countsStart.encoded;
+        phase.skipped = window.streamEncoder().counts().skipped - countsStart.skipped;
+        phase.sourceFrames = pattern->frameSlot()->sequence() - sourceStart;
         if (phase.wrk) {
             stress::pumpUntil([&] { return wrk.state() == QProcess::NotRunning; }, 30000);
             phase.rate = wrkRate(QString::fromLocal8Bit(wrk.readAll()));
@@ -311,36 +261,47 @@ int main(int argc, char** argv)
         if (phase.stream) {
             readers.stop = true;
             readerThread.join();
-            phase.latencies = readers.latenciesMs();
+            phase.cpu -= readers.cpuSeconds; // about: the reader's CPU after the phase is in too
+            phase.parts = readers.parts;
+            phase.ages = readers.agesMs;
             stress::pumpUntil([&] { return window.streamServer().streamClients() == 0; }, 10000);
         }
-        std::printf("%-7s program thread %5.1f %% of a core, cycles %.2f/s, stream parts %ld, wrk %.0f req/s\n", phase.name,
-                    100 * phase.cpu / phase.wall, phase.cycleRate, phase.parts, phase.rate);
+        std::printf("%-7s program %5.1f %% of a core, source %.1f frames/s, encoded %.1f/s (%llu skipped),"
+                    " %zu clients, wrk %.0f req/s, longest stall %.1f ms\n",
+                    phase.name, 100 * phase.cpu / phase.wall, double(phase.sourceFrames) / phase.wall,
+                    double(phase.encoded) / phase.wall, static_cast<unsigned long long>(phase.skipped),
+                    phase.parts.size(), phase.rate, phase.stallMs);
         std::fflush(stdout);
     }
+    const Phase& idle = phases[0];
     const Phase& stream = phases[1];
     const Phase& wrkOnly = phases[2];
     const Phase& both = phases[3];
-    const Phase& fanOut = phases[4];
-    const double frames = fanOut.cycleRate * fanOut.wall;
-    const double perFrameMs = fanOut.cpu * 1000 / std::max(1.0, frames);
-    std::printf("\n1920 x 1080 at %d/s, %d stream clients, %d s a phase\n", kRate, kClients, seconds);
-    std::printf("one JPEG encode of the picture: %.2f ms\n", encode);
-    std::printf("stream: %.3f ms of program CPU per frame for all %d clients = %.1f us per frame per client"
-                " (%.3f encodes)\n", perFrameMs, kClients, 1000 * perFrameMs / kClients, perFrameMs / encode);
-    std::printf("parts delivered while the cycle ran: %ld of %.0f (%.1f %%)\n", stream.parts,
-                stream.cycleRate * stream.wall * kClients,
-                100.0 * stream.parts / std::max(1.0, stream.cycleRate * stream.wall * kClients));
-    std::printf("web port: %.0f req/s with the stream, %.0f without (%.1f %%)\n", both.rate, wrkOnly.rate,
-                100 * both.rate / std::max(1.0, wrkOnly.rate));
-    std::printf("program CPU per web request (whole thread over requests): %.1f us with the stream, %.1f us without\n",
-                1e6 * both.cpu / std::max(1.0, both.rate * both.wall),
-                1e6 * wrkOnly.cpu / std::max(1.0, wrkOnly.rate * wrkOnly.wall));
-    std::printf("snapshot cycles: %.2f/s idle, %.2f/s stream, %.2f/s wrk, %.2f/s both\n", phases[0].cycleRate,
-                stream.cycleRate, wrkOnly.cycleRate, both.cycleRate);
-    for (const Phase* p : {&stream, &both})
-        std::printf("latency tick to last byte (%s): median %.1f ms, p95 %.1f ms, %zu parts\n", p->name,
-                    percentile(p->latencies, 0.5), percentile(p->latencies, 0.95), p->latencies.size());
+
+    std::vector<double> fps;
+    for (long parts : stream.parts)
+        fps.push_back(double(parts) / stream.wall);
+    const double slowest = fps.empty() ? 0 : *std::min_element(fps.begin(), fps.end());
+    const double streamCpuMs = (stream.cpu - idle.cpu / idle.wall * stream.wall) * 1000;
+    const double perFrameMs = streamCpuMs / std::max<double>(1, double(stream.encoded));
+    const double webShare = 100 * both.rate / std::max(1.0, wrkOnly.rate);
+    const double stall = std::max(stream.stallMs, both.stallMs);
+    const double age95 = percentile(stream.ages, 0.95);
+
+    std::printf("\n1920 x 1080 test pattern at %d/s, snapshots at %d/s, %d stream clients, %d s a phase\n", kFps,
+                kRate, kClients, seconds);
+    std::printf("one bare encode of the picture: %.2f ms\n", encode);
+    std::printf("frames a second each client receives: slowest %.1f, median %.1f (target >= 29): %s\n", slowest,
+                percentile(fps, 0.5), verdict(slowest >= 29 && int(fps.size()) == kClients));
+    std::printf("program CPU per stream frame for all clients: %.2f ms = %.2f encodes (target < 1.5): %s\n",
+                perFrameMs, perFrameMs / encode, verdict(perFrameMs / encode < 1.5));
+    std::printf("web port: %.0f req/s with the stream, %.0f without = %.1f %% (target >= 90 %%): %s\n", both.rate,
+                wrkOnly.rate, webShare, verdict(webShare >= 90));
+    std::printf("longest event-loop stall with the stream: %.1f ms (target <= 20 ms): %s;"
+                " without any client or wrk: %.1f ms\n", stall, verdict(stall <= 20), idle.stallMs);
+    std::printf("frame age at the client from X-Timestamp: median %.1f ms, p95 %.1f ms, with wrk p95 %.1f ms"
+                " (target p95 <= 50 ms): %s\n",
+                percentile(stream.ages, 0.5), age95, percentile(both.ages, 0.95), verdict(age95 >= 0 && age95 <= 50));
     window.close();
     return 0;
 }

@@ -131,7 +131,10 @@ void LiveFeed::snapshotTaken(bool captureOk, const QByteArray& jpeg)
     // A failed capture re-encodes the old picture: the file keeps it for the
     // page, but the stream and the counter wait for a real frame.
     if (captureOk && !jpeg.isEmpty()) {
-        m_frame.publish(jpeg);
+        // While the stream encoder feeds the stream from the camera, a
+        // snapshot among its frames would be a step back in time.
+        if (!m_frame.cameraFed())
+            m_frame.publish(jpeg);
         m_status.lastGoodMs = m_wallClockMs();
         m_lastGoodSteadyMs = m_steadyClockMs();
     }

@@ -36,6 +36,8 @@ frmMain::frmMain(Environment environment)
     m_thumbnail = std::make_unique<ThumbnailStatus>(m, *pic, *picTb, *sb1);
     m_device = std::make_unique<DeviceCommands>(*cam, *lblVideoInOut);
     m_stream = std::make_unique<StreamServer>(m_latestFrame);
+    m_encoder = std::make_unique<StreamEncoder>(m_latestFrame);
+    connectStreamEncoder();
     m_liveFeed = std::make_unique<LiveFeed>(m, m_latestFrame, *sb3, [this] { return viewerCount(); });
     m_snapshot->setLiveFeed(m_liveFeed.get());
     // The page learns from status.json where the stream is; monitors ask

@@ -4,6 +4,7 @@
 #include "capture/LiveFeed.h"
 #include "capture/QualityRateControl.h"
 #include "capture/SnapshotCycle.h"
+#include "capture/StreamEncoder.h"
 #include "capture/source/SourceCatalog.h"
 #include "capture/ThumbnailStatus.h"
 #include "core/state/MainState.h"
@@ -44,6 +45,7 @@ public:
         // without a window has nobody to press OK).
         std::function<void(const QString&)> serverWarning;
         std::optional<int> streamPort;             // MJPEG port; unset: from the configuration, 0: none
+        std::optional<int> streamFps;              // most stream frames a second; unset: from the configuration
         // Where both listeners bind (numeric IPv4 or IPv6); empty: [Server]
         // Bind from the configuration; still empty: every interface.
         QString bindAddress;
@@ -78,6 +80,7 @@ public:
     StreamServer& streamServer() { return *m_stream; }
     HttpServer& httpServer() { return *m_server; }
     LatestFrame& latestFrame() { return m_latestFrame; }
+    StreamEncoder& streamEncoder() { return *m_encoder; }
     // Distinct addresses on the web port in the last 10 s plus open streams.
     int viewerCount();
 
@@ -130,6 +133,10 @@ private:
 
     // The address the listener at index has just accepted.
     void recordViewer(int index);
+    // The stream encoder follows the stream's clients, the current source
+    // and the arrows' quality.
+    void connectStreamEncoder();
+    void applyStreamSettings();
     void setServerCaption(const QString& caption) override;
     void showServerWarning(const QString& text) override;
 
@@ -147,6 +154,9 @@ private:
     std::unique_ptr<DeviceCommands> m_device;
     LatestFrame m_latestFrame;
     ViewerCount m_viewers;
+    // Declared before the stream server, so it outlives the server's last
+    // word on its clients when the window goes.
+    std::unique_ptr<StreamEncoder> m_encoder;
     std::unique_ptr<StreamServer> m_stream;
     std::unique_ptr<LiveFeed> m_liveFeed;
 };

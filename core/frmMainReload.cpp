@@ -18,6 +18,11 @@ QStringList frmMain::reloadConfiguration()
         applied << QStringLiteral("stream MaxClients %1").arg(limits.maxClients);
     }
 
+    const int fps = m_encoder->maxFps();
+    applyStreamSettings();
+    if (m_encoder->maxFps() != fps)
+        applied << QStringLiteral("stream MaxFps %1").arg(m_encoder->maxFps());
+
     // --bind and --stream-port outrank the file for the whole run.
     const QString bind = configuredBind();
     const bool bindChanged = m_env.bindAddress.isEmpty() && bind != m_configuredBind;

@@ -1,5 +1,6 @@
 #include "core/frmMain.h"
 
+#include "capture/control/CaptureControl.h"
 #include "http/stream/StreamSettings.h"
 
 #include <QtGlobal>
@@ -16,6 +17,30 @@ int64_t steadyMs()
 }
 
 } // namespace
+
+void frmMain::connectStreamEncoder()
+{
+    const auto followSource = [this] {
+        m_encoder->setFrameSlot(cam->source() ? cam->source()->frameSlot() : nullptr);
+    };
+    followSource();
+    connect(cam, &CaptureControl::sourceChanging, this, [this] { m_encoder->setFrameSlot(nullptr); });
+    connect(cam, &CaptureControl::sourceChanged, this, followSource);
+    connect(m_stream.get(), &StreamServer::streamClientsChanged, this, [this](int count) {
+        m_encoder->setQuality(m.quality);
+        m_encoder->setClients(count);
+    });
+    // Each published frame brings the arrows' latest quality to the encoder,
+    // so a change applies from the next frame on.
+    connect(&m_latestFrame, &LatestFrame::published, this, [this] { m_encoder->setQuality(m.quality); });
+    applyStreamSettings();
+}
+
+void frmMain::applyStreamSettings()
+{
+    m_encoder->setMaxFps(m_env.streamFps ? *m_env.streamFps : StreamSettings::maxFps());
+    m_encoder->setPassthrough(StreamSettings::passthrough());
+}
 
 void frmMain::startStream()
 {

@@ -52,6 +52,17 @@ const std::vector<Option>& options()
              line.streamPort = portNumber(value);
              return line.streamPort.has_value();
          }},
+        {{"stream-fps"}, "N",
+         "send at most N stream frames a second (1-120) for this\n"
+         "run",
+         "[Stream] MaxFps of Talvex.conf, else 30", kNetwork,
+         [](CommandLine& line, const QString& value) {
+             bool ok = false;
+             const int fps = value.toInt(&ok);
+             if (ok && fps >= 1 && fps <= 120 && !value.contains(QLatin1Char('+')))
+                 line.streamFps = fps;
+             return line.streamFps.has_value();
+         }},
         {{"folder"}, "DIR",
          "work in DIR: its Settings.ini, Talvex.conf and root/;\n"
          "one Talvex may run per folder",

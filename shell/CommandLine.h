@@ -19,6 +19,7 @@ struct CommandLine {
     Action action = Action::Run;
     bool headless = false; // no window; the state is reported on stderr
     std::optional<int> streamPort; // MJPEG port (0: none); unset: from the configuration
+    std::optional<int> streamFps;  // most stream frames a second; unset: from the configuration
     std::optional<int> port; // web port; unset: Settings.ini, else from the clock
     std::string bindAddress; // listen address; empty: from the configuration
     std::string folder;      // working folder; empty: the usual choice

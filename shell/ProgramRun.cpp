@@ -57,6 +57,7 @@ frmMain::Environment environmentFor(const QString& workingFolder, const CommandL
     frmMain::Environment environment;
     environment.tempPath = workingFolder;
     environment.streamPort = line.streamPort;
+    environment.streamFps = line.streamFps;
     environment.port = line.port;
     environment.bindAddress = QString::fromStdString(line.bindAddress);
     return environment;

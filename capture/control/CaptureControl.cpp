@@ -44,6 +44,8 @@ void CaptureControl::restoreChoice()
 
 void CaptureControl::adoptSource(std::unique_ptr<VideoSource> source)
 {
+    // Readers of the old source's frames on other threads let go first.
+    emit sourceChanging();
     if (m_source)
         m_source->close();
     m_source = std::move(source);
@@ -51,6 +53,7 @@ void CaptureControl::adoptSource(std::unique_ptr<VideoSource> source)
     m_frozen = QImage();
     connect(m_source.get(), &VideoSource::frameReady, this, &CaptureControl::onFrameReady);
     update();
+    emit sourceChanged();
 }
 
 void CaptureControl::OpenFormatDialog()

@@ -63,6 +63,12 @@ public:
     using DialogRunner = std::function<void(QDialog&)>;
     void setDialogRunner(DialogRunner runner);
 
+signals:
+    // Around a change of source: before the old one is closed and freed,
+    // and once the new one is in place.
+    void sourceChanging();
+    void sourceChanged();
+
 protected:
     void paintEvent(QPaintEvent* event) override;
 

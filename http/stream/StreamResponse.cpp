@@ -68,13 +68,17 @@ QByteArray streamResponseHeader()
           "\r\n";
 }
 
-QByteArray partHeader(qsizetype jpegBytes)
+QByteArray partHeader(qsizetype jpegBytes, qint64 captureTimeUs)
 {
-    return QByteArray("--") + kStreamBoundary
+    QByteArray header = QByteArray("--") + kStreamBoundary
         + "\r\n"
           "Content-Type: image/jpeg\r\n"
           "Content-Length: "
-        + QByteArray::number(jpegBytes) + "\r\n\r\n";
+        + QByteArray::number(jpegBytes) + "\r\n";
+    if (captureTimeUs > 0)
+        header += "X-Timestamp: " + QByteArray::number(captureTimeUs / 1000000) + '.'
+            + QByteArray::number(captureTimeUs % 1000000).rightJustified(6, '0') + "\r\n";
+    return header + "\r\n";
 }
 
 QByteArray snapshotResponseHeader(qsizetype jpegBytes)

@@ -30,7 +30,9 @@ inline constexpr char kStreamBoundary[] = "talvexframe";
 
 QByteArray streamResponseHeader();
 // The lines before one JPEG of `jpegBytes` bytes; the part ends with CR LF.
-QByteArray partHeader(qsizetype jpegBytes);
+// X-Timestamp gives the capture time (microseconds since the epoch) as
+// seconds.microseconds, so a client can tell how old the frame is.
+QByteArray partHeader(qsizetype jpegBytes, qint64 captureTimeUs = 0);
 QByteArray snapshotResponseHeader(qsizetype jpegBytes);
 // A complete short plain-text answer, such as 404 or 503.
 QByteArray textResponse(int status, const char* reason, const char* text, bool headOnly = false);

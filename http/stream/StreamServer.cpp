@@ -121,7 +121,7 @@ QByteArray StreamServer::newestPartHeader()
 {
     // Built once per frame and shared by every client.
     if (m_partHeaderSequence != m_frames.sequence()) {
-        m_partHeader = partHeader(m_frames.jpeg().size());
+        m_partHeader = partHeader(m_frames.jpeg().size(), m_frames.captureTimeUs());
         m_partHeaderSequence = m_frames.sequence();
     }
     return m_partHeader;

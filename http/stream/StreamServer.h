@@ -15,11 +15,12 @@
 
 class StreamClient;
 
-// The MJPEG stream on a port of its own: /stream sends every frame the
-// snapshot cycle publishes as one part of a multipart/x-mixed-replace
-// answer, /snapshot the latest frame once, /health what the health
-// provider says (404 without one); other paths get 404. Runs on the
-// caller's event loop and never blocks it. "frames" must outlive it.
+// The MJPEG stream on a port of its own: /stream sends every frame published
+// to `frames` (the stream encoder's, else the snapshot cycle's) as one part
+// of a multipart/x-mixed-replace answer, /snapshot the latest frame once,
+// /health what the health provider says (404 without one); other paths get
+// 404. Runs on the caller's event loop and never blocks it. "frames" must
+// outlive it.
 class StreamServer : public QObject {
     Q_OBJECT
 public:

@@ -6,6 +6,8 @@ namespace {
 
 const QString portKey = QStringLiteral("Stream/Port");
 const QString maxClientsKey = QStringLiteral("Stream/MaxClients");
+const QString maxFpsKey = QStringLiteral("Stream/MaxFps");
+const QString passthroughKey = QStringLiteral("Stream/Passthrough");
 
 } // namespace
 
@@ -33,6 +35,20 @@ int maxClients()
 void setMaxClients(int count)
 {
     userConfig().setValue(maxClientsKey, count);
+}
+
+int maxFps()
+{
+    bool ok = false;
+    const int value = userConfig().value(maxFpsKey).toString().trimmed().toInt(&ok);
+    return ok && value > 0 && value <= kMaxFpsLimit ? value : kDefaultMaxFps;
+}
+
+bool passthrough()
+{
+    const QString value = userConfig().value(passthroughKey).toString().trimmed().toLower();
+    return !(value == QLatin1String("false") || value == QLatin1String("0") || value == QLatin1String("no")
+             || value == QLatin1String("off"));
 }
 
 } // namespace StreamSettings

@@ -47,7 +47,7 @@ protected:
         frmMain::Environment env;
         env.tempPath = web.tempPath();
         env.clock = [clock] { return clock; };
-        env.catalog = std::make_unique<TestPatternCatalog>();
+        env.catalog = catalog ? std::move(catalog) : std::make_unique<TestPatternCatalog>();
         env.endProgram = [this] { ++ended; };
         env.streamPort = streamPort;
         env.bindAddress = bindAddress;
@@ -61,6 +61,7 @@ protected:
 
     WebRootDir web;
     int streamPort = 0; // no stream unless a test asks for one
+    std::unique_ptr<SourceCatalog> catalog; // unset: the test pattern alone
     QString bindAddress;
     frmMain* window = nullptr;
     QStringList messages;

@@ -1,5 +1,8 @@
 #include "MainWindowFixture.h"
 
+#include "capture/control/CaptureControl.h"
+#include "capture/source/TestPatternSource.h"
+
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
@@ -70,6 +73,29 @@ TEST_F(StreamWiringTest, ViewersGetTheNewSnapshotFromMemoryAtOnce)
     const QByteArray answer = viewer.readAll();
     EXPECT_EQ(answer.mid(answer.indexOf("\r\n\r\n") + 4), fileBytes("images/VelmarixCamImage.jpg"));
     EXPECT_EQ(main.httpServer().fileCache().hits(), hits + 1);
+}
+
+TEST_F(StreamWiringTest, WhileWatchedTheStreamCarriesTheCamerasFramesAndFollowsTheSource)
+{
+    streamPort = freePortRun(1);
+    ASSERT_GT(streamPort, 0);
+    catalog = std::make_unique<ScriptedCatalog>(QList<SourceChoice>{
+        {TestPatternSource::sourceId(), TestPatternSource::sourceName()}, {"/dev/fake0", "Fake zero"}});
+    frmMain& main = load();
+    EXPECT_EQ(main.streamEncoder().counts().encoded, 0u); // nobody watches yet
+    LoopbackClient stream(static_cast<int16_t>(streamPort));
+    ASSERT_TRUE(stream.send("GET /stream HTTP/1.1\r\n\r\n"));
+    const auto encodedSoon = [&](quint64 more) {
+        const quint64 target = main.streamEncoder().counts().encoded + more;
+        return pumpUntil([&] { return main.streamEncoder().counts().encoded >= target; });
+    };
+    ASSERT_TRUE(encodedSoon(3));
+    EXPECT_TRUE(main.latestFrame().cameraFed());
+    // A source without frames for other threads: the encoder lets go of the
+    // old one before it is freed, and takes up the test pattern's again.
+    ASSERT_TRUE(main.cam->selectSource("/dev/fake0"));
+    ASSERT_TRUE(main.cam->selectSource(TestPatternSource::sourceId()));
+    EXPECT_TRUE(encodedSoon(3));
 }
 
 TEST_F(StreamWiringTest, NoPortNoStream)

@@ -35,6 +35,8 @@ TEST(CommandLine, ReadsEachArgumentList)
         {{"--stream-port"}, Action::Error, false, "Missing value after '--stream-port'"},
         {{"--stream-port", "80x"}, Action::Error, false, "bad value '80x' for --stream-port"},
         {{"--stream-port=65536"}, Action::Error, false, "bad value '65536' for --stream-port"},
+        {{"--stream-fps", "0"}, Action::Error, false, "bad value '0' for --stream-fps"},
+        {{"--stream-fps=121"}, Action::Error, false, "bad value '121' for --stream-fps"},
         {{"--port", "0"}, Action::Error, false, "bad value '0' for --port"},
         {{"--port=32768"}, Action::Error, false, "bad value '32768' for --port"},
         {{"--bind="}, Action::Error, false, "bad value '' for --bind"},
@@ -60,6 +62,7 @@ TEST(CommandLine, ReadsEachArgumentList)
     EXPECT_EQ(parseCommandLine({"--stream-port", "8081", "--headless"}).streamPort, 8081);
     EXPECT_EQ(parseCommandLine({"--stream-port=0"}).streamPort, 0);
     EXPECT_FALSE(parseCommandLine({"--headless"}).streamPort.has_value());
+    EXPECT_EQ(parseCommandLine({"--stream-fps=15"}).streamFps, 15);
     const CommandLine service = parseCommandLine({"--headless", "--folder", "cams/1", "--port=8080", "--bind", "::1"});
     EXPECT_EQ(service.action, Action::Run);
     EXPECT_EQ(service.folder, "cams/1");
@@ -72,7 +75,7 @@ TEST(CommandLine, HelpListsEveryOption)
 {
     const std::string help = usageText();
     for (const char* text : {"Running:", "Network:", "Information:", "--headless", "--folder DIR", "--port N",
-                             "--bind ADDRESS", "--stream-port N", "-h, --help", "-v, --version", "-platform",
+                             "--bind ADDRESS", "--stream-port N", "--stream-fps N", "(default: [Stream] MaxFps of Talvex.conf, else 30)", "-h, --help", "-v, --version", "-platform",
                              "(default: [Server] Bind of Talvex.conf, else all)", "~/.config/Talvex/Talvex.conf"})
         EXPECT_NE(help.find(text), std::string::npos) << text;
     EXPECT_EQ(versionLine().rfind("Talvex 2.7", 0), 0u);

@@ -42,10 +42,10 @@ protected:
     }
 
     // Publishes and waits until `reader` has the whole part.
-    void publishAndRead(const QByteArray& jpeg, LoopbackClient& reader)
+    void publishAndRead(const QByteArray& jpeg, LoopbackClient& reader, qint64 captureTimeUs = 0)
     {
         const qsizetype parts = parseStream(reader.received()).parts.size();
-        frames.publish(jpeg);
+        frames.publish(jpeg, captureTimeUs);
         ASSERT_TRUE(pumpUntil([&] {
             reader.poll();
             return parseStream(reader.received()).parts.size() > parts;
@@ -60,9 +60,12 @@ TEST_F(StreamServerTest, EveryFrameIsOneExactPartThatDecodes)
 {
     auto reader = openStream();
     std::vector<QByteArray> sent;
+    // Each part carries its frame's capture time, microseconds kept to six digits.
+    const qint64 captured[] = {1700000000000042, 1700000000123456, 1700000001000000, 1700000001999999};
+    const QByteArray stamps[] = {"1700000000.000042", "1700000000.123456", "1700000001.000000", "1700000001.999999"};
     for (unsigned i = 0; i < 4; ++i) {
         sent.push_back(noiseJpeg(160 + 16 * i, 120, i));
-        publishAndRead(sent.back(), *reader);
+        publishAndRead(sent.back(), *reader, captured[i]);
     }
     const ParsedStream stream = parseStream(reader->received());
     EXPECT_TRUE(stream.exact);
@@ -72,6 +75,7 @@ TEST_F(StreamServerTest, EveryFrameIsOneExactPartThatDecodes)
     ASSERT_EQ(stream.parts.size(), 4);
     for (int i = 0; i < 4; ++i) {
         EXPECT_EQ(stream.parts[i], sent[static_cast<size_t>(i)]);
+        EXPECT_EQ(stream.timestamps[i], stamps[i]);
         EXPECT_FALSE(QImage::fromData(stream.parts[i], "JPEG").isNull());
     }
 }

@@ -61,16 +61,20 @@ ParsedStream parseStream(const QByteArray& received)
             result.exact = false;
             break;
         }
-        const qsizetype lengthEnd = received.indexOf("\r\n\r\n", at + start.size());
-        if (lengthEnd < 0)
+        const qsizetype headerEnd = received.indexOf("\r\n\r\n", at + start.size());
+        if (headerEnd < 0)
             break;
+        // The length's line, then the capture time's, if any.
+        const qsizetype lengthEnd = received.indexOf("\r\n", at + start.size());
         bool ok = false;
         const qsizetype length = received.mid(at + start.size(), lengthEnd - at - start.size()).toLongLong(&ok);
-        if (!ok || length <= 0) {
+        const QByteArray rest = received.mid(lengthEnd, headerEnd - lengthEnd);
+        const QByteArray stamp = "\r\nX-Timestamp: ";
+        if (!ok || length <= 0 || (!rest.isEmpty() && !rest.startsWith(stamp))) {
             result.exact = false;
             break;
         }
-        const qsizetype body = lengthEnd + 4;
+        const qsizetype body = headerEnd + 4;
         if (received.size() < body + length + 2)
             break;
         if (received.mid(body + length, 2) != "\r\n") {
@@ -78,6 +82,7 @@ ParsedStream parseStream(const QByteArray& received)
             break;
         }
         result.parts.append(received.mid(body, length));
+        result.timestamps.append(rest.mid(stamp.size()));
         at = body + length + 2;
     }
     return result;

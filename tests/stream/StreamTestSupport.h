@@ -20,6 +20,7 @@ QByteArray patchJpeg(int width, int height, unsigned seed);
 struct ParsedStream {
     QByteArray head;
     QList<QByteArray> parts;
+    QList<QByteArray> timestamps; // each part's X-Timestamp text; empty where it has none
     bool exact = true;
 };
 // A trailing part not yet whole is left out.
