@@ -132,7 +132,8 @@ int distinctStreamParts(int port, int ms)
                 const qsizetype length = received.indexOf("Content-Length: ", at);
                 if (length < 0 || length > end)
                     break;
-                const qsizetype size = received.mid(length + 16, end - length - 16).trimmed().toLongLong();
+                const qsizetype lineEnd = received.indexOf("\r\n", length);
+                const qsizetype size = received.mid(length + 16, lineEnd - length - 16).toLongLong();
                 if (received.size() < end + 4 + size)
                     break;
                 seen << QCryptographicHash::hash(received.mid(end + 4, size), QCryptographicHash::Sha1);
@@ -282,7 +283,7 @@ TEST_F(VividCameraTest, StartedBeforeTheCameraTakesItWhenItComes)
 
 TEST_F(VividCameraTest, StreamDeliversTheDriversRate)
 {
-    GTEST_SKIP() << "the stream carries only the snapshot cycle so far";
+    GTEST_SKIP() << "camera frames are still taken on the UI thread: about 4 a second of 25 here";
     ASSERT_NO_FATAL_FAILURE(chooseVividAndSet({}));
     ASSERT_NO_FATAL_FAILURE(startProgram());
     ASSERT_TRUE(programHolds(kVividNode)) << programErrors();
