@@ -1,22 +1,47 @@
 #include "capture/control/CaptureControl.h"
 
 #include "image/BitmapWriter.h"
+#include "capture/control/CameraSettings.h"
 #include "capture/control/CaptureSettings.h"
 #include "capture/control/FormatDialog.h"
 #include "capture/control/SourceDialog.h"
+#include "capture/control/WaitingSource.h"
 #include "capture/source/TestPatternSource.h"
 
 #include <QPainter>
+#include <QPointer>
+#include <QTimer>
 
-CaptureControl::CaptureControl(std::unique_ptr<SourceCatalog> catalog, QWidget* parent)
+#include <cstdio>
+
+namespace {
+
+// As often as a lost camera's own reopen: the same ~2 s for a camera that
+// was never there at start.
+constexpr int kWatchIntervalMs = 2000;
+
+void printNotice(const QString& line)
+{
+    std::fprintf(stderr, "Talvex: %s\n", line.toLocal8Bit().constData());
+    std::fflush(stderr);
+}
+
+} // namespace
+
+CaptureControl::CaptureControl(std::unique_ptr<SourceCatalog> catalog, QWidget* parent, NoticeSink notice)
     : QWidget(parent)
     , m_catalog(std::move(catalog))
     , m_runDialog([](QDialog& dialog) { dialog.exec(); })
+    , m_watch(new QTimer(this))
+    , m_notice(notice ? std::move(notice) : NoticeSink(printNotice))
 {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAccessibleName(tr("Live video"));
     setAccessibleDescription(tr("The picture of the video source"));
     resize(320, 240);
+    m_watch->setInterval(kWatchIntervalMs);
+    connect(m_watch, &QTimer::timeout, this, &CaptureControl::checkSource);
+    m_watch->start();
     restoreChoice();
 }
 
@@ -28,32 +53,135 @@ CaptureControl::~CaptureControl()
 
 void CaptureControl::restoreChoice()
 {
-    // A remembered device that is gone now (unplugged, renumbered) gives way
-    // to the first-start choice rather than leaving the control without video.
-    QString id = CaptureSettings::sourceId();
-    if (id.isEmpty() || !m_catalog->offers(id))
-        id = m_catalog->defaultId();
-    std::unique_ptr<VideoSource> source = m_catalog->create(id);
-    if (!source)
-        source = std::make_unique<TestPatternSource>();
-    const QSize size = CaptureSettings::frameSize();
-    if (size.isValid())
-        source->setFrameSize(size); // a size this source lacks keeps its default
-    adoptSource(std::move(source));
+    const QString remembered = CaptureSettings::sourceId();
+    m_chosen = !remembered.isEmpty();
+    if (!m_chosen) {
+        // Nothing chosen yet: the first camera, else the test pattern until one comes.
+        const QString first = m_catalog->defaultId();
+        switchTo(m_catalog->find(first).value_or(SourceChoice{first, {}, {}}));
+        if (!m_source)
+            adoptSource(std::make_unique<TestPatternSource>(), TestPatternSource::sourceId(), {});
+        return;
+    }
+    const std::optional<SourceChoice> found = m_catalog->find(remembered);
+    if (!found) {
+        // Never another camera in its place: the picture would be the wrong one.
+        waitFor(remembered);
+        return;
+    }
+    rememberIdentity(*found);
+    if (!switchTo(*found))
+        waitFor(remembered);
 }
 
-void CaptureControl::adoptSource(std::unique_ptr<VideoSource> source)
+void CaptureControl::rememberIdentity(const SourceChoice& found)
+{
+    // An old configuration's node becomes the camera's identity.
+    const QString remembered = CaptureSettings::sourceId();
+    if (found.node == remembered && found.id != remembered)
+        CaptureSettings::setSourceId(found.id);
+}
+
+void CaptureControl::waitFor(const QString& id)
+{
+    const QString kept = CameraSettings::name(id);
+    const QString name = kept.isEmpty() ? id : kept;
+    adoptSource(std::make_unique<WaitingSource>(id, name, CameraSettings::frameSize(id)), id, {});
+    m_waiting = true;
+    m_notice(tr("camera %1 not present, waiting").arg(name));
+}
+
+std::unique_ptr<VideoSource> CaptureControl::makeSource(const QString& id) const
+{
+    std::unique_ptr<VideoSource> source = m_catalog->create(id);
+    if (!source)
+        return nullptr;
+    const QSize size = CameraSettings::frameSize(id);
+    if (size.isValid())
+        source->setFrameSize(size); // a size this source lacks keeps its default
+    return source;
+}
+
+bool CaptureControl::switchTo(const SourceChoice& choice)
+{
+    std::unique_ptr<VideoSource> source = makeSource(choice.id);
+    if (!source)
+        return false;
+    if (!choice.node.isEmpty() && !choice.name.isEmpty())
+        CameraSettings::setName(choice.id, choice.name);
+    adoptSource(std::move(source), choice.id, choice.node);
+    return true;
+}
+
+void CaptureControl::adoptSource(std::unique_ptr<VideoSource> source, const QString& id, const QString& node)
 {
     // Readers of the old source's frames on other threads let go first.
     emit sourceChanging();
     if (m_source)
         m_source->close();
     m_source = std::move(source);
+    m_sourceId = id;
+    m_sourceNode = node;
+    m_waiting = false;
     m_still = QImage();
     m_frozen = QImage();
     connect(m_source.get(), &VideoSource::frameReady, this, &CaptureControl::onFrameReady);
+    connect(m_source.get(), &VideoSource::opened, this, &CaptureControl::onSourceOpened);
     update();
     emit sourceChanged();
+}
+
+void CaptureControl::onSourceOpened()
+{
+    if (!m_source)
+        return;
+    if (!m_sourceNode.isEmpty()) {
+        const std::optional<SourceChoice> found = m_catalog->find(m_sourceId);
+        if (!found || found->node != m_sourceNode) {
+            // Another camera took the node while ours was away (no udev
+            // link to tell them apart): neither its picture nor our settings.
+            // Replaced later: the source is still inside its own open().
+            QTimer::singleShot(0, this, [this, opened = QPointer<VideoSource>(m_source.get()), found] {
+                if (m_source.get() != opened.data())
+                    return;
+                if (found && switchTo(*found))
+                    m_source->open();
+                else
+                    waitFor(m_sourceId);
+            });
+            return;
+        }
+    }
+    const QString name = CameraSettings::name(m_sourceId);
+    applySavedControls(*m_source, m_sourceId, name.isEmpty() ? m_source->displayName() : name, m_notice);
+}
+
+void CaptureControl::checkSource()
+{
+    if (!m_source)
+        return;
+    const bool waiting = m_waiting;
+    std::optional<SourceChoice> found;
+    if (waiting) {
+        found = m_catalog->find(m_sourceId);
+    } else if (!m_chosen && m_sourceId == TestPatternSource::sourceId()) {
+        // Nothing chosen: the test pattern stands in only while no camera exists.
+        if (const QString first = m_catalog->defaultId(); first != m_sourceId)
+            found = m_catalog->find(first);
+    } else if (!m_source->isOpen() && m_live && !m_sourceNode.isEmpty()) {
+        // A lost camera that came back on another node (video0 -> video2).
+        found = m_catalog->find(m_sourceId);
+        if (found && found->node == m_sourceNode)
+            found.reset(); // same node: the source's own reopen takes it
+    }
+    if (!found || !switchTo(*found))
+        return;
+    if (waiting) {
+        rememberIdentity(*found);
+        m_notice(tr("camera %1 found at %2").arg(found->name, found->node));
+    }
+    if (m_live)
+        m_source->open();
 }
 
 void CaptureControl::OpenFormatDialog()
@@ -152,21 +280,26 @@ bool CaptureControl::WriteStillBitmap(const QString& path)
 
 bool CaptureControl::selectSource(const QString& id)
 {
-    if (m_source && m_source->id() == id) {
+    if (m_source && m_sourceId == id) {
         // Picking the source already in use still makes it the remembered one.
         CaptureSettings::setSourceId(id);
+        m_chosen = true;
         return true;
     }
-    std::unique_ptr<VideoSource> source = m_catalog->create(id);
+    const std::optional<SourceChoice> found = m_catalog->find(id);
+    std::unique_ptr<VideoSource> source = found ? makeSource(found->id) : nullptr;
     if (!source)
         return fail(tr("Unknown video source %1").arg(id));
-    const QSize size = CaptureSettings::frameSize();
-    if (size.isValid())
-        source->setFrameSize(size);
     if (m_live && !source->open())
         return fail(tr("%1 cannot be opened").arg(source->displayName()));
-    adoptSource(std::move(source));
-    CaptureSettings::setSourceId(id);
+    if (!found->node.isEmpty())
+        CameraSettings::setName(found->id, found->name);
+    adoptSource(std::move(source), found->id, found->node);
+    // Opened before it was ours, its opened() went nowhere: its kept controls now.
+    if (m_source->isOpen())
+        onSourceOpened();
+    CaptureSettings::setSourceId(found->id);
+    m_chosen = true;
     m_error.clear();
     return true;
 }
@@ -181,8 +314,21 @@ bool CaptureControl::selectFrameSize(const QSize& size)
                         .arg(size.width())
                         .arg(size.height()));
     m_still = QImage();
-    CaptureSettings::setFrameSize(size);
+    CameraSettings::setFrameSize(m_sourceId, size);
     m_error.clear();
     update();
     return true;
+}
+
+bool CaptureControl::setSourceControl(quint32 id, int value)
+{
+    if (!m_source || !m_source->setControl(id, value))
+        return false;
+    CameraSettings::setControl(m_sourceId, id, value);
+    return true;
+}
+
+bool CaptureControl::resetSourceControls()
+{
+    return m_source && resetControls(*m_source, m_sourceId);
 }

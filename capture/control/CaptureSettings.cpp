@@ -23,8 +23,13 @@ void setSourceId(const QString& id)
 
 QSize frameSize()
 {
+    return parseSize(userConfig().value(sizeKey).toString());
+}
+
+QSize parseSize(const QString& text)
+{
     // Stored as "640x480" so the file stays readable and editable by hand.
-    const QStringList parts = userConfig().value(sizeKey).toString().split(QLatin1Char('x'));
+    const QStringList parts = text.split(QLatin1Char('x'));
     if (parts.size() != 2)
         return {};
     bool okW = false;

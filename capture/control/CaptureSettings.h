@@ -8,12 +8,17 @@
 // Settings.ini, which holds only its four values.
 namespace CaptureSettings {
 
-// Empty when nothing has been chosen yet.
+// The identity of the chosen source (see SourceCatalog); empty when
+// nothing has been chosen yet.
 QString sourceId();
 void setSourceId(const QString& id);
 
-// Invalid when nothing has been chosen yet or the stored text is unreadable.
+// The one frame size older configurations kept for every camera (each
+// camera keeps its own now, see CameraSettings). Invalid when there is
+// none or the stored text is unreadable.
 QSize frameSize();
 void setFrameSize(const QSize& size);
+// "640x480" as a size; invalid for anything else.
+QSize parseSize(const QString& text);
 
 } // namespace CaptureSettings

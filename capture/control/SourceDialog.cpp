@@ -2,12 +2,14 @@
 
 #include "capture/control/CaptureControl.h"
 #include "capture/control/ControlEditor.h"
+#include "capture/control/SourceListDelegate.h"
 #include "shell/chrome/SkinnedDialog.h"
 
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QLabel>
+#include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QVBoxLayout>
@@ -28,24 +30,33 @@ SourceDialog::SourceDialog(CaptureControl& cam, QWidget* parent)
     m_sourceList->setAccessibleName(tr("Source"));
     m_sourceList->setAccessibleDescription(tr("The device the video comes from"));
     sourceLabel->setBuddy(m_sourceList);
-    const QString current = cam.source() ? cam.source()->id() : QString();
+    m_sourceList->setItemDelegate(new SourceListDelegate(m_sourceList));
+    const QString current = cam.sourceId();
     int currentIndex = -1;
     for (int i = 0; i < m_choices.size(); ++i) {
         const SourceChoice& c = m_choices[i];
-        // Two cameras of one model differ only in their device path.
-        const QString text = c.id.startsWith(QLatin1Char('/')) ? QStringLiteral("%1 (%2)").arg(c.name, c.id) : c.name;
-        m_sourceList->addItem(text, c.id);
+        m_sourceList->addItem(c.name, c.id);
+        m_sourceList->setItemData(i, c.node, SourceListDelegate::NodeRole);
+        m_sourceList->setItemData(i, c.node, Qt::ToolTipRole);
         if (c.id == current)
             currentIndex = i;
     }
     if (currentIndex < 0 && cam.source()) {
-        // The source in use has gone from the list (a vanished camera): still name it.
+        // The source in use has gone from the list (a camera not plugged in): still name it.
         m_sourceList->addItem(cam.source()->displayName(), current);
-        m_choices.append({current, cam.source()->displayName()});
+        m_choices.append({current, cam.source()->displayName(), {}});
         currentIndex = m_choices.size() - 1;
     }
     m_sourceList->setCurrentIndex(currentIndex);
     connect(m_sourceList, &QComboBox::activated, this, &SourceDialog::chooseSource);
+
+    // The node of the chosen camera, small: the name is what the user knows it by.
+    m_node = new QLabel(this);
+    m_node->setObjectName(QStringLiteral("node"));
+    m_node->setFont(smallNodeFont(m_node->font()));
+    m_node->setAccessibleName(tr("Device node"));
+    m_node->setAccessibleDescription(tr("Where the chosen camera is now; it may change when cameras are plugged in"));
+    showNode();
 
     m_note = new QLabel(this);
     m_note->setObjectName(QStringLiteral("note"));
@@ -65,12 +76,19 @@ SourceDialog::SourceDialog(CaptureControl& cam, QWidget* parent)
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    m_reset = buttons->addButton(tr("Reset to defaults"), QDialogButtonBox::ResetRole);
+    m_reset->setObjectName(QStringLiteral("reset"));
+    m_reset->setToolTip(tr("Set every control of this camera back to the driver's default"));
+    m_reset->setAccessibleName(m_reset->text().remove(QLatin1Char('&')));
+    m_reset->setAccessibleDescription(m_reset->toolTip());
+    connect(m_reset, &QPushButton::clicked, this, &SourceDialog::resetControls);
 
     auto* top = new QHBoxLayout;
     top->addWidget(sourceLabel);
     top->addWidget(m_sourceList, 1);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);
+    layout->addWidget(m_node, 0, Qt::AlignRight);
     layout->addWidget(m_note);
     layout->addWidget(m_scroll, 1);
     layout->addWidget(buttons);
@@ -85,16 +103,31 @@ bool SourceDialog::chooseSource(int index)
     const bool ok = m_cam.selectSource(m_choices[index].id);
     showNote(ok ? QString() : m_cam.errorString());
     // On failure the list goes back to the source still in use.
-    const QString current = m_cam.source() ? m_cam.source()->id() : QString();
-    m_sourceList->setCurrentIndex(m_sourceList->findData(current));
+    m_sourceList->setCurrentIndex(m_sourceList->findData(m_cam.sourceId()));
+    showNode();
+    refreshControls();
+    return ok;
+}
+
+void SourceDialog::showNode()
+{
+    const QString node = m_sourceList->currentData(SourceListDelegate::NodeRole).toString();
+    m_node->setText(node);
+    m_node->setToolTip(node);
+    m_node->setVisible(!node.isEmpty());
+}
+
+bool SourceDialog::resetControls()
+{
+    const bool ok = m_cam.resetSourceControls();
+    showNote(ok ? QString() : tr("The camera kept some of its values."));
     refreshControls();
     return ok;
 }
 
 bool SourceDialog::applyControl(quint32 id, int value)
 {
-    VideoSource* source = m_cam.source();
-    const bool ok = source && source->setControl(id, value);
+    const bool ok = m_cam.setSourceControl(id, value);
     if (ok) {
         showNote(QString());
     } else {

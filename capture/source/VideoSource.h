@@ -94,4 +94,8 @@ public:
 
 signals:
     void frameReady();
+    // The device was opened (at start, after a reopen or a replug): the
+    // moment to give it the settings kept for it. Sources that need none
+    // do not send it.
+    void opened();
 };

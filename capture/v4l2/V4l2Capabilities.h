@@ -7,6 +7,8 @@
 // What VIDIOC_QUERYCAP says about one device node.
 struct V4l2Capabilities {
     QString cardName;
+    // Where the device hangs ("usb-0000:00:14.0-1", "platform:vivid-000").
+    QString busInfo;
     // The node's own capabilities (device_caps when the driver reports
     // them; capabilities covers every node of a multi-node device).
     quint32 caps = 0;

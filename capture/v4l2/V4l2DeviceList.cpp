@@ -25,7 +25,7 @@ QList<VideoDeviceInfo> findVideoDevices(VideoDevice& device, const QString& dire
 
     QList<VideoDeviceInfo> devices;
     for (const auto& [number, name] : numbered) {
-        VideoDeviceInfo info{QDir(directory).filePath(name), QString(), false};
+        VideoDeviceInfo info{QDir(directory).filePath(name), QString(), false, QString()};
         const int fd = device.open(info.path);
         if (fd >= 0) {
             DeviceFd owner(&device, fd);
@@ -33,6 +33,7 @@ QList<VideoDeviceInfo> findVideoDevices(VideoDevice& device, const QString& dire
             if (queryCapabilities(device, fd, &capabilities) == 0) {
                 info.cardName = capabilities.cardName;
                 info.canCapture = capabilities.canCapture();
+                info.busInfo = capabilities.busInfo;
             }
         }
         devices.append(info);

@@ -172,6 +172,7 @@ bool V4l2Source::openDevice()
     m_error.clear();
     m_notifier = new QSocketNotifier(m_fd.get(), QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, &V4l2Source::onReadable);
+    emit this->opened(); // this->: a local named so holds the fd
     return true;
 }
 

@@ -19,6 +19,7 @@ struct VideoDeviceInfo {
     QString path;
     QString cardName;
     bool canCapture;
+    QString busInfo;
 };
 
 // The /dev/video* nodes, sorted by number, with their card names. A node

@@ -15,7 +15,8 @@ struct ScriptedCapture {
     explicit ScriptedCapture(QWidget* parent = nullptr, QList<SourceChoice> list = ScriptedCatalog().choices(),
                              const std::function<void(SourceScript&)>& prepare = {})
     {
-        auto catalog = std::make_unique<ScriptedCatalog>(std::move(list));
+        auto scripted = std::make_unique<ScriptedCatalog>(std::move(list));
+        catalog = scripted.get();
         fake0 = catalog->script("/dev/fake0");
         fake1 = catalog->script("/dev/fake1");
         // Set up before the control makes its first source.
@@ -23,12 +24,14 @@ struct ScriptedCapture {
             prepare(*fake0);
             prepare(*fake1);
         }
-        cam = new CaptureControl(std::move(catalog), parent);
+        cam = new CaptureControl(std::move(scripted), parent, [this](const QString& line) { notices.append(line); });
         if (!parent)
             owned.reset(cam);
     }
     ScriptedSource& source() const { return static_cast<ScriptedSource&>(*cam->source()); }
 
+    ScriptedCatalog* catalog = nullptr;  // owned by cam
+    QStringList notices;
     std::shared_ptr<SourceScript> fake0;
     std::shared_ptr<SourceScript> fake1;
     CaptureControl* cam = nullptr;

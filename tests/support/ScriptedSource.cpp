@@ -11,7 +11,10 @@ ScriptedSource::ScriptedSource(std::shared_ptr<SourceScript> script, QString id,
 bool ScriptedSource::open()
 {
     ++m_script->opens;
+    const bool was = m_open;
     m_open = m_script->present;
+    if (m_open && !was)
+        emit opened();
     return m_open;
 }
 

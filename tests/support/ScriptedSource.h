@@ -78,12 +78,15 @@ private:
 // own (see script()), and the test pattern's id makes the real test pattern.
 class ScriptedCatalog : public SourceCatalog {
 public:
-    explicit ScriptedCatalog(QList<SourceChoice> choices = {{QStringLiteral("/dev/fake0"), QStringLiteral("Fake zero")},
-                                                            {QStringLiteral("/dev/fake1"), QStringLiteral("Fake one")}});
+    explicit ScriptedCatalog(QList<SourceChoice> choices = {
+                                 {QStringLiteral("/dev/fake0"), QStringLiteral("Fake zero"), QStringLiteral("/dev/fake0")},
+                                 {QStringLiteral("/dev/fake1"), QStringLiteral("Fake one"), QStringLiteral("/dev/fake1")}});
 
     std::shared_ptr<SourceScript> script(const QString& id) const;
 
     QList<SourceChoice> choices() const override { return m_choices; }
+    // Cameras plugged in or out after the catalog was handed over.
+    void setChoices(QList<SourceChoice> choices) { m_choices = std::move(choices); }
     std::unique_ptr<VideoSource> create(const QString& id) const override;
 
 private:
@@ -95,7 +98,7 @@ private:
 class TestPatternCatalog : public ScriptedCatalog {
 public:
     TestPatternCatalog()
-        : ScriptedCatalog({{TestPatternSource::sourceId(), TestPatternSource::sourceName()}})
+        : ScriptedCatalog({{TestPatternSource::sourceId(), TestPatternSource::sourceName(), {}}})
     {
     }
 };

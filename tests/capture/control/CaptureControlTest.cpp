@@ -4,6 +4,7 @@
 
 #include "capture/CaptureTestSupport.h"
 
+#include <QCoreApplication>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -15,22 +16,97 @@ protected:
     void TearDown() override { clearCaptureSettings(); }
 };
 
-TEST_F(CaptureControlTest, StartsOnTheRememberedSourceAndSizeWhileListedElseTheFirst)
+const SourceChoice kFake0{"/dev/fake0", "Fake zero", "/dev/fake0"};
+const SourceChoice kFake1{"/dev/fake1", "Fake one", "/dev/fake1"};
+const SourceChoice kFake1ById{"by-id/fake1", "Fake one", "/dev/fake1"};
+const SourceChoice kPattern{TestPatternSource::sourceId(), TestPatternSource::sourceName(), {}};
+
+struct StartCase {
+    const char* name;
+    QString remembered;
+    QList<SourceChoice> atStart;
+    QString sourceAtStart;
+    bool waiting;
+    QList<SourceChoice> later;  // what the watch finds on its next tick
+    QString sourceLater;
+    QString rememberedAfter;
+};
+
+class CaptureStart : public CaptureControlTest, public ::testing::WithParamInterface<StartCase> {};
+
+TEST_P(CaptureStart, OpensTheRememberedCameraWhereverAndWhenever)
 {
-    EXPECT_EQ(ScriptedCapture().cam->source()->id(), "/dev/fake0");
-    EXPECT_EQ(ScriptedCapture(nullptr, {}).cam->source()->id(), TestPatternSource::sourceId());
+    const StartCase& row = GetParam();
+    CaptureSettings::setSourceId(row.remembered);
+    ScriptedCapture fake(nullptr, row.atStart);
+    CaptureControl& cam = *fake.cam;
+    cam.setLiveDisplay(true);
+    EXPECT_EQ(cam.sourceId(), row.sourceAtStart);
+    EXPECT_EQ(cam.waitingForCamera(), row.waiting);
+    // Waiting is a failing camera, never another one's picture.
+    EXPECT_EQ(cam.CaptureStill(), !row.waiting);
+    EXPECT_EQ(fake.notices.filter("not present, waiting").size(), row.waiting ? 1 : 0) << fake.notices.join('\n').toStdString();
 
-    CaptureSettings::setSourceId("/dev/fake1");
+    fake.catalog->setChoices(row.later);
+    cam.checkSource();
+    cam.checkSource();
+    EXPECT_EQ(cam.sourceId(), row.sourceLater);
+    // Found, it is opened at once, with no stand-in left behind.
+    const bool stillWaiting = row.waiting && !row.later.contains(kFake1) && !row.later.contains(kFake1ById);
+    EXPECT_EQ(cam.waitingForCamera(), stillWaiting);
+    EXPECT_EQ(cam.source()->isOpen(), !stillWaiting);
+    EXPECT_EQ(cam.CaptureStill(), !stillWaiting);
+    EXPECT_EQ(CaptureSettings::sourceId(), row.rememberedAfter);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, CaptureStart,
+    ::testing::Values(
+        StartCase{"NothingChosenTakesTheFirstCamera", "", {kFake0, kFake1, kPattern}, "/dev/fake0", false,
+                  {kFake1, kPattern}, "/dev/fake0", ""},
+        StartCase{"NothingChosenNoCameraPatternUntilOneComes", "", {kPattern}, kPattern.id, false, {kFake1, kPattern},
+                  "/dev/fake1", ""},
+        StartCase{"RememberedPresent", "/dev/fake1", {kFake0, kFake1, kPattern}, "/dev/fake1", false,
+                  {kFake0, kFake1, kPattern}, "/dev/fake1", "/dev/fake1"},
+        StartCase{"RememberedMissingIsWaitedFor", "/dev/fake1", {kFake0, kPattern}, "/dev/fake1", true,
+                  {kFake0, kFake1, kPattern}, "/dev/fake1", "/dev/fake1"},
+        StartCase{"RememberedNeverComes", "/dev/fake1", {kFake0, kPattern}, "/dev/fake1", true, {kFake0, kPattern},
+                  "/dev/fake1", "/dev/fake1"},
+        StartCase{"ChosenPatternStays", kPattern.id, {kFake0, kPattern}, kPattern.id, false, {kFake0, kPattern},
+                  kPattern.id, kPattern.id},
+        StartCase{"OldNodeBecomesTheCamerasIdentity", "/dev/fake1", {kFake0, kFake1ById, kPattern}, "by-id/fake1",
+                  false, {kFake0, kFake1ById, kPattern}, "by-id/fake1", "by-id/fake1"},
+        StartCase{"OldNodeWaitedForBecomesTheCamerasIdentity", "/dev/fake1", {kFake0, kPattern}, "/dev/fake1", true,
+                  {kFake0, kFake1ById, kPattern}, "by-id/fake1", "by-id/fake1"}),
+    [](const ::testing::TestParamInfo<StartCase>& info) { return std::string(info.param.name); });
+
+TEST_F(CaptureControlTest, AnotherCameraOnTheNodeIsNotTakenForTheRememberedOne)
+{
+    const SourceChoice one{"v4l2:One@usb-1", "One", "/dev/fake1"};
+    CaptureSettings::setSourceId(one.id);
+    ScriptedCapture fake(nullptr, {one, kPattern});
+    fake.cam->setLiveDisplay(true);
+    ASSERT_TRUE(fake.cam->source()->isOpen());
+    fake.cam->source()->close();
+    fake.catalog->setChoices({{"v4l2:Two@usb-2", "Two", "/dev/fake1"}, kPattern});
+    fake.cam->source()->open(); // its own reopen finds a node that is there again
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(fake.cam->waitingForCamera());
+    EXPECT_FALSE(fake.cam->CaptureStill());
+}
+
+TEST_F(CaptureControlTest, EachCameraKeepsItsOwnFrameSizeOlderConfigurationsTheirOne)
+{
     CaptureSettings::setFrameSize(QSize(1280, 720));
-    ScriptedCapture remembered;
-    EXPECT_EQ(remembered.cam->source()->id(), "/dev/fake1");
-    EXPECT_EQ(remembered.cam->source()->frameSize(), QSize(1280, 720));
-
-    CaptureSettings::setSourceId("/dev/unplugged");
-    CaptureSettings::setFrameSize(QSize(999, 1));
-    ScriptedCapture fallback;
-    EXPECT_EQ(fallback.cam->source()->id(), "/dev/fake0");
-    EXPECT_EQ(fallback.cam->source()->frameSize(), QSize(320, 240)) << "an unknown size keeps the default";
+    ScriptedCapture fake;
+    CaptureControl& cam = *fake.cam;
+    EXPECT_EQ(cam.source()->frameSize(), QSize(1280, 720)) << "the one size an older configuration kept";
+    ASSERT_TRUE(cam.selectFrameSize(QSize(640, 480)));
+    ASSERT_TRUE(cam.selectSource("/dev/fake1"));
+    EXPECT_EQ(cam.source()->frameSize(), QSize(1280, 720));
+    ASSERT_TRUE(cam.selectFrameSize(QSize(320, 240)));
+    ASSERT_TRUE(cam.selectSource("/dev/fake0"));
+    EXPECT_EQ(cam.source()->frameSize(), QSize(640, 480));
 }
 
 TEST_F(CaptureControlTest, LiveDisplayFollowsFramesAndOffFreezesThePicture)

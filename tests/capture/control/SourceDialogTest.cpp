@@ -7,7 +7,9 @@
 #include <QCoreApplication>
 #include <QEvent>
 #include <QComboBox>
+#include <QFontInfo>
 #include <QLabel>
+#include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSlider>
@@ -112,6 +114,29 @@ TEST_F(SourceDialogTest, ARefusedValueIsReportedAndTheEditorShowsTheCameraValue)
     mains->setCurrentIndex(0);
     emit mains->activated(0);
     EXPECT_TRUE(note->isHidden()) << "a change that works clears the note";
+}
+
+TEST_F(SourceDialogTest, ListsCamerasByNameWithTheNodeSmallAndResetsToDefaults)
+{
+    SourceDialog dialog(*fake.cam);
+    auto* list = dialog.findChild<QComboBox*>("sourceList");
+    auto* node = dialog.findChild<QLabel*>("node");
+    ASSERT_TRUE(list && node);
+    EXPECT_EQ(list->itemText(1), "Fake one");
+    EXPECT_EQ(list->itemData(1, Qt::ToolTipRole).toString(), "/dev/fake1");
+    EXPECT_EQ(node->text(), "/dev/fake0");
+    EXPECT_LT(QFontInfo(node->font()).pixelSize(), QFontInfo(list->font()).pixelSize());
+
+    auto* autoGain = dialog.findChild<QCheckBox*>("control-1");
+    autoGain->setChecked(false);
+    ASSERT_EQ(fake.fake0->controlValues.value(kAutoGain), 0);
+    auto* reset = dialog.findChild<QPushButton*>("reset");
+    ASSERT_NE(reset, nullptr);
+    EXPECT_EQ(reset->accessibleName(), "Reset to defaults");
+    EXPECT_EQ(reset->accessibleDescription(), reset->toolTip());
+    reset->click();
+    EXPECT_EQ(fake.fake0->controlValues.value(kAutoGain), 1);
+    EXPECT_TRUE(dialog.findChild<QCheckBox*>("control-1")->isChecked());
 }
 
 TEST_F(SourceDialogTest, FortyControlsScrollInADialogOfOrdinarySize)

@@ -1,5 +1,7 @@
 #include "FakeVideoDevice.h"
 
+#include <QFileInfo>
+
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
@@ -147,9 +149,17 @@ bool FakeVideoDevice::streaming(const QString& path) const
     return false;
 }
 
-int FakeVideoDevice::open(const QString& path)
+QString FakeVideoDevice::resolve(const QString& path)
+{
+    // A udev link (a real symlink in the test's folder) leads to its node, as in /dev.
+    const QFileInfo info(path);
+    return info.isSymLink() ? info.canonicalFilePath() : path;
+}
+
+int FakeVideoDevice::open(const QString& linkOrPath)
 {
     ++opens;
+    const QString path = resolve(linkOrPath);
     auto found = m_cameras.find(path);
     if (found == m_cameras.end() || !found->second.present)
         return -ENOENT;
@@ -252,6 +262,6 @@ int FakeVideoDevice::waitReadable(int fd, int timeoutMs)
 bool FakeVideoDevice::exists(const QString& path)
 {
     ++existsChecks;
-    auto found = m_cameras.find(path);
+    auto found = m_cameras.find(resolve(path));
     return found != m_cameras.end() && found->second.present;
 }

@@ -44,6 +44,7 @@ struct FakeControl {
 // A scripted camera at one path.
 struct FakeCamera {
     QString card = QStringLiteral("Fake Camera");
+    QString bus = QStringLiteral("usb-0000:00:14.0-1");
     quint32 capabilities = V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_STREAMING | V4L2_CAP_DEVICE_CAPS;
     quint32 deviceCaps = V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_STREAMING;
     bool present = true;
@@ -156,6 +157,7 @@ private:
         std::vector<Buffer> buffers;
     };
 
+    static QString resolve(const QString& path);
     int streamIoctl(int fd, OpenFile& file, unsigned long request, void* arg);
     int controlIoctl(FakeCamera& camera, unsigned long request, void* arg);
     int rateIoctl(FakeCamera& camera, unsigned long request, void* arg);

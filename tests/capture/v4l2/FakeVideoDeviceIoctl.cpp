@@ -23,6 +23,7 @@ int FakeVideoDevice::ioctl(int fd, unsigned long request, void* arg)
         auto* cap = static_cast<v4l2_capability*>(arg);
         *cap = {};
         setFixedText(cap->card, sizeof cap->card, cam.card.toUtf8());
+        setFixedText(cap->bus_info, sizeof cap->bus_info, cam.bus.toUtf8());
         cap->capabilities = cam.capabilities;
         cap->device_caps = cam.deviceCaps;
         return 0;
