@@ -252,7 +252,7 @@ TEST_F(VividCameraTest, SetControlsComeBackAfterARestartAndOnAnotherNode)
     const qint64 reopenMs = clock.elapsed();
     EXPECT_TRUE(valuesBecome(kMovedNode, kSet)) << valuesOn(kMovedNode, kSet).toStdString();
     const int parts = distinctStreamParts(kStreamPort, 3000);
-    EXPECT_GE(parts, 3);
+    EXPECT_GE(parts, 2); // the frame sent at once and at least one after it
     logLine(QStringLiteral("brightness and menu set %1: after a restart (camera open in %2 ms) %3; "
                            "on %4 after a reload (open in %5 ms) %6, %7 new stream frames in 3 s")
                 .arg(valuesText(kSet))
@@ -273,7 +273,7 @@ TEST_F(VividCameraTest, StartedBeforeTheCameraTakesItWhenItComes)
     ASSERT_TRUE(modprobe("TALVEX_VIVID_LOAD"));
     ASSERT_TRUE(programHolds(kVividNode, 15000)) << programErrors();
     const int parts = distinctStreamParts(kStreamPort, 3000);
-    EXPECT_GE(parts, 3);
+    EXPECT_GE(parts, 2); // the frame sent at once and at least one after it
     logLine(QStringLiteral("started before the camera: waited, then took %1; %2 new stream frames in 3 s")
                 .arg(kVividNode)
                 .arg(parts));
