@@ -13,10 +13,11 @@ if [ "${1:-}" = "--test" ]; then
   # generator, the reference server (also the proxy in front of Talvex), the
   # fuzzers' compiler, openssl for the proxy test's certificate, and the virtual
   # machine that runs the capture code against the kernel's vivid driver, the
-  # browser for the live page's test, ffmpeg as a stream player, lintian for the
+  # browser for the live page's test, ffmpeg as a stream player, ustreamer and motion as the
+  # stream benchmark's yardsticks inside that machine, lintian for the
   # package and imagemagick for the README's screenshots.
   packages+=(xvfb xauth xdotool x11-utils wrk nginx-light clang libclang-rt-14-dev valgrind curl
-             qemu-system-x86 busybox-static v4l-utils kmod xz-utils openssl chromium ffmpeg lintian imagemagick)
+             qemu-system-x86 busybox-static v4l-utils kmod xz-utils ustreamer motion openssl chromium ffmpeg lintian imagemagick)
 fi
 
 missing=()
@@ -33,4 +34,8 @@ DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recomme
 # nginx is only a yardstick for the benchmark; keep it from holding port 80.
 if printf '%s\n' "${missing[@]}" | grep -qx nginx-light; then
   $sudo service nginx stop >/dev/null 2>&1 || true
+fi
+# Nor may motion's service hold the camera and its ports.
+if printf '%s\n' "${missing[@]}" | grep -qx motion; then
+  $sudo systemctl disable --now motion >/dev/null 2>&1 || $sudo service motion stop >/dev/null 2>&1 || true
 fi
