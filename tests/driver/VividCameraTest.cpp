@@ -281,7 +281,6 @@ TEST_F(VividCameraTest, StartedBeforeTheCameraTakesItWhenItComes)
 
 TEST_F(VividCameraTest, StreamDeliversTheDriversRate)
 {
-    GTEST_SKIP() << "camera frames are still taken on the UI thread: about 4 a second of 25 here";
     ASSERT_NO_FATAL_FAILURE(chooseVividAndSet({}));
     ASSERT_NO_FATAL_FAILURE(startProgram());
     ASSERT_TRUE(programHolds(kVividNode)) << programErrors();
