@@ -15,13 +15,15 @@
 
 namespace {
 
-// The fields /health and status.json share.
-void insertHealth(QJsonObject& object, const LiveStatus& status)
+// The fields /health and status.json share; status.json counts frames in
+// its own `frame`, which the page reads, so it does not say it twice.
+void insertHealth(QJsonObject& object, const LiveStatus& status, bool withFrames)
 {
     object.insert(QStringLiteral("camera"), QString::fromLatin1(cameraState(status)));
     object.insert(QStringLiteral("lastFrameAgeMs"), status.lastFrameAgeMs < 0
                       ? QJsonValue(QJsonValue::Null) : QJsonValue(static_cast<qint64>(status.lastFrameAgeMs)));
-    object.insert(QStringLiteral("frames"), static_cast<qint64>(status.frame));
+    if (withFrames)
+        object.insert(QStringLiteral("frames"), static_cast<qint64>(status.frame));
     object.insert(QStringLiteral("viewers"), status.viewers);
 }
 
@@ -61,7 +63,7 @@ const char* cameraState(const LiveStatus& status)
 QByteArray healthJson(const LiveStatus& status)
 {
     QJsonObject object;
-    insertHealth(object, status);
+    insertHealth(object, status, true);
     return compact(object);
 }
 
@@ -72,7 +74,7 @@ QByteArray statusJson(const LiveStatus& status)
     object.insert(QStringLiteral("frame"), static_cast<qint64>(status.frame));
     object.insert(QStringLiteral("lastGood"), static_cast<qint64>(status.lastGoodMs));
     object.insert(QStringLiteral("cameraFailing"), status.cameraFailing);
-    insertHealth(object, status);
+    insertHealth(object, status, false);
     QJsonValue stream(QJsonValue::Null);
     if (status.streamPort > 0)
         stream = QJsonObject{{QStringLiteral("port"), status.streamPort}, {QStringLiteral("path"), QStringLiteral("/stream")}};

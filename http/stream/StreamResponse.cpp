@@ -12,6 +12,15 @@ qsizetype requestEnd(const QByteArray& received)
     return received.indexOf("\n\n");
 }
 
+// Seconds.microseconds since the epoch; nothing when the time is unknown.
+QByteArray timestampLine(qint64 captureTimeUs)
+{
+    if (captureTimeUs <= 0)
+        return {};
+    return "X-Timestamp: " + QByteArray::number(captureTimeUs / 1000000) + '.'
+        + QByteArray::number(captureTimeUs % 1000000).rightJustified(6, '0') + "\r\n";
+}
+
 } // namespace
 
 StreamRequest parseStreamRequest(const QByteArray& received)
@@ -75,13 +84,10 @@ QByteArray partHeader(qsizetype jpegBytes, qint64 captureTimeUs)
           "Content-Type: image/jpeg\r\n"
           "Content-Length: "
         + QByteArray::number(jpegBytes) + "\r\n";
-    if (captureTimeUs > 0)
-        header += "X-Timestamp: " + QByteArray::number(captureTimeUs / 1000000) + '.'
-            + QByteArray::number(captureTimeUs % 1000000).rightJustified(6, '0') + "\r\n";
-    return header + "\r\n";
+    return header + timestampLine(captureTimeUs) + "\r\n";
 }
 
-QByteArray snapshotResponseHeader(qsizetype jpegBytes)
+QByteArray snapshotResponseHeader(qsizetype jpegBytes, qint64 captureTimeUs)
 {
     return QByteArray("HTTP/1.1 200 OK\r\n"
                       "Server: Talvex Server\r\n"
@@ -89,7 +95,8 @@ QByteArray snapshotResponseHeader(qsizetype jpegBytes)
                       "Content-Length: ")
         + QByteArray::number(jpegBytes)
         + "\r\n"
-          "Cache-Control: no-cache, no-store\r\n"
+        + timestampLine(captureTimeUs)
+        + "Cache-Control: no-cache, no-store\r\n"
           "Pragma: no-cache\r\n"
           "Connection: close\r\n"
           "\r\n";

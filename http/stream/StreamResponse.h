@@ -33,7 +33,7 @@ QByteArray streamResponseHeader();
 // X-Timestamp gives the capture time (microseconds since the epoch) as
 // seconds.microseconds, so a client can tell how old the frame is.
 QByteArray partHeader(qsizetype jpegBytes, qint64 captureTimeUs = 0);
-QByteArray snapshotResponseHeader(qsizetype jpegBytes);
+QByteArray snapshotResponseHeader(qsizetype jpegBytes, qint64 captureTimeUs = 0);
 // A complete short plain-text answer, such as 404 or 503.
 QByteArray textResponse(int status, const char* reason, const char* text, bool headOnly = false);
 // A complete JSON answer that nothing on the way may keep: a monitor must

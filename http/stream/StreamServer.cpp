@@ -196,10 +196,11 @@ void StreamServer::requestReceived(StreamClient* client, const StreamRequest& re
             return client->answerAndClose(
                 textResponse(503, "Service Unavailable", "Too many viewers; try again later.\n", request.headOnly));
         const QByteArray jpeg = m_frames.jpeg();
+        const qint64 capturedUs = m_frames.captureTimeUs();
         if (jpeg.isEmpty())
             return client->answerAndClose(
                 textResponse(503, "Service Unavailable", "No picture yet.\n", request.headOnly));
-        return client->answerAndClose(snapshotResponseHeader(jpeg.size()), request.headOnly ? QByteArray() : jpeg);
+        return client->answerAndClose(snapshotResponseHeader(jpeg.size(), capturedUs), request.headOnly ? QByteArray() : jpeg);
     }
     case StreamRoute::Health:
         if (m_health) {

@@ -178,7 +178,7 @@ TEST_F(StreamServerTest, OtherRequestsGetOneAnswerAndAClose)
         {"garbage\r\n\r\n", "HTTP/1.1 400 Bad Request\r\n", "Bad request.\n"},
         {QByteArray("GET /") + QByteArray(90000, 'a'), "HTTP/1.1 400 Bad Request\r\n", "Bad request.\n"},
     };
-    frames.publish(jpeg);
+    frames.publish(jpeg, 1700000000012345);
     for (const auto& c : cases) {
         auto client = connect(c.request, 4096);
         const QByteArray answer = client->readAll();
@@ -188,6 +188,7 @@ TEST_F(StreamServerTest, OtherRequestsGetOneAnswerAndAClose)
         const qsizetype headEnd = answer.indexOf("\r\n\r\n");
         EXPECT_EQ(answer.mid(headEnd + 4), c.body) << c.request.left(40).constData();
         EXPECT_TRUE(answer.contains("\r\nContent-Length: " + QByteArray::number(c.body.isEmpty() && c.status.contains("200") ? jpeg.size() : c.body.size()) + "\r\n"));
+        EXPECT_EQ(answer.left(headEnd).contains("\r\nX-Timestamp: 1700000000.012345\r\n"), c.status.contains("200"));
     }
     EXPECT_EQ(server.streamClients(), 0);
 }
