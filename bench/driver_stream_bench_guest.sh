@@ -47,7 +47,11 @@ stop() {
 }
 
 talvex() {  # SIZE STREAM_PORT NAME
-  local size=$1 stream=$2 name=$3 dir=$BENCH_SCRATCH/talvex-$3-$1
+  # Its folder on the guest's own memory disk, as a local disk would be: the
+  # scratch folder is the host's over 9p, where every snapshot file's write
+  # and read-back would be charged to Talvex as the guest's 9p work, a cost
+  # the other servers (which write no files) never pay. Its log is copied out.
+  local size=$1 stream=$2 name=$3 dir=/tmp/bench/talvex-$3-$1
   rm -rf "$dir"
   mkdir -p "$dir/root/images"
   printf '75\r\n5\r\n"True"\r\n8100\r\n' > "$dir/Settings.ini"
@@ -61,6 +65,7 @@ talvex() {  # SIZE STREAM_PORT NAME
     wait_port "$stream" && measure "$name" "$size" "$stream" $pid
   fi || note "$name did not start at $size: $(tail -n 3 "$dir/out.log")"
   stop $pid
+  cp "$dir/out.log" "$BENCH_SCRATCH/$name-$size.log"
 }
 
 # Motion as a second yardstick: streaming only (no detection output, no
