@@ -12,11 +12,7 @@
 
 namespace {
 
-class CaptureControlTest : public ::testing::Test {
-protected:
-    void SetUp() override { clearCaptureSettings(); }
-    void TearDown() override { clearCaptureSettings(); }
-};
+class CaptureControlTest : public CaptureSettingsTest {};
 
 const SourceChoice kFake0{"/dev/fake0", "Fake zero", "/dev/fake0"};
 const SourceChoice kFake1{"/dev/fake1", "Fake one", "/dev/fake1"};
@@ -220,13 +216,12 @@ struct ShapeCase {
     QRect shown;
 };
 
-class LiveViewShape : public ::testing::TestWithParam<ShapeCase> {};
+class LiveViewShape : public CaptureSettingsTest, public ::testing::WithParamInterface<ShapeCase> {};
 
 // The live view keeps the picture's shape: bars above and below a wide
 // picture, at the sides of a tall one, none when the shapes agree.
 TEST_P(LiveViewShape, PictureKeepsItsShapeBetweenBlackBars)
 {
-    clearCaptureSettings();
     const ShapeCase c = GetParam();
     ScriptedCapture fake(nullptr, ScriptedCatalog().choices(), [&c](SourceScript& s) { s.sizes = {c.frame}; });
     fake.cam->resize(c.area);
@@ -250,7 +245,6 @@ TEST_P(LiveViewShape, PictureKeepsItsShapeBetweenBlackBars)
             }
         }
     }
-    clearCaptureSettings();
 }
 
 INSTANTIATE_TEST_SUITE_P(Shapes, LiveViewShape,

@@ -17,11 +17,7 @@
 
 namespace {
 
-class CaptureDialogsTest : public ::testing::Test {
-protected:
-    void SetUp() override { clearCaptureSettings(); }
-    void TearDown() override { clearCaptureSettings(); }
-};
+class CaptureDialogsTest : public CaptureSettingsTest {};
 
 TEST_F(CaptureDialogsTest, OpeningTheDialogsGoesThroughTheRunner)
 {
