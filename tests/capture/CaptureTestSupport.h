@@ -3,11 +3,20 @@
 #include "capture/control/CaptureControl.h"
 #include "support/ScriptedSource.h"
 
+#include <gtest/gtest.h>
+
 #include <memory>
 
 // The capture tests keep the user's configuration in a temporary directory
 // (set up once for the whole run); each test starts from an empty one.
 void clearCaptureSettings();
+
+// A test that starts and ends on an empty configuration.
+class CaptureSettingsTest : public ::testing::Test {
+protected:
+    void SetUp() override { clearCaptureSettings(); }
+    void TearDown() override { clearCaptureSettings(); }
+};
 
 // A capture control over the scripted cameras "/dev/fake0" and "/dev/fake1"
 // (or the given list), starting from an empty configuration.

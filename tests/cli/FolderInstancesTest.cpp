@@ -1,10 +1,9 @@
 #include "ProgramProcess.h"
 
+#include "support/Files.h"
 #include "support/Ports.h"
 
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -12,13 +11,6 @@
 #include <csignal>
 
 namespace {
-
-bool writeFile(const QString& path, const QByteArray& bytes)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
 
 QByteArray settings(int16_t port)
 {

@@ -1,12 +1,11 @@
 #include "ProgramProcess.h"
 
 #include "support/EventLoop.h"
+#include "support/Files.h"
 #include "support/Loopback.h"
 #include "support/Ports.h"
 
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -15,18 +14,6 @@
 #include <unistd.h>
 
 namespace {
-
-QByteArray readFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
 
 QByteArray get(int16_t port, const QByteArray& path)
 {

@@ -9,6 +9,7 @@
 #include "capture/v4l2/SystemSourceCatalog.h"
 #include "cli/ProgramProcess.h"
 #include "core/state/UserConfig.h"
+#include "support/Loopback.h"
 
 #include <QComboBox>
 #include <QCryptographicHash>
@@ -21,16 +22,7 @@
 #include <QTemporaryDir>
 #include <QThread>
 
-#include <arpa/inet.h>
-#include <fcntl.h>
 #include <linux/videodev2.h>
-#include <netinet/in.h>
-#include <sys/ioctl.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <cstdlib>
-#include <optional>
 
 namespace {
 
@@ -43,22 +35,12 @@ using Values = QList<std::pair<quint32, int>>;
 const Values kSet = {{kBrightness, 200}, {kMenu, 1}};
 const Values kDefaults = {{kBrightness, 128}, {kMenu, 3}};
 
-int deviceIoctl(const QString& node, unsigned long request, void* argument)
-{
-    const int fd = ::open(QFile::encodeName(node).constData(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return -1;
-    const int result = ::ioctl(fd, request, argument);
-    ::close(fd);
-    return result;
-}
-
 QString valuesOn(const QString& node, const Values& wanted)
 {
     QStringList seen;
     for (const auto& [id, value] : wanted) {
         v4l2_control control{id, 0};
-        seen << (deviceIoctl(node, VIDIOC_G_CTRL, &control) == 0 ? QString::number(control.value) : "?");
+        seen << (nodeIoctl(node, VIDIOC_G_CTRL, &control) == 0 ? QString::number(control.value) : "?");
     }
     return seen.join(QLatin1Char(' '));
 }
@@ -83,66 +65,43 @@ QString nodeHeldBy(qint64 pid)
     return {};
 }
 
-// modprobe through the command the virtual machine gives, then waits for the node.
-bool modprobe(const char* variable, const QString& extra = {}, const QString& node = kVividNode)
-{
-    const char* command = std::getenv(variable);
-    if (!command || std::system((QByteArray(command) + ' ' + extra.toLocal8Bit()).constData()) != 0)
-        return false;
-    return waitFor([&] { return node.isEmpty() || QFile::exists(node); }, 5000);
-}
-
 double driverRate(const QString& node)
 {
     v4l2_streamparm parm{};
     parm.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-    if (deviceIoctl(node, VIDIOC_G_PARM, &parm) != 0 || parm.parm.capture.timeperframe.numerator == 0)
+    if (nodeIoctl(node, VIDIOC_G_PARM, &parm) != 0 || parm.parm.capture.timeperframe.numerator == 0)
         return 0;
     return double(parm.parm.capture.timeperframe.denominator) / parm.parm.capture.timeperframe.numerator;
 }
 
 // Distinct JPEG parts of /stream that arrive within `ms` milliseconds.
-int distinctStreamParts(int port, int ms)
+int distinctStreamParts(int16_t port, int ms)
 {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    timeval timeout{0, 200000};
-    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(quint16(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const QByteArray request = "GET /stream HTTP/1.1\r\n\r\n";
+    LoopbackClient client(port);
+    if (!client.send("GET /stream HTTP/1.1\r\n\r\n"))
+        return 0;
     QSet<QByteArray> seen;
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0
-        && ::send(fd, request.constData(), size_t(request.size()), MSG_NOSIGNAL) == request.size()) {
-        QByteArray received;
-        qsizetype at = -1; // start of the next part's header, once past the response's
-        QElapsedTimer clock;
-        clock.start();
-        char buffer[65536];
-        while (clock.elapsed() < ms) {
-            const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
-            if (n == 0)
+    qsizetype at = -1; // start of the next part's header, once past the response's
+    QElapsedTimer clock;
+    clock.start();
+    waitFor([&] {
+        const bool closed = client.poll();
+        const QByteArray& received = client.received();
+        if (at < 0 && (at = received.indexOf("\r\n\r\n")) >= 0)
+            at += 4;
+        for (qsizetype end; at >= 0 && (end = received.indexOf("\r\n\r\n", at)) >= 0;) {
+            const qsizetype length = received.indexOf("Content-Length: ", at);
+            if (length < 0 || length > end)
                 break;
-            if (n > 0)
-                received.append(buffer, n);
-            if (at < 0 && (at = received.indexOf("\r\n\r\n")) >= 0)
-                at += 4;
-            for (qsizetype end; at >= 0 && (end = received.indexOf("\r\n\r\n", at)) >= 0;) {
-                const qsizetype length = received.indexOf("Content-Length: ", at);
-                if (length < 0 || length > end)
-                    break;
-                const qsizetype lineEnd = received.indexOf("\r\n", length);
-                const qsizetype size = received.mid(length + 16, lineEnd - length - 16).toLongLong();
-                if (received.size() < end + 4 + size)
-                    break;
-                seen << QCryptographicHash::hash(received.mid(end + 4, size), QCryptographicHash::Sha1);
-                received.remove(0, end + 4 + size);
-                at = 0;
-            }
+            const qsizetype lineEnd = received.indexOf("\r\n", length);
+            const qsizetype size = received.mid(length + 16, lineEnd - length - 16).toLongLong();
+            if (received.size() < end + 4 + size)
+                break;
+            seen << QCryptographicHash::hash(received.mid(end + 4, size), QCryptographicHash::Sha1);
+            at = end + 4 + size;
         }
-    }
-    ::close(fd);
+        return closed || clock.elapsed() >= ms;
+    }, ms + 1000);
     return int(seen.size());
 }
 
@@ -162,8 +121,7 @@ protected:
         m_program.reset();
         userConfigFile().clear();
         // The next test finds vivid as the machine loaded it: on video0, at its defaults.
-        modprobe("TALVEX_VIVID_UNLOAD", {}, {});
-        EXPECT_TRUE(modprobe("TALVEX_VIVID_LOAD"));
+        EXPECT_TRUE(reloadVivid());
     }
 
     // Chooses vivid at 640x480 in the capture control and sets `values`
@@ -194,13 +152,33 @@ protected:
         ASSERT_EQ(valuesOn(kVividNode, values), valuesText(values));
     }
 
-    void startProgram()
+    // The program started headless on vivid chosen with `values` set, holding
+    // the camera or, when `cameraThere` is false (vivid unloaded meanwhile),
+    // saying that it waits for it.
+    void startProgram(const Values& values, bool cameraThere = true)
     {
+        ASSERT_NO_FATAL_FAILURE(chooseVividAndSet(values));
+        if (!values.isEmpty()) { // as after a reboot: the driver starts from its defaults
+            for (auto [id, value] : kDefaults) {
+                v4l2_control control{id, value};
+                ASSERT_EQ(nodeIoctl(kVividNode, VIDIOC_S_CTRL, &control), 0);
+            }
+        }
+        if (!cameraThere) {
+            ASSERT_TRUE(runModprobe("TALVEX_VIVID_UNLOAD", {}, {}));
+        }
+        QElapsedTimer clock;
+        clock.start();
         m_program = std::make_unique<ProgramProcess>(builtProgram(), m_dir.path() + "/home");
         m_program->start({"--headless", "--folder", m_dir.path(), "--stream-port", QString::number(kStreamPort)});
         // Serving the stream: the one line every start prints, camera or not.
-        ASSERT_TRUE(m_program->waitForError(QStringLiteral("stream http://"), 30000))
-            << programErrors();
+        ASSERT_TRUE(m_program->waitForError(QStringLiteral("stream http://"), 30000)) << programErrors();
+        if (cameraThere) {
+            ASSERT_TRUE(programHolds(kVividNode)) << programErrors();
+        } else {
+            ASSERT_TRUE(m_program->waitForError("not present, waiting", 30000)) << programErrors();
+        }
+        m_startMs = clock.elapsed();
     }
     bool programHolds(const QString& node, int timeoutMs = 30000)
     {
@@ -211,52 +189,41 @@ protected:
     {
         return waitFor([&] { return valuesOn(node, values) == valuesText(values); }, 5000);
     }
+    // New frames on the stream: the one sent at once and at least one after it.
+    int expectStreamGoesOn()
+    {
+        const int parts = distinctStreamParts(kStreamPort, 3000);
+        EXPECT_GE(parts, 2);
+        return parts;
+    }
     std::string programErrors() { return m_program->error().toStdString(); }
 
     QTemporaryDir m_dir;
     std::unique_ptr<ProgramProcess> m_program;
+    qint64 m_startMs = 0;
 };
 
 // A restart, then an unplug and the driver back on another node: the values
 // set once are back each time, and the stream goes on.
 TEST_F(VividCameraTest, SetControlsComeBackAfterARestartAndOnAnotherNode)
 {
-    ASSERT_NO_FATAL_FAILURE(chooseVividAndSet(kSet));
-    // As after a reboot: the driver starts from its defaults.
-    for (auto [id, value] : kDefaults) {
-        v4l2_control control{id, value};
-        ASSERT_EQ(deviceIoctl(kVividNode, VIDIOC_S_CTRL, &control), 0);
-    }
-    QElapsedTimer clock;
-    clock.start();
-    ASSERT_NO_FATAL_FAILURE(startProgram());
-    ASSERT_TRUE(programHolds(kVividNode)) << programErrors();
-    const qint64 startMs = clock.elapsed();
+    ASSERT_NO_FATAL_FAILURE(startProgram(kSet));
     EXPECT_TRUE(valuesBecome(kVividNode, kSet)) << valuesOn(kVividNode, kSet).toStdString();
     const QString afterRestart = valuesOn(kVividNode, kSet);
 
-    // Unplugged: the node goes before the disconnect, or vivid would hand
-    // the same node back to the program at once.
-    const QByteArray node = QFile::encodeName(kVividNode);
-    const int control = ::open(node.constData(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
-    ASSERT_GE(control, 0);
-    ASSERT_EQ(::unlink(node.constData()), 0);
-    const bool pressed = pressVividButtonOn(control, VividButton::Disconnect);
-    ::close(control);
-    ASSERT_TRUE(pressed);
+    ASSERT_NO_FATAL_FAILURE(unplugVivid());
     ASSERT_TRUE(programHolds(QString(), 10000)) << "the program kept the lost node";
-    ASSERT_TRUE(modprobe("TALVEX_VIVID_UNLOAD", {}, {}));
-    ASSERT_TRUE(modprobe("TALVEX_VIVID_LOAD", QStringLiteral("vid_cap_nr=3"), kMovedNode));
-    clock.restart();
+    ASSERT_TRUE(reloadVivid(QStringLiteral("vid_cap_nr=3"), kMovedNode));
+    QElapsedTimer clock;
+    clock.start();
     ASSERT_TRUE(programHolds(kMovedNode)) << programErrors();
     const qint64 reopenMs = clock.elapsed();
     EXPECT_TRUE(valuesBecome(kMovedNode, kSet)) << valuesOn(kMovedNode, kSet).toStdString();
-    const int parts = distinctStreamParts(kStreamPort, 3000);
-    EXPECT_GE(parts, 2); // the frame sent at once and at least one after it
+    const int parts = expectStreamGoesOn();
     logLine(QStringLiteral("brightness and menu set %1: after a restart (camera open in %2 ms) %3; "
                            "on %4 after a reload (open in %5 ms) %6, %7 new stream frames in 3 s")
                 .arg(valuesText(kSet))
-                .arg(startMs)
+                .arg(m_startMs)
                 .arg(afterRestart, kMovedNode)
                 .arg(reopenMs)
                 .arg(valuesOn(kMovedNode, kSet))
@@ -265,15 +232,11 @@ TEST_F(VividCameraTest, SetControlsComeBackAfterARestartAndOnAnotherNode)
 
 TEST_F(VividCameraTest, StartedBeforeTheCameraTakesItWhenItComes)
 {
-    ASSERT_NO_FATAL_FAILURE(chooseVividAndSet({}));
-    ASSERT_TRUE(modprobe("TALVEX_VIVID_UNLOAD", {}, {}));
-    ASSERT_NO_FATAL_FAILURE(startProgram());
-    ASSERT_TRUE(m_program->waitForError("not present, waiting", 30000)) << programErrors();
+    ASSERT_NO_FATAL_FAILURE(startProgram({}, false));
     QThread::sleep(5); // the camera comes some time later
-    ASSERT_TRUE(modprobe("TALVEX_VIVID_LOAD"));
+    ASSERT_TRUE(runModprobe("TALVEX_VIVID_LOAD"));
     ASSERT_TRUE(programHolds(kVividNode, 15000)) << programErrors();
-    const int parts = distinctStreamParts(kStreamPort, 3000);
-    EXPECT_GE(parts, 2); // the frame sent at once and at least one after it
+    const int parts = expectStreamGoesOn();
     logLine(QStringLiteral("started before the camera: waited, then took %1; %2 new stream frames in 3 s")
                 .arg(kVividNode)
                 .arg(parts));
@@ -281,9 +244,7 @@ TEST_F(VividCameraTest, StartedBeforeTheCameraTakesItWhenItComes)
 
 TEST_F(VividCameraTest, StreamDeliversTheDriversRate)
 {
-    ASSERT_NO_FATAL_FAILURE(chooseVividAndSet({}));
-    ASSERT_NO_FATAL_FAILURE(startProgram());
-    ASSERT_TRUE(programHolds(kVividNode)) << programErrors();
+    ASSERT_NO_FATAL_FAILURE(startProgram({}));
     ASSERT_GE(distinctStreamParts(kStreamPort, 1000), 1) << programErrors(); // past the start
     const double rate = driverRate(kVividNode);
     const int seconds = 4;

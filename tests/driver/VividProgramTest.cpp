@@ -3,6 +3,7 @@
 
 #include "VividSupport.h"
 #include "e2e/DesktopSession.h"
+#include "support/Loopback.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -12,11 +13,6 @@
 #include <QTemporaryDir>
 #include <QThread>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 namespace {
 
 constexpr QPoint kOpenButton{112, 224};
@@ -24,24 +20,8 @@ constexpr int kPort = 8123;  // the machine is ours alone
 
 QByteArray fetch(const QByteArray& request)
 {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        return {};
-    timeval timeout{10, 0};
-    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(kPort);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    QByteArray response;
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0
-        && ::send(fd, request.constData(), size_t(request.size()), MSG_NOSIGNAL) == request.size()) {
-        char buffer[65536];
-        for (ssize_t n; (n = ::recv(fd, buffer, sizeof buffer, 0)) > 0;)
-            response.append(buffer, n);
-    }
-    ::close(fd);
-    return response;
+    LoopbackClient client(kPort);
+    return client.send(request) ? client.readAll() : QByteArray();
 }
 
 bool writeFile(const QString& path, const QByteArray& bytes)

@@ -2,12 +2,7 @@
 
 #include "VividSupport.h"
 
-#include <QFile>
 #include <QTimer>
-
-#include <cstdlib>
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace {
 
@@ -107,26 +102,14 @@ TEST_F(VividRecoveryTest, DisconnectIsGoneAndReopened)
 
 TEST_F(VividRecoveryTest, RemovedNodeAndReloadedModuleAreReopened)
 {
-    const char* reload = std::getenv("TALVEX_VIVID_RELOAD");
-    ASSERT_NE(reload, nullptr) << "the virtual machine sets TALVEX_VIVID_RELOAD";
-    const QByteArray node = QFile::encodeName(kVividNode);
-
-    // Unplugged: the node goes first, or vivid brings it back as soon as
-    // the source lets go of it. The button is pressed through a file opened
-    // before.
-    const int control = ::open(node.constData(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
-    ASSERT_GE(control, 0);
-    ASSERT_EQ(::unlink(node.constData()), 0);
-    const bool pressed = pressVividButtonOn(control, VividButton::Disconnect);
-    ::close(control);
-    ASSERT_TRUE(pressed);
+    ASSERT_NO_FATAL_FAILURE(unplugVivid());
     expectGone();
     // While the node is absent the source only looks for it.
     hurryRetries();
     waitFor([] { return false; }, 1000);
     EXPECT_FALSE(source->isOpen());
 
-    ASSERT_EQ(std::system(reload), 0) << reload;
+    ASSERT_TRUE(reloadVivid()) << "the virtual machine gives TALVEX_VIVID_LOAD and TALVEX_VIVID_UNLOAD";
     expectReopenedAndStreaming();
     logLine(QStringLiteral("node removed, module unloaded and loaded again: \"%1\" while away, reopened").arg(kGone));
 }

@@ -21,22 +21,46 @@ const ColourBar kColourBars[8] = {
     {"blue", QColor(0, 0, 191)},      {"black", QColor(0, 0, 0)},
 };
 
-bool pressVividButton(VividButton button)
+int nodeIoctl(const QString& node, unsigned long request, void* argument)
 {
-    const int fd = ::open(QFile::encodeName(kVividNode).constData(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    const int fd = ::open(QFile::encodeName(node).constData(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
-        return false;
-    const bool pressed = pressVividButtonOn(fd, button);
+        return -1;
+    const int result = ::ioctl(fd, request, argument);
     ::close(fd);
-    return pressed;
+    return result;
 }
 
-bool pressVividButtonOn(int fd, VividButton button)
+bool pressVividButton(VividButton button)
 {
-    v4l2_control control{};
-    control.id = quint32(button);
-    control.value = 1;
-    return ::ioctl(fd, VIDIOC_S_CTRL, &control) == 0;
+    v4l2_control control{quint32(button), 1};
+    return nodeIoctl(kVividNode, VIDIOC_S_CTRL, &control) == 0;
+}
+
+void unplugVivid()
+{
+    const QByteArray node = QFile::encodeName(kVividNode);
+    const int control = ::open(node.constData(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(control, 0);
+    ASSERT_EQ(::unlink(node.constData()), 0);
+    v4l2_control disconnect{quint32(VividButton::Disconnect), 1};
+    const bool pressed = ::ioctl(control, VIDIOC_S_CTRL, &disconnect) == 0;
+    ::close(control);
+    ASSERT_TRUE(pressed);
+}
+
+bool runModprobe(const char* variable, const QString& extra, const QString& node)
+{
+    const char* command = std::getenv(variable);
+    if (!command || std::system((QByteArray(command) + ' ' + extra.toLocal8Bit()).constData()) != 0)
+        return false;
+    return waitFor([&] { return node.isEmpty() || QFile::exists(node); }, 5000);
+}
+
+bool reloadVivid(const QString& extra, const QString& node)
+{
+    const bool unloaded = runModprobe("TALVEX_VIVID_UNLOAD", {}, {});
+    return runModprobe("TALVEX_VIVID_LOAD", extra, node) && unloaded;
 }
 
 bool waitFor(const std::function<bool()>& done, int timeoutMs)

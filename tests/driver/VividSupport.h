@@ -27,10 +27,22 @@ enum class VividButton : quint32 {
     FatalStreamingError = 0x00f0f046,
 };
 
+// One ioctl on a file of the node's own, opened for it; -1 when the node is missing.
+int nodeIoctl(const QString& node, unsigned long request, void* argument);
+
 // Presses a vivid button through a file of its own (controls are shared by
 // every open file of the node). False when the node or control is missing.
 bool pressVividButton(VividButton button);
-bool pressVividButtonOn(int fd, VividButton button);
+
+// Unplugs the camera: the node goes first, or vivid would hand it straight
+// back, and the disconnect is pressed through a file opened before.
+void unplugVivid();
+// Runs the machine's modprobe command in `variable` with `extra`
+// arguments, then waits for `node` unless it is empty.
+bool runModprobe(const char* variable, const QString& extra = {}, const QString& node = kVividNode);
+// Unloads vivid and loads it again, as the machine did or with `extra`
+// arguments, and waits for `node`; the load is tried either way.
+bool reloadVivid(const QString& extra = {}, const QString& node = kVividNode);
 
 // Runs the event loop until done() holds or timeoutMs pass; returns done().
 bool waitFor(const std::function<bool()>& done, int timeoutMs);

@@ -38,7 +38,6 @@ busybox ip link set lo up
 $modprobe $vivid || exit 90
 for i in \$(seq 50); do [ -c /dev/video0 ] && break; sleep 0.1; done
 export TALVEX_VIVID_LOAD="$modprobe $vivid" TALVEX_VIVID_UNLOAD="$modprobe -r vivid"
-export TALVEX_VIVID_RELOAD="$modprobe -r vivid && $modprobe $vivid && for i in \\\$(seq 50); do [ -c /dev/video0 ] && break; sleep 0.1; done"
 export QT_QPA_PLATFORM=offscreen TMPDIR=$scratch/tmp XDG_RUNTIME_DIR=$scratch/xdg HOME=$scratch/tmp
 "$binary" ${TALVEX_DRIVER_FILTER:+--gtest_filter=$TALVEX_DRIVER_FILTER} --gtest_output=xml:$scratch/results.xml >"$scratch/test.log" 2>"$scratch/stderr.log"
 GUEST

@@ -12,6 +12,7 @@ from browser import Browser, wait_until
 ROOT, PICTURE = sys.argv[1], sys.argv[2]
 SHOTS = sys.argv[3] if len(sys.argv) > 3 else None
 RATE = 2
+LIVE = "\u25cf Live"
 
 
 class World:
@@ -111,14 +112,26 @@ def check(condition, what):
         failures += 1
 
 
-def wait_for(browser, predicate, limit=15):
-    deadline = time.time() + limit
-    while time.time() < deadline:
-        text = browser.eval("document.getElementById('status').textContent")
-        if predicate(text):
-            return text
-        time.sleep(0.1)
-    return browser.eval("document.getElementById('status').textContent")
+def expect_status(browser, want, what):
+    """Waits for the status line to read `want` (a text, or a test of it) and checks that it came."""
+    matches = want if callable(want) else lambda text: text == want
+    wait_until(lambda: matches(browser.status_text()))
+    text = browser.status_text()
+    check(matches(text), "%s (%r)" % (what, text))
+
+
+def set_world(**changes):
+    with World.lock:
+        for name, value in changes.items():
+            setattr(World, name, value)
+
+
+def requests_in(seconds):
+    """The snapshot and status.json requests of the next `seconds`."""
+    set_world(picture_requests=[], status_requests=0)
+    time.sleep(seconds)
+    with World.lock:
+        return len(World.picture_requests), World.status_requests
 
 
 def overlap(a, b):
@@ -138,19 +151,13 @@ def main():
     World.stream = {"port": unused_port(), "path": "/stream"}
     browser = Browser(url)
     try:
-        text = wait_for(browser, lambda t: t == "\u25cf Live")
-        check(text == "\u25cf Live", "shows \u25cf Live while the counter moves (%r)" % text)
+        expect_status(browser, LIVE, "shows \u25cf Live while the counter moves")
         check(browser.eval("document.querySelector('#stage img.live') && document.querySelector('#stage img.live').naturalWidth > 0"),
               "shows the picture")
         check(browser.eval("[...document.querySelectorAll('[src],[href]')].every(e => !/^(https?:)?\\/\\//.test(e.getAttribute('src') || e.getAttribute('href')))"),
               "no external resources")
 
-        with World.lock:
-            World.picture_requests.clear()
-            World.status_requests = 0
-        time.sleep(4)
-        with World.lock:
-            pictures, statuses = len(World.picture_requests), World.status_requests
+        pictures, statuses = requests_in(4)
         check(pictures <= 4 * RATE + 1 and pictures >= 4 * RATE - 3,
               "polls the picture at the snapshot rate, the stream unreachable: %d in 4 s at %d/s" % (pictures, RATE))
         check(statuses <= 4 * RATE + 1, "polls status.json no faster: %d in 4 s" % statuses)
@@ -158,71 +165,45 @@ def main():
         if SHOTS:
             browser.screenshot(os.path.join(SHOTS, "player.png"))
 
-        with World.lock:
-            World.moving = False
-            stopped_at = time.strftime("%H:%M:%S", time.localtime(World.last_good_ms / 1000))
-        text = wait_for(browser, lambda t: t.startswith("Picture stopped"))
-        check(text == "Picture stopped at " + stopped_at, "says %r when the counter stops (%r)" % ("Picture stopped at " + stopped_at, text))
-        with World.lock:
-            count = len(World.picture_requests)
-        time.sleep(1.5)
-        with World.lock:
-            check(len(World.picture_requests) == count, "fetches no picture while it stands still")
-            World.moving = True
-        text = wait_for(browser, lambda t: t == "\u25cf Live")
-        check(text == "\u25cf Live", "back to \u25cf Live when the counter moves again")
+        set_world(moving=False)
+        stopped_at = time.strftime("%H:%M:%S", time.localtime(World.last_good_ms / 1000))
+        expect_status(browser, "Picture stopped at " + stopped_at, "says when the counter stopped")
+        check(requests_in(1.5)[0] == 0, "fetches no picture while it stands still")
+        set_world(moving=True)
+        expect_status(browser, LIVE, "back to \u25cf Live when the counter moves again")
 
-        with World.lock:
-            World.down = True
-        text = wait_for(browser, lambda t: t.startswith("Waiting"))
-        check(text == "Waiting for the server\u2026", "says Waiting for the server\u2026 when nothing answers (%r)" % text)
-        with World.lock:
-            World.down = False
-        text = wait_for(browser, lambda t: t == "\u25cf Live")
-        check(text == "\u25cf Live", "recovers by itself")
+        set_world(down=True)
+        expect_status(browser, "Waiting for the server\u2026", "says so when nothing answers")
+        set_world(down=False)
+        expect_status(browser, LIVE, "recovers by itself")
 
-        with World.lock:
-            World.with_status = False
+        set_world(with_status=False)
         browser.call("Page.reload", session=True)
         time.sleep(0.5)
-        text = wait_for(browser, lambda t: t == "\u25cf Live")
-        check(text == "\u25cf Live", "works without status.json")
-        with World.lock:
-            World.with_status = True
+        expect_status(browser, LIVE, "works without status.json")
+        set_world(with_status=True)
         browser.call("Page.reload", session=True)
-        wait_for(browser, lambda t: t == "\u25cf Live")
+        expect_status(browser, LIVE, "works with status.json again")
 
         stream_server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
         threading.Thread(target=stream_server.serve_forever, daemon=True).start()
         stream_port = stream_server.server_address[1]
-        with World.lock:
-            World.stream = {"port": stream_port, "path": "/stream"}
+        set_world(stream={"port": stream_port, "path": "/stream"})
         browser.call("Page.reload", session=True)
         streamed = lambda: browser.shown_picture()[1] and ":%d/stream?" % stream_port in browser.shown_picture()[0]
         check(wait_until(streamed), "shows the announced stream (%s)" % browser.shown_picture())
-        with World.lock:
-            World.picture_requests.clear()
-            World.status_requests = 0
-        time.sleep(3)
-        with World.lock:
-            pictures, statuses = len(World.picture_requests), World.status_requests
+        pictures, statuses = requests_in(3)
         check(pictures == 0 and 2 <= statuses <= 4,
               "while streaming: no snapshot, status.json once a second (%d, %d in 3 s)" % (pictures, statuses))
-        check(browser.status_text() == "\u25cf Live", "\u25cf Live while streaming")
-        with World.lock:
-            World.moving = False
-        text = wait_for(browser, lambda t: t.startswith("Picture stopped"))
-        check(text.startswith("Picture stopped at "), "says the picture stopped while streaming (%r)" % text)
-        with World.lock:
-            connections = World.stream_connections
-            World.moving = True
+        check(browser.status_text() == LIVE, "\u25cf Live while streaming")
+        set_world(moving=False)
+        expect_status(browser, lambda t: t.startswith("Picture stopped at "), "says the picture stopped while streaming")
+        connections = World.stream_connections
+        set_world(moving=True)
         # A proxy may have closed the silent stream without the browser saying so.
         check(wait_until(lambda: World.stream_connections > connections and World.open_streams == 1, 5)
               and streamed(), "renews the stream when the picture moves again, closing the old one")
-        with World.lock:
-            World.streaming = False
-            World.stream = None
-            World.picture_requests.clear()
+        set_world(streaming=False, stream=None, picture_requests=[])
         check(wait_until(lambda: len(World.picture_requests) >= 2, 5), "back to snapshots when the stream is gone")
         stream_server.shutdown()
 

@@ -1,4 +1,5 @@
 #include "shell/WorkingFolder.h"
+#include "support/Files.h"
 
 #include <QDir>
 #include <QFile>
@@ -7,19 +8,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-
-bool writeFile(const QString& path, const QByteArray& bytes)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
-QByteArray readFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
 
 class WorkingFolderTest : public ::testing::Test {
 protected:

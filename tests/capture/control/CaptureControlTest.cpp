@@ -1,20 +1,18 @@
 #include "capture/control/CaptureControl.h"
 #include "capture/control/CaptureSettings.h"
+#include "capture/control/SourceDialog.h"
 #include "shell/chrome/PictureBox.h"
 
 #include "capture/CaptureTestSupport.h"
 
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 namespace {
 
-class CaptureControlTest : public ::testing::Test {
-protected:
-    void SetUp() override { clearCaptureSettings(); }
-    void TearDown() override { clearCaptureSettings(); }
-};
+class CaptureControlTest : public CaptureSettingsTest {};
 
 const SourceChoice kFake0{"/dev/fake0", "Fake zero", "/dev/fake0"};
 const SourceChoice kFake1{"/dev/fake1", "Fake one", "/dev/fake1"};
@@ -178,20 +176,38 @@ TEST_F(CaptureControlTest, StillsFailWithAReasonAndRecoverWhenTheDeviceReturns)
     EXPECT_EQ(QImage(path).size(), QSize(320, 240));
 }
 
+// Switching the source, by the control itself or from the Video Source
+// dialog's list: remembered unless the source cannot open; the live display
+// goes on with the source in use, and the list shows it.
 TEST_F(CaptureControlTest, SwitchingSourceIsRememberedUnlessTheSourceCannotOpen)
 {
     ScriptedCapture fake;
     CaptureControl& cam = *fake.cam;
     cam.setLiveDisplay(true);
-    ASSERT_TRUE(cam.selectSource("/dev/fake1"));
-    EXPECT_TRUE(cam.source()->isOpen()) << "the live display goes on with the new source";
-    EXPECT_EQ(CaptureSettings::sourceId(), "/dev/fake1");
-
-    fake.fake0->present = false;
-    EXPECT_FALSE(cam.selectSource("/dev/fake0"));
-    EXPECT_FALSE(cam.selectSource("/dev/unknown"));
-    EXPECT_EQ(cam.source()->id(), "/dev/fake1");
-    EXPECT_EQ(CaptureSettings::sourceId(), "/dev/fake1");
+    SourceDialog dialog(cam);
+    auto* list = dialog.findChild<QComboBox*>("sourceList");
+    ASSERT_NE(list, nullptr);
+    ASSERT_EQ(list->count(), 2);
+    EXPECT_EQ(list->currentData().toString(), "/dev/fake0");
+    EXPECT_TRUE(list->itemText(1).contains("Fake one"));
+    // The source tried, whether it is there, whether from the list, and what follows.
+    const struct { QString id; bool present, fromList, switched; QString inUse, remembered; } steps[] = {
+        {"/dev/fake1", false, true, false, "/dev/fake0", ""},
+        {"/dev/fake1", true, true, true, "/dev/fake1", "/dev/fake1"},
+        {"/dev/fake0", false, false, false, "/dev/fake1", "/dev/fake1"},
+        {"/dev/unknown", true, false, false, "/dev/fake1", "/dev/fake1"},
+        {"/dev/unknown", true, true, false, "/dev/fake1", "/dev/fake1"}, // a row past the list's end
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.id.toStdString() + (step.fromList ? " from the list" : ""));
+        fake.catalog->script(step.id)->present = step.present;
+        const int row = list->findData(step.id);
+        EXPECT_EQ(step.fromList ? dialog.chooseSource(row < 0 ? 7 : row) : cam.selectSource(step.id), step.switched);
+        EXPECT_EQ(cam.source()->id(), step.inUse);
+        EXPECT_TRUE(cam.source()->isOpen());
+        EXPECT_EQ(CaptureSettings::sourceId(), step.remembered);
+        EXPECT_EQ(list->currentData().toString(), step.inUse);
+    }
 }
 
 struct ShapeCase {
@@ -200,13 +216,12 @@ struct ShapeCase {
     QRect shown;
 };
 
-class LiveViewShape : public ::testing::TestWithParam<ShapeCase> {};
+class LiveViewShape : public CaptureSettingsTest, public ::testing::WithParamInterface<ShapeCase> {};
 
 // The live view keeps the picture's shape: bars above and below a wide
 // picture, at the sides of a tall one, none when the shapes agree.
 TEST_P(LiveViewShape, PictureKeepsItsShapeBetweenBlackBars)
 {
-    clearCaptureSettings();
     const ShapeCase c = GetParam();
     ScriptedCapture fake(nullptr, ScriptedCatalog().choices(), [&c](SourceScript& s) { s.sizes = {c.frame}; });
     fake.cam->resize(c.area);
@@ -230,7 +245,6 @@ TEST_P(LiveViewShape, PictureKeepsItsShapeBetweenBlackBars)
             }
         }
     }
-    clearCaptureSettings();
 }
 
 INSTANTIATE_TEST_SUITE_P(Shapes, LiveViewShape,

@@ -17,11 +17,7 @@
 
 namespace {
 
-class CaptureDialogsTest : public ::testing::Test {
-protected:
-    void SetUp() override { clearCaptureSettings(); }
-    void TearDown() override { clearCaptureSettings(); }
-};
+class CaptureDialogsTest : public CaptureSettingsTest {};
 
 TEST_F(CaptureDialogsTest, OpeningTheDialogsGoesThroughTheRunner)
 {
@@ -31,30 +27,6 @@ TEST_F(CaptureDialogsTest, OpeningTheDialogsGoesThroughTheRunner)
     fake.cam->OpenSourceDialog();
     fake.cam->OpenFormatDialog();
     EXPECT_EQ(titles, (QStringList{"Video Source", "Video Format"}));
-}
-
-TEST_F(CaptureDialogsTest, SourceListSwitchesTheControlUnlessTheSourceCannotOpen)
-{
-    ScriptedCapture fake;
-    fake.cam->setLiveDisplay(true);
-    SourceDialog dialog(*fake.cam);
-    auto* list = dialog.findChild<QComboBox*>("sourceList");
-    ASSERT_NE(list, nullptr);
-    ASSERT_EQ(list->count(), 2);
-    EXPECT_EQ(list->currentData().toString(), "/dev/fake0");
-    EXPECT_TRUE(list->itemText(1).contains("Fake one"));
-
-    fake.fake1->present = false;
-    EXPECT_FALSE(dialog.chooseSource(1));
-    EXPECT_EQ(list->currentIndex(), 0);
-    EXPECT_TRUE(CaptureSettings::sourceId().isEmpty());
-
-    fake.fake1->present = true;
-    ASSERT_TRUE(dialog.chooseSource(1));
-    EXPECT_EQ(fake.cam->source()->id(), "/dev/fake1");
-    EXPECT_EQ(CaptureSettings::sourceId(), "/dev/fake1");
-    EXPECT_EQ(list->currentIndex(), 1);
-    EXPECT_FALSE(dialog.chooseSource(7));
 }
 
 TEST_F(CaptureDialogsTest, ControlsAreOfferedByKindAndAppliedAtOnce)

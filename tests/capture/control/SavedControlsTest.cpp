@@ -31,11 +31,8 @@ const QList<Kept> kKept{
     {{8, "Exposure", Kind::Integer, 0, 500, 1, 100, 100, {}, false}, 8, 50, true, false, true},
 };
 
-class SavedControlsTest : public ::testing::Test {
+class SavedControlsTest : public CaptureSettingsTest {
 protected:
-    void SetUp() override { clearCaptureSettings(); }
-    void TearDown() override { clearCaptureSettings(); }
-
     static void offer(SourceScript& s)
     {
         for (const Kept& k : kKept) {

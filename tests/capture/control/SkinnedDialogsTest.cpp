@@ -14,11 +14,7 @@ struct DialogCase {
     QDialog* (*make)(CaptureControl&);
 };
 
-class SkinnedDialogs : public ::testing::TestWithParam<DialogCase> {
-protected:
-    void SetUp() override { clearCaptureSettings(); }
-    void TearDown() override { clearCaptureSettings(); }
-};
+class SkinnedDialogs : public CaptureSettingsTest, public ::testing::WithParamInterface<DialogCase> {};
 
 // Rendered as the user sees it: a dark window, light text, dark skinned buttons.
 TEST_P(SkinnedDialogs, DrawnInTheMainWindowsLook)

@@ -46,11 +46,8 @@ void flushDeletes()
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
-class SourceDialogTest : public ::testing::Test {
+class SourceDialogTest : public CaptureSettingsTest {
 protected:
-    void SetUp() override { clearCaptureSettings(); }
-    void TearDown() override { clearCaptureSettings(); }
-
     ScriptedCapture fake{nullptr, ScriptedCatalog().choices(), gainPair};
 };
 
@@ -189,11 +186,10 @@ struct RateCase {
     const char* shown; // null: no frame rate line
 };
 
-class FormatDialogRate : public ::testing::TestWithParam<RateCase> {};
+class FormatDialogRate : public CaptureSettingsTest, public ::testing::WithParamInterface<RateCase> {};
 
 TEST_P(FormatDialogRate, ShowsTheRateTheSourceReports)
 {
-    clearCaptureSettings();
     const double rate = GetParam().rate;
     ScriptedCapture fake(nullptr, ScriptedCatalog().choices(), [rate](SourceScript& s) { s.rate = rate; });
     FormatDialog dialog(*fake.cam);
@@ -205,7 +201,6 @@ TEST_P(FormatDialogRate, ShowsTheRateTheSourceReports)
     } else {
         EXPECT_TRUE(line->isHidden());
     }
-    clearCaptureSettings();
 }
 
 INSTANTIATE_TEST_SUITE_P(Rates, FormatDialogRate,

@@ -194,6 +194,17 @@ int FakeVideoDevice::open(const QString& linkOrPath)
     return fd;
 }
 
+int FakeVideoDevice::openFile(int fd, OpenFile** file)
+{
+    auto found = m_files.find(fd);
+    if (found == m_files.end()) {
+        ++badCalls;
+        return -EBADF;
+    }
+    *file = &found->second;
+    return found->second.dead ? -ENODEV : 0;
+}
+
 int FakeVideoDevice::close(int fd)
 {
     std::lock_guard lock(m_lock);
@@ -239,14 +250,10 @@ int FakeVideoDevice::munmap(void* address, size_t length)
 qint64 FakeVideoDevice::read(int fd, void* buffer, size_t size)
 {
     std::lock_guard lock(m_lock);
-    auto found = m_files.find(fd);
-    if (found == m_files.end()) {
-        ++badCalls;
-        return -EBADF;
-    }
-    if (found->second.dead)
-        return -ENODEV;
-    FakeCamera& cam = camera(found->second.path);
+    OpenFile* file = nullptr;
+    if (const int error = openFile(fd, &file))
+        return error;
+    FakeCamera& cam = camera(file->path);
     if (!(cam.deviceCaps & V4L2_CAP_READWRITE))
         return -EINVAL;
     if (cam.frames.empty()) {
@@ -264,14 +271,10 @@ int FakeVideoDevice::waitReadable(int fd, int timeoutMs, int wakeFd)
 {
     std::unique_lock lock(m_lock);
     ++waitCalls;
-    auto found = m_files.find(fd);
-    if (found == m_files.end()) {
-        ++badCalls;
-        return -EBADF;
-    }
-    if (found->second.dead)
-        return -ENODEV;
-    FakeCamera& cam = camera(found->second.path);
+    OpenFile* file = nullptr;
+    if (const int error = openFile(fd, &file))
+        return error;
+    FakeCamera& cam = camera(file->path);
     if (!cam.frames.empty() || alwaysReady)
         return 1;
     // Like a real device, the fd stops being readable when nothing is there.
@@ -288,12 +291,8 @@ int FakeVideoDevice::waitReadable(int fd, int timeoutMs, int wakeFd)
         m_now += timeoutMs;
         return 0;
     }
-    if (m_files.count(fd) == 0) {
-        ++badCalls;  // closed under a wait
-        return -EBADF;
-    }
-    if (m_files[fd].dead)
-        return -ENODEV;
+    if (const int error = openFile(fd, &file)) // closed or unplugged under the wait
+        return error;
     return entries[0].revents & POLLIN ? 1 : 0;
 }
 

@@ -170,6 +170,8 @@ private:
     };
 
     static QString resolve(const QString& path);
+    // The open file behind fd: 0, or -EBADF (a misuse) or -ENODEV (unplugged).
+    int openFile(int fd, OpenFile** file);
     int streamIoctl(int fd, OpenFile& file, unsigned long request, void* arg);
     int controlIoctl(FakeCamera& camera, unsigned long request, void* arg);
     int rateIoctl(FakeCamera& camera, unsigned long request, void* arg);

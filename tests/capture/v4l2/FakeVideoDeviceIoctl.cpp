@@ -10,14 +10,10 @@
 int FakeVideoDevice::ioctl(int fd, unsigned long request, void* arg)
 {
     std::lock_guard lock(m_lock);
-    auto found = m_files.find(fd);
-    if (found == m_files.end()) {
-        ++badCalls;
-        return -EBADF;
-    }
-    OpenFile& file = found->second;
-    if (file.dead)
-        return -ENODEV;
+    OpenFile* found = nullptr;
+    if (const int error = openFile(fd, &found))
+        return error;
+    OpenFile& file = *found;
     FakeCamera& cam = camera(file.path);
     switch (request) {
     case VIDIOC_QUERYCAP: {
