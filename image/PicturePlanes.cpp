@@ -168,6 +168,24 @@ void copyPlaneTurned(const uchar* in, qint64 line, int step, int width, int heig
                          out + done.height() * outLine, outLine);
 }
 
+void turnChromaTo420(const uchar* in, qint64 line, int step, int width, int height, const uchar* table, uchar* out,
+                     std::vector<uchar>& scratch, const PictureOptions& options)
+{
+    const int halfHeight = height / 2;
+    scratch.resize(std::size_t(width) * std::size_t(halfHeight));
+    for (int y = 0; y < halfHeight; ++y) {
+        const uchar* upper = in + 2 * y * line;
+        const uchar* lower = upper + line;
+        uchar* to = scratch.data() + std::size_t(y) * std::size_t(width);
+        for (int x = 0; x < width; ++x) {
+            const int mean = (upper[qint64(x) * step] + lower[qint64(x) * step] + 1) >> 1;
+            to[x] = table ? table[mean] : uchar(mean);
+        }
+    }
+    // Packed and without a look-up now: the turn goes eight by eight.
+    copyPlaneTurned(scratch.data(), width, 1, width, halfHeight, nullptr, out, halfHeight, options);
+}
+
 namespace {
 
 // 4:2:2 and 4:4:0 trade places under a quarter turn; the rest stay.
@@ -199,12 +217,19 @@ bool pictureOnPlanes(std::vector<uchar> (&planes)[3], std::vector<uchar> (&spare
         return false;
     const bool quarter = options.rotation % 180 != 0;
     const QSize turned = quarter ? size.transposed() : size;
-    const int turnedSampling = turnedSubsampling(subsampling, quarter);
+    const bool to420 = quarter && subsampling == TJSAMP_422 && size.height() % 2 == 0;
+    const int turnedSampling = to420 ? TJSAMP_420 : turnedSubsampling(subsampling, quarter);
     const int count = subsampling == TJSAMP_GRAY ? 1 : 3;
     if (options.turnsOrFlips()) {
         for (int i = 0; i < count; ++i) {
             const int width = tjPlaneWidth(i, size.width(), subsampling);
             const int height = tjPlaneHeight(i, size.height(), subsampling);
+            if (i > 0 && to420) {
+                // The plane is read into `spare` first, so it can take the result.
+                turnChromaTo420(planes[i].data(), width, 1, width, height, nullptr, planes[i].data(), spare[i],
+                                options);
+                continue;
+            }
             const int outLine = tjPlaneWidth(i, turned.width(), turnedSampling);
             spare[i].resize(std::size_t(width) * std::size_t(height));
             copyPlaneTurned(planes[i].data(), width, 1, width, height, nullptr, spare[i].data(), outLine,
