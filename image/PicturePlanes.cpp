@@ -25,8 +25,8 @@ void reverseBytes(const uchar* last, int count, uchar* to)
         to[done] = *(last - done);
 }
 
-// The copy loop, with or without a look-up per sample: without one a row
-// that is not turned moves as a block, forwards or backwards.
+// The quarter turn's copy loop, square tiles at a time, with or without a
+// look-up per sample.
 template <bool Lookup>
 void copyTiles(const uchar* start, qint64 dx, qint64 dy, int outWidth, int outHeight, int tile, const uchar* table,
                uchar* out, qint64 outLine)
@@ -38,18 +38,40 @@ void copyTiles(const uchar* start, qint64 dx, qint64 dy, int outWidth, int outHe
             for (int y = ty; y < yEnd; ++y) {
                 const uchar* from = start + y * dy + tx * dx;
                 uchar* to = out + y * outLine + tx;
-                if (!Lookup && dx == 1) {
-                    std::memcpy(to, from, std::size_t(xEnd - tx));
-                    continue;
-                }
-                if (!Lookup && dx == -1) {
-                    reverseBytes(from, xEnd - tx, to);
-                    continue;
-                }
                 for (int x = tx; x < xEnd; ++x, from += dx)
                     *to++ = Lookup ? table[*from] : *from;
             }
         }
+    }
+}
+
+// A copy that is not turned, only mirrored either way: the source is
+// walked forwards whichever way its rows and samples land, so its reads
+// stream through the cache and the output takes the reversed order.
+template <bool Lookup>
+void copyRows(const uchar* start, qint64 dx, qint64 dy, int outWidth, int outHeight, const uchar* table, uchar* out,
+              qint64 outLine)
+{
+    for (int i = 0; i < outHeight; ++i) {
+        const int y = dy < 0 ? outHeight - 1 - i : i;
+        const uchar* from = start + y * dy;
+        uchar* to = out + y * outLine;
+        if (dx > 0) {
+            if (!Lookup && dx == 1) {
+                std::memcpy(to, from, std::size_t(outWidth));
+                continue;
+            }
+            for (int x = 0; x < outWidth; ++x, from += dx)
+                to[x] = Lookup ? table[*from] : *from;
+            continue;
+        }
+        if (!Lookup && dx == -1) {
+            reverseBytes(from, outWidth, to);
+            continue;
+        }
+        from += (outWidth - 1) * dx;
+        for (int x = outWidth - 1; x >= 0; --x, from -= dx)
+            to[x] = Lookup ? table[*from] : *from;
     }
 }
 
@@ -147,14 +169,21 @@ void copyPlaneTurned(const uchar* in, qint64 line, int step, int width, int heig
         start += (outWidth - 1) * dx;
         dx = -dx;
     }
+    if (!quarter) {
+        if (table)
+            copyRows<true>(start, dx, dy, outWidth, outHeight, table, out, outLine);
+        else
+            copyRows<false>(start, dx, dy, outWidth, outHeight, nullptr, out, outLine);
+        return;
+    }
     // Square tiles for a quarter turn, so the source rows a tile reads down
-    // stay in the cache; whole rows otherwise.
-    const int tile = quarter ? 32 : std::max(outWidth, 1);
+    // stay in the cache.
+    const int tile = 32;
     if (table) {
         copyTiles<true>(start, dx, dy, outWidth, outHeight, tile, table, out, outLine);
         return;
     }
-    if (!quarter || (dy != 1 && dy != -1)) {
+    if (dy != 1 && dy != -1) {
         copyTiles<false>(start, dx, dy, outWidth, outHeight, tile, nullptr, out, outLine);
         return;
     }

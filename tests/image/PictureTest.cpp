@@ -1,10 +1,8 @@
-#include "image/CameraPixels.h"
 #include "image/FrameJpeg.h"
 #include "image/PictureApply.h"
 #include "image/PictureCaption.h"
 #include "image/PicturePlanes.h"
 #include "image/PictureScale.h"
-#include "image/PictureStream.h"
 #include "image/PictureTransform.h"
 
 #include "support/ColourBars.h"
@@ -230,48 +228,6 @@ TEST(PictureStreamTest, StreamWidthKeepsTheShapeAndNeverEnlarges)
     }
 }
 
-TEST(PictureStreamTest, FramesThePlanesCannotTakeGoByAPicture)
-{
-    using Road = PictureStream::Road;
-    const struct {
-        QSize camera;
-        PictureOptions options;
-        Road road;
-        QSize sent;
-    } rows[] = {
-        {{64, 48}, PictureOptions(), Road::AsItCame, {}},
-        {{64, 40}, with(90), Road::Reencoded, {40, 64}},
-        {{64, 48}, with(0, true), Road::Reencoded, {64, 48}},
-        {{64, 48}, with(90, false, 32), Road::Reencoded, {32, 43}}, // by a scaled decode
-    };
-    PictureStream stream;
-    for (const auto& row : rows) {
-        const QByteArray jpeg = jpegOf(cornerPicture(row.camera.width(), row.camera.height(), QImage::Format_RGB32));
-        QByteArray out;
-        EXPECT_EQ(stream.fromJpeg(reinterpret_cast<const uchar*>(jpeg.constData()), jpeg.size(), row.options, 0, 75, &out),
-                  row.road) << row.camera.height() << " rows, " << row.options.rotation;
-        if (row.road == Road::AsItCame)
-            continue;
-        const QImage sent = QImage::fromData(out, "JPEG");
-        EXPECT_EQ(sent.size(), row.sent);
-        // The caption's band covers the bottom corners of so small a picture.
-        const std::size_t shown = row.options.captionOn ? 2 : 4;
-        EXPECT_EQ(corners(sent).substr(0, shown), std::string(row.options.rotation ? "BRWG" : "RGBW").substr(0, shown));
-    }
-    // A YUYV frame (grey) is made a picture first, then turned and encoded.
-    const QByteArray yuyv(64 * 48 * 2, char(0x80));
-    QByteArray turned;
-    EXPECT_EQ(stream.fromFrame(V4L2_PIX_FMT_YUYV, QSize(64, 48), 128, yuyv, QImage(), with(90), 0, 75, &turned),
-              Road::Reencoded);
-    EXPECT_EQ(QImage::fromData(turned, "JPEG").size(), QSize(48, 64));
-
-    const QByteArray broken("\xff\xd8 not a picture");
-    QByteArray out;
-    EXPECT_EQ(stream.fromJpeg(reinterpret_cast<const uchar*>(broken.constData()), broken.size(), with(0, true), 0, 75,
-                              &out),
-              Road::Failed);
-}
-
 TEST(PictureStreamTest, TurnedPlanesOf422Become420)
 {
     // Planes as TurboJPEG decodes them. 4:2:2 turned a quarter is 4:4:0,
@@ -327,6 +283,7 @@ TEST(PictureStreamTest, TheStreamEncoderAppliesTheOptionsOnEachRoad)
         {V4L2_PIX_FMT_YUYV, with(90), {48, 64}, "BRWG"},           // turned as copied
         {V4L2_PIX_FMT_YUYV, with(0, false, 32), {32, 24}, "RGBW"}, // shrunk from the camera's bytes
         {V4L2_PIX_FMT_YUYV, with(270, false, 24), {24, 32}, "GWRB"},
+        {V4L2_PIX_FMT_YUYV, with(90, false, 40), {40, 53}, "BRWG"}, // by a picture
         {V4L2_PIX_FMT_YUYV, with(0, true), {64, 48}, "RG"},        // the caption covers the bottom
     };
     FrameJpeg encoder;
