@@ -105,9 +105,8 @@ QByteArray FrameJpeg::encode(const CameraImage& frame, int quality, bool passthr
             || frame.fourcc == V4L2_PIX_FMT_YUV420);
     // A stream size the planes cannot take (odd) goes by a picture, as do
     // drawn pictures and RGB bytes.
-    const bool yuvFits = yuv
-        && (!m_picture || m_picture->streamWidth == 0
-            || planesCanTurn(streamPlaneSize(frame.size, *m_picture), TJSAMP_420));
+    const QSize target = m_picture && m_picture->streamWidth > 0 ? streamPlaneSize(frame.size, *m_picture) : frame.size;
+    const bool yuvFits = yuv && (target == frame.size || planesCanTurn(target, TJSAMP_420));
     if (m_picture && !cameraJpeg && !yuvFits) {
         const PictureStream::Road road = m_pictureStream.fromFrame(frame.fourcc, frame.size, frame.bytesPerLine,
                                                                    frame.bytes, frame.picture, *m_picture, m_when,
@@ -208,7 +207,7 @@ QByteArray FrameJpeg::encodeYuv(const CameraImage& frame, int quality)
         if (!turns)
             copyPlane(p.data, p.line, p.step, p.width, p.height, tables[i], m_planes[i].data());
         else if (i > 0 && to420)
-            turnChromaTo420(p.data, p.line, p.step, p.width, p.height, tables[i], m_planes[i].data(), m_turned[i],
+            turnChromaTo420(p.data, p.line, p.step, p.width, p.height, tables[i], m_planes[i].data(), m_scratch[i],
                             options);
         else
             copyPlaneTurned(p.data, p.line, p.step, p.width, p.height, tables[i], m_planes[i].data(),
@@ -269,7 +268,7 @@ bool FrameJpeg::decodePlanes(const unsigned char* jpeg, unsigned long length, co
     // costs far less than a full decode, then shrunk to 4:2:0.
     const QSize decoded = target == size ? size : jpegScaledSize(size, target);
     const bool shrink = target != size && (decoded != target || *subsampling != TJSAMP_420);
-    std::vector<uchar>(&into)[3] = shrink ? m_turned : m_planes;
+    std::vector<uchar>(&into)[3] = shrink ? m_scratch : m_planes;
     const int count = *subsampling == TJSAMP_GRAY ? 1 : 3;
     unsigned char* targets[3] = {};
     int strides[3] = {};
@@ -320,7 +319,7 @@ QByteArray FrameJpeg::compressPlanes(const QSize& frameSize, int frameSubsamplin
             rest.rotation = 0;
             rest.flipHorizontal = rest.flipVertical = false;
         }
-        if (!pictureOnPlanes(m_planes, m_turned, size, subsampling, rest, m_when))
+        if (!pictureOnPlanes(m_planes, m_scratch, size, subsampling, rest, m_when))
             return {};
     }
     if (!reserveOutput(size, subsampling))

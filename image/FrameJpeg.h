@@ -65,7 +65,7 @@ private:
     const PictureOptions* m_picture = nullptr;
     std::time_t m_when = 0;
     PictureStream m_pictureStream;
-    std::vector<uchar> m_turned[3];
+    std::vector<uchar> m_scratch[3]; // planes between two steps (turned, decoded to be shrunk)
 
     void* m_compressor = nullptr;
     void* m_decompressor = nullptr;
