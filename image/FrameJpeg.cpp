@@ -3,6 +3,7 @@
 #include "image/CameraPixels.h"
 #include "image/PicturePlanes.h"
 #include "image/PictureScale.h"
+#include "image/PictureTransform.h"
 
 #include <turbojpeg.h>
 
@@ -64,6 +65,14 @@ struct CameraPlane {
     int height;
 };
 
+// The size of 4:2:0 planes for a picture of `size`: odd sides rounded up
+// to even. A picture shrunk to it and cut back by that row or column
+// when encoded keeps its exact size on the planes.
+QSize evenSize(const QSize& size)
+{
+    return {size.width() + size.width() % 2, size.height() + size.height() % 2};
+}
+
 // The bytes of a whole JPEG: from the start-of-image marker to the
 // end-of-image marker, padding some cameras add after it left off.
 qsizetype wholeJpegLength(const QByteArray& bytes)
@@ -103,10 +112,9 @@ QByteArray FrameJpeg::encode(const CameraImage& frame, int quality, bool passthr
     const bool yuv = frame.picture.isNull()
         && (frame.fourcc == V4L2_PIX_FMT_YUYV || frame.fourcc == V4L2_PIX_FMT_NV12
             || frame.fourcc == V4L2_PIX_FMT_YUV420);
-    // A stream size the planes cannot take (odd) goes by a picture, as do
-    // drawn pictures and RGB bytes.
+    // Drawn pictures and RGB bytes go by a picture.
     const QSize target = m_picture && m_picture->streamWidth > 0 ? streamPlaneSize(frame.size, *m_picture) : frame.size;
-    const bool yuvFits = yuv && (target == frame.size || planesCanTurn(target, TJSAMP_420));
+    const bool yuvFits = yuv && (target == frame.size || frame.size.boundedTo(evenSize(target)) == evenSize(target));
     if (m_picture && !cameraJpeg && !yuvFits) {
         const PictureStream::Road road = m_pictureStream.fromFrame(frame.fourcc, frame.size, frame.bytesPerLine,
                                                                    frame.bytes, frame.picture, *m_picture, m_when,
@@ -187,15 +195,16 @@ QByteArray FrameJpeg::encodeYuv(const CameraImage& frame, int quality)
     const QSize target = options.streamWidth > 0 ? streamPlaneSize(frame.size, options) : frame.size;
     if (target != frame.size) {
         // A smaller stream: shrunk straight from the camera's bytes to 4:2:0.
+        const QSize even = evenSize(target);
         for (int i = 0; i < 3; ++i) {
             const CameraPlane& p = planes[i];
-            const int outWidth = tjPlaneWidth(i, target.width(), TJSAMP_420);
-            const int outHeight = tjPlaneHeight(i, target.height(), TJSAMP_420);
+            const int outWidth = tjPlaneWidth(i, even.width(), TJSAMP_420);
+            const int outHeight = tjPlaneHeight(i, even.height(), TJSAMP_420);
             m_planes[i].resize(std::size_t(outWidth) * std::size_t(outHeight));
             shrinkPlane(p.data, p.line, p.step, p.width, p.height, tables[i], m_planes[i].data(), outWidth, outWidth,
                         outHeight);
         }
-        return compressPlanes(target, TJSAMP_420, quality);
+        return compressPlanes(even, TJSAMP_420, quality, false, turnedSize(target, options));
     }
     // Turned while copied: no pass of its own.
     const bool turns = options.turnsOrFlips();
@@ -245,10 +254,11 @@ QByteArray FrameJpeg::encodeJpeg(const CameraImage& frame, int quality, bool pas
         if (m_picture->streamWidth > 0)
             target = streamPlaneSize(size, *m_picture);
         // Planes the options cannot work on (4:1:1, grey to shrink, odd
-        // sizes) go by a picture.
+        // sizes to turn) go by a picture.
         const bool fits = target == size
             ? planesCanTurn(size, subsampling)
-            : subsampling != TJSAMP_GRAY && subsampling != TJSAMP_411 && planesCanTurn(target, TJSAMP_420);
+            : subsampling != TJSAMP_GRAY && subsampling != TJSAMP_411
+                && size.boundedTo(evenSize(target)) == evenSize(target);
         if (!fits) {
             QByteArray jpeg;
             const auto road = m_pictureStream.fromJpeg(data, std::size_t(length), *m_picture, m_when, quality, &jpeg);
@@ -256,9 +266,12 @@ QByteArray FrameJpeg::encodeJpeg(const CameraImage& frame, int quality, bool pas
         }
     }
     // Decoded to its own planes and compressed again at our quality: no RGB.
-    if (!decodePlanes(data, static_cast<unsigned long>(length), size, &subsampling, target))
+    const QSize planes = target == size ? size : evenSize(target);
+    if (!decodePlanes(data, static_cast<unsigned long>(length), size, &subsampling, planes))
         return {};
-    return compressPlanes(target, subsampling, quality);
+    if (planes == size)
+        return compressPlanes(size, subsampling, quality);
+    return compressPlanes(planes, subsampling, quality, false, turnedSize(target, *m_picture));
 }
 
 bool FrameJpeg::decodePlanes(const unsigned char* jpeg, unsigned long length, const QSize& size, int* subsampling,
@@ -308,7 +321,8 @@ QByteArray FrameJpeg::encodePixels(const uchar* bits, const QSize& size, qint64 
     return takeOutput(status == 0, written);
 }
 
-QByteArray FrameJpeg::compressPlanes(const QSize& frameSize, int frameSubsampling, int quality, bool turned)
+QByteArray FrameJpeg::compressPlanes(const QSize& frameSize, int frameSubsampling, int quality, bool turned,
+                                     const QSize& shown)
 {
     QSize size = frameSize;
     int subsampling = frameSubsampling;
@@ -330,8 +344,10 @@ QByteArray FrameJpeg::compressPlanes(const QSize& frameSize, int frameSubsamplin
         planes[i] = m_planes[i].empty() ? nullptr : m_planes[i].data();
         strides[i] = tjPlaneWidth(i, size.width(), subsampling);
     }
+    // Cut back to the exact size: the same planes, one row or column less.
+    const QSize encoded = shown.isValid() ? shown : size;
     unsigned long written = m_capacity;
-    const int status = tjCompressFromYUVPlanes(m_compressor, planes, size.width(), strides, size.height(),
+    const int status = tjCompressFromYUVPlanes(m_compressor, planes, encoded.width(), strides, encoded.height(),
                                                subsampling, &m_output, &written, quality, TJFLAG_NOREALLOC);
     return takeOutput(status == 0, written);
 }

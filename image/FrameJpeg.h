@@ -50,14 +50,17 @@ private:
     QByteArray encodeYuv(const CameraImage& frame, int quality);
     QByteArray encodeJpeg(const CameraImage& frame, int quality, bool passthrough);
     QByteArray encodePixels(const uchar* bits, const QSize& size, qint64 pitch, int pixelFormat, int quality);
-    // Decodes a camera JPEG of `size` into m_planes at `target` (a stream
-    // width) or its own size; false for a frame that does not decode.
+    // Decodes a camera JPEG of `size` into m_planes at `target` (4:2:0
+    // planes for a stream width) or its own size; false for a frame that
+    // does not decode.
     bool decodePlanes(const unsigned char* jpeg, unsigned long length, const QSize& size, int* subsampling,
                       const QSize& target);
     // Compresses three planes of full-range YUV already in m_planes, after
     // what is left of the picture options: all of them, or with `turned`
-    // only the caption.
-    QByteArray compressPlanes(const QSize& size, int subsampling, int quality, bool turned = false);
+    // only the caption. A valid `shown` (the turned planes' size less an
+    // odd row or column) is the size encoded.
+    QByteArray compressPlanes(const QSize& size, int subsampling, int quality, bool turned = false,
+                              const QSize& shown = QSize());
     bool reserveOutput(const QSize& size, int subsampling);
     QByteArray takeOutput(bool ok, unsigned long size);
 

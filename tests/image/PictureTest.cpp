@@ -271,29 +271,31 @@ TEST(PictureStreamTest, TheStreamEncoderAppliesTheOptionsOnEachRoad)
     const QByteArray mjpeg = jpegOf(camera);
     const QByteArray yuyv = yuyvOf(camera);
     const struct {
-        quint32 fourcc;
+        quint32 fourcc; // 0: a picture the source drew
         PictureOptions options;
         QSize sent;
         const char* corners;
     } rows[] = {
-        {V4L2_PIX_FMT_MJPEG, with(90), {48, 64}, "BRWG"},          // on its decoded planes
-        {V4L2_PIX_FMT_MJPEG, with(0, false, 32), {32, 24}, "RGBW"}, // by a scaled decode
-        {V4L2_PIX_FMT_MJPEG, with(0, false, 40), {40, 30}, "RGBW"}, // decoded at 5/8, shrunk to 4:2:0
-        {V4L2_PIX_FMT_MJPEG, with(90, false, 40), {40, 53}, "BRWG"}, // an odd height: by a picture
-        {V4L2_PIX_FMT_YUYV, with(90), {48, 64}, "BRWG"},           // turned as copied
-        {V4L2_PIX_FMT_YUYV, with(0, false, 32), {32, 24}, "RGBW"}, // shrunk from the camera's bytes
+        {V4L2_PIX_FMT_MJPEG, with(90), {48, 64}, "BRWG"},            // on its decoded planes
+        {V4L2_PIX_FMT_MJPEG, with(0, false, 32), {32, 24}, "RGBW"},  // by a scaled decode
+        {V4L2_PIX_FMT_MJPEG, with(0, false, 40), {40, 30}, "RGBW"},  // decoded at 5/8, shrunk to 4:2:0
+        {V4L2_PIX_FMT_MJPEG, with(90, false, 40), {40, 53}, "BRWG"}, // an odd height, cut back from 54
+        {V4L2_PIX_FMT_YUYV, with(90), {48, 64}, "BRWG"},             // turned as copied
+        {V4L2_PIX_FMT_YUYV, with(0, false, 32), {32, 24}, "RGBW"},   // shrunk from the camera's bytes
         {V4L2_PIX_FMT_YUYV, with(270, false, 24), {24, 32}, "GWRB"},
-        {V4L2_PIX_FMT_YUYV, with(90, false, 40), {40, 53}, "BRWG"}, // by a picture
-        {V4L2_PIX_FMT_YUYV, with(0, true), {64, 48}, "RG"},        // the caption covers the bottom
+        {V4L2_PIX_FMT_YUYV, with(90, false, 40), {40, 53}, "BRWG"},
+        {V4L2_PIX_FMT_YUYV, with(0, true), {64, 48}, "RG"}, // the caption covers the bottom
+        {0, with(90, false, 40), {40, 53}, "BRWG"},         // by a picture
     };
     FrameJpeg encoder;
     for (const auto& row : rows) {
         FrameJpeg::Outcome outcome = FrameJpeg::Outcome::Broken;
         const bool isYuyv = row.fourcc == V4L2_PIX_FMT_YUYV;
-        const CameraImage frame{row.fourcc, QSize(64, 48), isYuyv ? 128 : 0, isYuyv ? yuyv : mjpeg, QImage()};
+        const CameraImage frame{row.fourcc ? row.fourcc : V4L2_PIX_FMT_BGR24, QSize(64, 48), isYuyv ? 128 : 0,
+                                isYuyv ? yuyv : row.fourcc ? mjpeg : QByteArray(),
+                                row.fourcc ? QImage() : camera.convertToFormat(QImage::Format_BGR888)};
         const QImage sent = QImage::fromData(encoder.encode(frame, 90, true, &outcome, &row.options), "JPEG");
-        SCOPED_TRACE(testing::Message() << (isYuyv ? "YUYV " : "MJPEG ") << row.options.rotation << " "
-                                        << row.options.streamWidth);
+        SCOPED_TRACE(testing::Message() << row.fourcc << " " << row.options.rotation << " " << row.options.streamWidth);
         EXPECT_EQ(outcome, FrameJpeg::Outcome::Encoded);
         EXPECT_EQ(sent.size(), row.sent);
         EXPECT_EQ(corners(sent).substr(0, std::strlen(row.corners)), row.corners);
