@@ -10,68 +10,9 @@
 #include <linux/videodev2.h>
 
 #include <algorithm>
-#include <array>
 #include <climits>
-#include <cmath>
-#include <cstring>
 
 namespace {
-
-constexpr int kMaxDimension = 16384;
-
-bool validSize(const QSize& size)
-{
-    return size.width() > 0 && size.height() > 0 && size.width() <= kMaxDimension && size.height() <= kMaxDimension;
-}
-
-// Cameras send video-range YUV (luma 16..235, chroma 16..240); a JPEG holds
-// full range. Stretching on the way into the planes costs a table look-up
-// per byte and keeps black black and white white.
-struct RangeTables {
-    std::array<uchar, 256> luma;
-    std::array<uchar, 256> chroma;
-};
-
-const RangeTables& fullRange()
-{
-    static const RangeTables tables = [] {
-        RangeTables t;
-        for (int i = 0; i < 256; ++i) {
-            t.luma[i] = uchar(std::clamp(std::lround((i - 16) * 255.0 / 219.0), 0L, 255L));
-            t.chroma[i] = uchar(std::clamp(std::lround((i - 128) * 255.0 / 224.0 + 128), 0L, 255L));
-        }
-        return t;
-    }();
-    return tables;
-}
-
-// Copies a plane of `width` x `height` samples, `step` bytes apart in rows
-// `line` bytes apart, through `table` into a packed plane.
-void copyPlane(const uchar* in, qint64 line, int step, int width, int height, const uchar* table, uchar* out)
-{
-    for (int row = 0; row < height; ++row, out += width) {
-        const uchar* from = in + row * line;
-        for (int x = 0; x < width; ++x, from += step)
-            out[x] = table[*from];
-    }
-}
-
-// One plane of a camera's YUV frame where the camera put it.
-struct CameraPlane {
-    const uchar* data;
-    qint64 line;
-    int step;
-    int width;
-    int height;
-};
-
-// The size of 4:2:0 planes for a picture of `size`: odd sides rounded up
-// to even. A picture shrunk to it and cut back by that row or column
-// when encoded keeps its exact size on the planes.
-QSize evenSize(const QSize& size)
-{
-    return {size.width() + size.width() % 2, size.height() + size.height() % 2};
-}
 
 // The bytes of a whole JPEG: from the start-of-image marker to the
 // end-of-image marker, padding some cameras add after it left off.
@@ -87,6 +28,13 @@ qsizetype wholeJpegLength(const QByteArray& bytes)
 }
 
 } // namespace
+
+bool FrameJpeg::validSize(const QSize& size)
+{
+    // Larger than any camera; keeps byte counts far from overflow.
+    constexpr int kMaxDimension = 16384;
+    return size.width() > 0 && size.height() > 0 && size.width() <= kMaxDimension && size.height() <= kMaxDimension;
+}
 
 FrameJpeg::FrameJpeg() = default;
 
@@ -114,7 +62,7 @@ QByteArray FrameJpeg::encode(const CameraImage& frame, int quality, bool passthr
             || frame.fourcc == V4L2_PIX_FMT_YUV420);
     // Drawn pictures and RGB bytes go by a picture.
     const QSize target = m_picture && m_picture->streamWidth > 0 ? streamPlaneSize(frame.size, *m_picture) : frame.size;
-    const bool yuvFits = yuv && (target == frame.size || frame.size.boundedTo(evenSize(target)) == evenSize(target));
+    const bool yuvFits = yuv && (target == frame.size || shrinksTo(frame.size, target));
     if (m_picture && !cameraJpeg && !yuvFits) {
         const PictureStream::Road road = m_pictureStream.fromFrame(frame.fourcc, frame.size, frame.bytesPerLine,
                                                                    frame.bytes, frame.picture, *m_picture, m_when,
@@ -154,80 +102,6 @@ QByteArray FrameJpeg::encode(const CameraImage& frame, int quality, bool passthr
     return jpeg;
 }
 
-QByteArray FrameJpeg::encodeYuv(const CameraImage& frame, int quality)
-{
-    const int width = frame.size.width();
-    const int height = frame.size.height();
-    const qint64 line = frame.bytesPerLine;
-    const qint64 bytes = frame.bytes.size();
-    if (!validSize(frame.size) || width % 2)
-        return {};
-    const auto* data = reinterpret_cast<const uchar*>(frame.bytes.constData());
-    const int half = width / 2;
-    int subsampling = TJSAMP_422;
-    CameraPlane planes[3];
-    if (frame.fourcc == V4L2_PIX_FMT_YUYV) {
-        if (line < qint64(width) * 2 || bytes < line * (height - 1) + qint64(width) * 2)
-            return {};
-        planes[0] = {data, line, 2, width, height};
-        planes[1] = {data + 1, line, 4, half, height};
-        planes[2] = {data + 3, line, 4, half, height};
-    } else {
-        // NV12 and YU12: a luma plane, then chroma at half size both ways.
-        if (height % 2 || line < width || bytes < line * height * 3 / 2)
-            return {};
-        subsampling = TJSAMP_420;
-        const int halfHeight = height / 2;
-        const uchar* chroma = data + line * height;
-        planes[0] = {data, line, 1, width, height};
-        if (frame.fourcc == V4L2_PIX_FMT_NV12) {
-            planes[1] = {chroma, line, 2, half, halfHeight};
-            planes[2] = {chroma + 1, line, 2, half, halfHeight};
-        } else {
-            planes[1] = {chroma, line / 2, 1, half, halfHeight};
-            planes[2] = {chroma + line / 2 * halfHeight, line / 2, 1, half, halfHeight};
-        }
-    }
-    const RangeTables& range = fullRange();
-    const uchar* tables[3] = {range.luma.data(), range.chroma.data(), range.chroma.data()};
-    const PictureOptions none;
-    const PictureOptions& options = m_picture ? *m_picture : none;
-    const QSize target = options.streamWidth > 0 ? streamPlaneSize(frame.size, options) : frame.size;
-    if (target != frame.size) {
-        // A smaller stream: shrunk straight from the camera's bytes to 4:2:0.
-        const QSize even = evenSize(target);
-        for (int i = 0; i < 3; ++i) {
-            const CameraPlane& p = planes[i];
-            const int outWidth = tjPlaneWidth(i, even.width(), TJSAMP_420);
-            const int outHeight = tjPlaneHeight(i, even.height(), TJSAMP_420);
-            m_planes[i].resize(std::size_t(outWidth) * std::size_t(outHeight));
-            shrinkPlane(p.data, p.line, p.step, p.width, p.height, tables[i], m_planes[i].data(), outWidth, outWidth,
-                        outHeight);
-        }
-        return compressPlanes(even, TJSAMP_420, quality, false, turnedSize(target, options));
-    }
-    // Turned while copied: no pass of its own.
-    const bool turns = options.turnsOrFlips();
-    const bool quarter = options.rotation % 180 != 0;
-    const bool to420 = quarter && subsampling == TJSAMP_422 && height % 2 == 0;
-    for (int i = 0; i < 3; ++i) {
-        const CameraPlane& p = planes[i];
-        m_planes[i].resize(std::size_t(p.width) * std::size_t(p.height));
-        if (!turns)
-            copyPlane(p.data, p.line, p.step, p.width, p.height, tables[i], m_planes[i].data());
-        else if (i > 0 && to420)
-            turnChromaTo420(p.data, p.line, p.step, p.width, p.height, tables[i], m_planes[i].data(), m_scratch[i],
-                            options);
-        else
-            copyPlaneTurned(p.data, p.line, p.step, p.width, p.height, tables[i], m_planes[i].data(),
-                            quarter ? p.height : p.width, options);
-    }
-    if (!turns)
-        return compressPlanes(frame.size, subsampling, quality);
-    const int turnedSampling = to420 ? TJSAMP_420 : quarter && subsampling == TJSAMP_422 ? TJSAMP_440 : subsampling;
-    return compressPlanes(quarter ? frame.size.transposed() : frame.size, turnedSampling, quality, true);
-}
-
 QByteArray FrameJpeg::encodeJpeg(const CameraImage& frame, int quality, bool passthrough)
 {
     const qsizetype length = wholeJpegLength(frame.bytes);
@@ -258,7 +132,7 @@ QByteArray FrameJpeg::encodeJpeg(const CameraImage& frame, int quality, bool pas
         const bool fits = target == size
             ? planesCanTurn(size, subsampling)
             : subsampling != TJSAMP_GRAY && subsampling != TJSAMP_411
-                && size.boundedTo(evenSize(target)) == evenSize(target);
+                && shrinksTo(size, target);
         if (!fits) {
             QByteArray jpeg;
             const auto road = m_pictureStream.fromJpeg(data, std::size_t(length), *m_picture, m_when, quality, &jpeg);

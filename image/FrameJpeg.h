@@ -47,6 +47,8 @@ public:
                       const PictureOptions* picture = nullptr);
 
 private:
+    static bool validSize(const QSize& size);
+    // The YUV road (FrameJpegYuv.cpp).
     QByteArray encodeYuv(const CameraImage& frame, int quality);
     QByteArray encodeJpeg(const CameraImage& frame, int quality, bool passthrough);
     QByteArray encodePixels(const uchar* bits, const QSize& size, qint64 pitch, int pixelFormat, int quality);

@@ -11,6 +11,17 @@ QSize streamPlaneSize(const QSize& size, const PictureOptions& options)
     return turnedSize(streamSize(turnedSize(size, options), options.streamWidth), options);
 }
 
+QSize evenSize(const QSize& size)
+{
+    return {size.width() + size.width() % 2, size.height() + size.height() % 2};
+}
+
+bool shrinksTo(const QSize& size, const QSize& target)
+{
+    const QSize even = evenSize(target);
+    return !target.isEmpty() && even.width() <= size.width() && even.height() <= size.height();
+}
+
 namespace {
 
 // Where each output sample's block starts along one axis: input samples

@@ -13,6 +13,13 @@
 // streamSize() of the turned picture.
 QSize streamPlaneSize(const QSize& size, const PictureOptions& options);
 
+// The size of the 4:2:0 planes for a stream picture of `size`: odd sides
+// rounded up to even. A picture shrunk to it and cut back by that row or
+// column when encoded keeps its exact size.
+QSize evenSize(const QSize& size);
+// Whether a picture of `size` can be shrunk to evenSize(target) (never enlarged).
+bool shrinksTo(const QSize& size, const QSize& target);
+
 // Shrinks a plane of `width` x `height` samples, `step` bytes apart in rows
 // `line` bytes apart, to `outWidth` x `outHeight` into `out` (rows
 // `outLine` apart): each output sample is the mean of the block of input
