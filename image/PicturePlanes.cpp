@@ -4,6 +4,10 @@
 
 #include <turbojpeg.h>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -75,6 +79,7 @@ void copyRows(const uchar* start, qint64 dx, qint64 dy, int outWidth, int outHei
     }
 }
 
+#if !defined(__SSE2__)
 // Eight rows of eight bytes turned into eight columns (each word's bytes in
 // memory order): three rounds of swaps, of single bytes, pairs and quads.
 void transpose8(std::uint64_t (&rows)[8])
@@ -94,6 +99,35 @@ void transpose8(std::uint64_t (&rows)[8])
         rows[i + 4] ^= t;
         rows[i] ^= t << 32;
     }
+}
+#endif
+
+// Eight rows of eight bytes stored turned: output row j, at `to` plus j
+// lines, holds byte j of each row in order.
+void storeTransposed(std::uint64_t (&rows)[8], uchar* to, qint64 outLine)
+{
+#if defined(__SSE2__)
+    // Three rounds of interleaving in vector registers: bytes, pairs, quads.
+    const auto row = [&rows](int i) { return _mm_cvtsi64_si128(static_cast<long long>(rows[i])); };
+    const __m128i ab = _mm_unpacklo_epi8(row(0), row(1));
+    const __m128i cd = _mm_unpacklo_epi8(row(2), row(3));
+    const __m128i ef = _mm_unpacklo_epi8(row(4), row(5));
+    const __m128i gh = _mm_unpacklo_epi8(row(6), row(7));
+    const __m128i low = _mm_unpacklo_epi16(ab, cd);
+    const __m128i high = _mm_unpackhi_epi16(ab, cd);
+    const __m128i low2 = _mm_unpacklo_epi16(ef, gh);
+    const __m128i high2 = _mm_unpackhi_epi16(ef, gh);
+    const __m128i out[4] = {_mm_unpacklo_epi32(low, low2), _mm_unpackhi_epi32(low, low2),
+                            _mm_unpacklo_epi32(high, high2), _mm_unpackhi_epi32(high, high2)};
+    for (int j = 0; j < 4; ++j) {
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(to + 2 * j * outLine), out[j]);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(to + (2 * j + 1) * outLine), _mm_unpackhi_epi64(out[j], out[j]));
+    }
+#else
+    transpose8(rows);
+    for (int j = 0; j < 8; ++j)
+        std::memcpy(to + j * outLine, &rows[j], 8);
+#endif
 }
 
 // A quarter turn of packed bytes (dy is +1 or -1: along an output column
@@ -123,9 +157,7 @@ QSize quarterTurnBlocks(const uchar* start, qint64 dx, qint64 dy, int outWidth, 
                             rows[i] = __builtin_bswap64(rows[i]);
                         }
                     }
-                    transpose8(rows);
-                    for (int j = 0; j < 8; ++j)
-                        std::memcpy(out + (oy + j) * outLine + ox, &rows[j], 8);
+                    storeTransposed(rows, out + oy * outLine + ox, outLine);
                 }
             }
         }
@@ -206,7 +238,18 @@ void turnChromaTo420(const uchar* in, qint64 line, int step, int width, int heig
         const uchar* upper = in + 2 * y * line;
         const uchar* lower = upper + line;
         uchar* to = scratch.data() + std::size_t(y) * std::size_t(width);
-        for (int x = 0; x < width; ++x) {
+        int x = 0;
+        if (step == 1 && !table) {
+            // Decoded planes: eight rounded-up byte means a word at a time.
+            for (; x + 8 <= width; x += 8) {
+                std::uint64_t a, b;
+                std::memcpy(&a, upper + x, 8);
+                std::memcpy(&b, lower + x, 8);
+                const std::uint64_t mean = (a | b) - (((a ^ b) & 0xFEFEFEFEFEFEFEFEull) >> 1);
+                std::memcpy(to + x, &mean, 8);
+            }
+        }
+        for (; x < width; ++x) {
             const int mean = (upper[qint64(x) * step] + lower[qint64(x) * step] + 1) >> 1;
             to[x] = table ? table[mean] : uchar(mean);
         }
