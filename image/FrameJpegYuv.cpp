@@ -112,21 +112,29 @@ QByteArray FrameJpeg::encodeYuv(const CameraImage& frame, int quality)
         }
         return compressPlanes(even, TJSAMP_420, quality, false, turnedSize(target, options));
     }
-    // Turned while copied: no pass of its own.
+    // Turned and mirrored on the way into the planes.
     const bool turns = options.turnsOrFlips();
     const bool quarter = options.rotation % 180 != 0;
     const bool to420 = quarter && subsampling == TJSAMP_422 && height % 2 == 0;
     for (int i = 0; i < 3; ++i) {
         const CameraPlane& p = planes[i];
         m_planes[i].resize(std::size_t(p.width) * std::size_t(p.height));
-        if (!turns)
+        if (!turns) {
             copyPlane(p.data, p.line, p.step, p.width, p.height, tables[i], m_planes[i].data());
-        else if (i > 0 && to420)
+        } else if (i > 0 && to420) {
             turnChromaTo420(p.data, p.line, p.step, p.width, p.height, tables[i], m_planes[i].data(), m_scratch[i],
                             options);
-        else
-            copyPlaneTurned(p.data, p.line, p.step, p.width, p.height, tables[i], m_planes[i].data(),
-                            quarter ? p.height : p.width, options);
+        } else if (quarter) {
+            // Through the table in a straight pass first: packed bytes turn
+            // in blocks, quicker than sample by sample.
+            m_scratch[i].resize(std::size_t(p.width) * std::size_t(p.height));
+            copyPlane(p.data, p.line, p.step, p.width, p.height, tables[i], m_scratch[i].data());
+            copyPlaneTurned(m_scratch[i].data(), p.width, 1, p.width, p.height, nullptr, m_planes[i].data(), p.height,
+                            options);
+        } else {
+            copyPlaneTurned(p.data, p.line, p.step, p.width, p.height, tables[i], m_planes[i].data(), p.width,
+                            options);
+        }
     }
     if (!turns)
         return compressPlanes(frame.size, subsampling, quality);

@@ -9,7 +9,8 @@
 #include <vector>
 
 // Turning and mirroring while a camera's YUV samples are copied into the
-// planes an encoder takes, so a turned stream frame costs no pass of its own.
+// planes an encoder takes, so a mirrored stream frame costs no pass of its
+// own (a turn is quickest on packed bytes, which it turns in blocks).
 // A quarter turn swaps the plane's width and height: 4:2:2 chroma (half
 // width) would come out as half height (4:4:0), which TurboJPEG encodes far
 // slower than 4:2:0; its rows are averaged in pairs to 4:2:0 instead.
