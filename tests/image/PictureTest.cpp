@@ -185,6 +185,10 @@ TEST(PictureCaptionTest, StaysInsideAndFollowsTheClock)
         EXPECT_EQ(luma.front(), 200) << "outside the band";
         EXPECT_LT(luma[std::size_t(band.bottom() * size.width() + band.left())], 200) << "the band's corner";
         EXPECT_TRUE(std::all_of(cb.begin(), cb.end(), [](uchar c) { return c == 128; }));
+        std::vector<uchar> later(luma.size(), 200);
+        drawCaptionOnPlanes({later.data(), size.width(), cb.data(), cr.data(), chroma.width(), 2, 2}, size,
+                            captionText(options.caption, when + 1), options.corner);
+        EXPECT_NE(later, luma) << "the band is drawn anew for a new text";
     }
 }
 
