@@ -102,8 +102,7 @@ void StreamEncoder::run()
             }
             haveSlot = m_slot != nullptr;
             if (haveSlot)
-                // Waiting changes nothing in the slot; only its interface lacks the const.
-                frame = const_cast<FrameSlot*>(m_slot)->waitNewer(after, kWaitSlice);
+                frame = m_slot->waitNewer(after, kWaitSlice);
         }
         if (!frame) {
             if (!haveSlot) {

@@ -1,58 +1,18 @@
 #include "image/FrameJpeg.h"
 
+#include "image/CameraPixels.h"
 #include "image/PicturePlanes.h"
+#include "image/PictureScale.h"
+#include "image/PictureTransform.h"
 
 #include <turbojpeg.h>
 
 #include <linux/videodev2.h>
 
 #include <algorithm>
-#include <array>
 #include <climits>
-#include <cmath>
-#include <cstring>
 
 namespace {
-
-constexpr int kMaxDimension = 16384;
-
-bool validSize(const QSize& size)
-{
-    return size.width() > 0 && size.height() > 0 && size.width() <= kMaxDimension && size.height() <= kMaxDimension;
-}
-
-// Cameras send video-range YUV (luma 16..235, chroma 16..240); a JPEG holds
-// full range. Stretching on the way into the planes costs a table look-up
-// per byte and keeps black black and white white.
-struct RangeTables {
-    std::array<uchar, 256> luma;
-    std::array<uchar, 256> chroma;
-};
-
-const RangeTables& fullRange()
-{
-    static const RangeTables tables = [] {
-        RangeTables t;
-        for (int i = 0; i < 256; ++i) {
-            t.luma[i] = uchar(std::clamp(std::lround((i - 16) * 255.0 / 219.0), 0L, 255L));
-            t.chroma[i] = uchar(std::clamp(std::lround((i - 128) * 255.0 / 224.0 + 128), 0L, 255L));
-        }
-        return t;
-    }();
-    return tables;
-}
-
-// Copies a plane of `width` x `height` samples, `step` bytes apart in rows
-// `line` bytes apart, through `table` into a packed plane.
-void copyPlane(const uchar* in, qint64 line, int step, int width, int height, const std::array<uchar, 256>& table,
-               uchar* out)
-{
-    for (int row = 0; row < height; ++row, out += width) {
-        const uchar* from = in + row * line;
-        for (int x = 0; x < width; ++x, from += step)
-            out[x] = table[*from];
-    }
-}
 
 // The bytes of a whole JPEG: from the start-of-image marker to the
 // end-of-image marker, padding some cameras add after it left off.
@@ -68,6 +28,13 @@ qsizetype wholeJpegLength(const QByteArray& bytes)
 }
 
 } // namespace
+
+bool FrameJpeg::validSize(const QSize& size)
+{
+    // Larger than any camera; keeps byte counts far from overflow.
+    constexpr int kMaxDimension = 16384;
+    return size.width() > 0 && size.height() > 0 && size.width() <= kMaxDimension && size.height() <= kMaxDimension;
+}
 
 FrameJpeg::FrameJpeg() = default;
 
@@ -88,21 +55,24 @@ QByteArray FrameJpeg::encode(const CameraImage& frame, int quality, bool passthr
     quality = std::clamp(quality, 1, 100);
     m_picture = picture && PictureStream::needed(*picture) ? picture : nullptr;
     m_when = std::time(nullptr);
-    m_turnedInCopy = false;
-    const bool onPlanes = frame.picture.isNull()
-        && (frame.fourcc == V4L2_PIX_FMT_MJPEG || frame.fourcc == V4L2_PIX_FMT_JPEG || frame.fourcc == V4L2_PIX_FMT_YUYV
-            || frame.fourcc == V4L2_PIX_FMT_NV12 || frame.fourcc == V4L2_PIX_FMT_YUV420);
-    if (m_picture && (m_picture->streamWidth > 0 || !onPlanes)) {
-        // A stream width, a drawn picture or RGB bytes: the picture road.
+    const bool cameraJpeg = frame.picture.isNull()
+        && (frame.fourcc == V4L2_PIX_FMT_MJPEG || frame.fourcc == V4L2_PIX_FMT_JPEG);
+    const bool yuv = frame.picture.isNull()
+        && (frame.fourcc == V4L2_PIX_FMT_YUYV || frame.fourcc == V4L2_PIX_FMT_NV12
+            || frame.fourcc == V4L2_PIX_FMT_YUV420);
+    // Drawn pictures and RGB bytes go by a picture.
+    const QSize target = m_picture && m_picture->streamWidth > 0 ? streamPlaneSize(frame.size, *m_picture) : frame.size;
+    const bool yuvFits = yuv && (target == frame.size || shrinksTo(frame.size, target));
+    if (m_picture && !cameraJpeg && !yuvFits) {
         const PictureStream::Road road = m_pictureStream.fromFrame(frame.fourcc, frame.size, frame.bytesPerLine,
                                                                    frame.bytes, frame.picture, *m_picture, m_when,
-                                                                   quality, &jpeg, false);
+                                                                   quality, &jpeg);
         m_picture = nullptr;
         if (outcome)
             *outcome = road == PictureStream::Road::Failed ? Outcome::Broken : Outcome::Encoded;
         return road == PictureStream::Road::Failed ? QByteArray() : jpeg;
     }
-    // A camera JPEG to be turned or captioned is decoded to its planes.
+    // A camera JPEG to be turned, captioned or sized is decoded to its planes.
     if (m_picture)
         passthrough = false;
     if (!frame.picture.isNull()) {
@@ -110,31 +80,19 @@ QByteArray FrameJpeg::encode(const CameraImage& frame, int quality, bool passthr
             ? frame.picture
             : frame.picture.convertToFormat(QImage::Format_BGR888);
         jpeg = encodePixels(picture.constBits(), picture.size(), picture.bytesPerLine(), TJPF_BGR, quality);
+    } else if (cameraJpeg) {
+        jpeg = encodeJpeg(frame, quality, passthrough);
+        if (passthrough && !jpeg.isEmpty())
+            result = Outcome::PassedThrough;
+    } else if (yuv) {
+        jpeg = encodeYuv(frame, quality);
+    } else if (frame.fourcc == V4L2_PIX_FMT_BGR24 || frame.fourcc == V4L2_PIX_FMT_RGB24) {
+        const qint64 needed = frame.bytesPerLine * (frame.size.height() - 1) + qint64(frame.size.width()) * 3;
+        if (validSize(frame.size) && frame.bytesPerLine >= frame.size.width() * 3 && frame.bytes.size() >= needed)
+            jpeg = encodePixels(reinterpret_cast<const uchar*>(frame.bytes.constData()), frame.size, frame.bytesPerLine,
+                                frame.fourcc == V4L2_PIX_FMT_BGR24 ? TJPF_BGR : TJPF_RGB, quality);
     } else {
-        switch (frame.fourcc) {
-        case V4L2_PIX_FMT_MJPEG:
-        case V4L2_PIX_FMT_JPEG:
-            jpeg = encodeJpeg(frame, quality, passthrough);
-            if (passthrough && !jpeg.isEmpty())
-                result = Outcome::PassedThrough;
-            break;
-        case V4L2_PIX_FMT_YUYV:
-        case V4L2_PIX_FMT_NV12:
-        case V4L2_PIX_FMT_YUV420:
-            jpeg = encodeYuv(frame, quality);
-            break;
-        case V4L2_PIX_FMT_BGR24:
-        case V4L2_PIX_FMT_RGB24: {
-            const qint64 needed = frame.bytesPerLine * (frame.size.height() - 1) + qint64(frame.size.width()) * 3;
-            if (validSize(frame.size) && frame.bytesPerLine >= frame.size.width() * 3 && frame.bytes.size() >= needed)
-                jpeg = encodePixels(reinterpret_cast<const uchar*>(frame.bytes.constData()), frame.size,
-                                    frame.bytesPerLine, frame.fourcc == V4L2_PIX_FMT_BGR24 ? TJPF_BGR : TJPF_RGB,
-                                    quality);
-            break;
-        }
-        default:
-            result = Outcome::Unsupported;
-        }
+        result = Outcome::Unsupported;
     }
     m_picture = nullptr;
     if (jpeg.isEmpty() && result != Outcome::Unsupported)
@@ -142,57 +100,6 @@ QByteArray FrameJpeg::encode(const CameraImage& frame, int quality, bool passthr
     if (outcome)
         *outcome = result;
     return jpeg;
-}
-
-QByteArray FrameJpeg::encodeYuv(const CameraImage& frame, int quality)
-{
-    const int width = frame.size.width();
-    const int height = frame.size.height();
-    const qint64 line = frame.bytesPerLine;
-    const qint64 bytes = frame.bytes.size();
-    if (!validSize(frame.size) || width % 2)
-        return {};
-    const auto* data = reinterpret_cast<const uchar*>(frame.bytes.constData());
-    const RangeTables& range = fullRange();
-    const int half = width / 2;
-    // Turned while copied when the picture options turn: no pass of its own.
-    m_turnedInCopy = m_picture && m_picture->turnsOrFlips();
-    const auto copy = [this](const uchar* in, qint64 inLine, int step, int w, int h,
-                             const std::array<uchar, 256>& table, uchar* out) {
-        if (!m_turnedInCopy)
-            return copyPlane(in, inLine, step, w, h, table, out);
-        copyPlaneTurned(in, inLine, step, w, h, table.data(), out, m_picture->rotation % 180 ? h : w, *m_picture);
-    };
-    if (frame.fourcc == V4L2_PIX_FMT_YUYV) {
-        if (line < qint64(width) * 2 || bytes < line * (height - 1) + qint64(width) * 2)
-            return {};
-        m_planes[0].resize(size_t(width) * height);
-        m_planes[1].resize(size_t(half) * height);
-        m_planes[2].resize(size_t(half) * height);
-        copy(data, line, 2, width, height, range.luma, m_planes[0].data());
-        copy(data + 1, line, 4, half, height, range.chroma, m_planes[1].data());
-        copy(data + 3, line, 4, half, height, range.chroma, m_planes[2].data());
-        return compressPlanes(frame.size, TJSAMP_422, quality);
-    }
-    // NV12 and YU12: a luma plane, then chroma at half size both ways.
-    if (height % 2 || line < width || bytes < line * height * 3 / 2)
-        return {};
-    const int halfHeight = height / 2;
-    m_planes[0].resize(size_t(width) * height);
-    m_planes[1].resize(size_t(half) * halfHeight);
-    m_planes[2].resize(size_t(half) * halfHeight);
-    copy(data, line, 1, width, height, range.luma, m_planes[0].data());
-    const uchar* chroma = data + line * height;
-    if (frame.fourcc == V4L2_PIX_FMT_NV12) {
-        copy(chroma, line, 2, half, halfHeight, range.chroma, m_planes[1].data());
-        copy(chroma + 1, line, 2, half, halfHeight, range.chroma, m_planes[2].data());
-    } else {
-        const qint64 chromaLine = line / 2;
-        copy(chroma, chromaLine, 1, half, halfHeight, range.chroma, m_planes[1].data());
-        copy(chroma + chromaLine * halfHeight, chromaLine, 1, half, halfHeight, range.chroma,
-                  m_planes[2].data());
-    }
-    return compressPlanes(frame.size, TJSAMP_420, quality);
 }
 
 QByteArray FrameJpeg::encodeJpeg(const CameraImage& frame, int quality, bool passthrough)
@@ -215,30 +122,67 @@ QByteArray FrameJpeg::encodeJpeg(const CameraImage& frame, int quality, bool pas
     }
     if (passthrough)
         return length == frame.bytes.size() ? frame.bytes : frame.bytes.left(length);
-    // Planes the picture options cannot turn (4:1:1, odd sizes) go by a picture.
-    if (m_picture && !planesCanTurn(QSize(width, height), subsampling)) {
-        QByteArray jpeg;
-        const auto road = m_pictureStream.fromJpeg(data, std::size_t(length), *m_picture, m_when, quality, &jpeg, false);
-        return road == PictureStream::Road::Reencoded ? jpeg : QByteArray();
+    const QSize size(width, height);
+    QSize target = size;
+    if (m_picture) {
+        if (m_picture->streamWidth > 0)
+            target = streamPlaneSize(size, *m_picture);
+        // Planes the options cannot work on (4:1:1, grey to shrink, odd
+        // sizes to turn) go by a picture.
+        const bool fits = target == size
+            ? planesCanTurn(size, subsampling)
+            : subsampling != TJSAMP_GRAY && subsampling != TJSAMP_411
+                && shrinksTo(size, target);
+        if (!fits) {
+            QByteArray jpeg;
+            const auto road = m_pictureStream.fromJpeg(data, std::size_t(length), *m_picture, m_when, quality, &jpeg);
+            return road == PictureStream::Road::Reencoded ? jpeg : QByteArray();
+        }
     }
     // Decoded to its own planes and compressed again at our quality: no RGB.
-    const QSize size(width, height);
-    const int planes = subsampling == TJSAMP_GRAY ? 1 : 3;
+    const QSize planes = target == size ? size : evenSize(target);
+    if (!decodePlanes(data, static_cast<unsigned long>(length), size, &subsampling, planes))
+        return {};
+    if (planes == size)
+        return compressPlanes(size, subsampling, quality);
+    return compressPlanes(planes, subsampling, quality, false, turnedSize(target, *m_picture));
+}
+
+bool FrameJpeg::decodePlanes(const unsigned char* jpeg, unsigned long length, const QSize& size, int* subsampling,
+                             const QSize& target)
+{
+    // A smaller stream: decoded at TurboJPEG's nearest larger scale, which
+    // costs far less than a full decode, then shrunk to 4:2:0.
+    const QSize decoded = target == size ? size : jpegScaledSize(size, target);
+    const bool shrink = target != size && (decoded != target || *subsampling != TJSAMP_420);
+    std::vector<uchar>(&into)[3] = shrink ? m_scratch : m_planes;
+    const int count = *subsampling == TJSAMP_GRAY ? 1 : 3;
     unsigned char* targets[3] = {};
     int strides[3] = {};
-    for (int i = 0; i < planes; ++i) {
-        strides[i] = tjPlaneWidth(i, width, subsampling);
-        m_planes[i].resize(size_t(strides[i]) * tjPlaneHeight(i, height, subsampling));
-        targets[i] = m_planes[i].data();
+    for (int i = 0; i < count; ++i) {
+        strides[i] = tjPlaneWidth(i, decoded.width(), *subsampling);
+        into[i].resize(std::size_t(strides[i]) * std::size_t(tjPlaneHeight(i, decoded.height(), *subsampling)));
+        targets[i] = into[i].data();
     }
-    if (tjDecompressToYUVPlanes(m_decompressor, data, static_cast<unsigned long>(length), targets, width, strides,
-                                height, 0)
+    if (tjDecompressToYUVPlanes(m_decompressor, jpeg, length, targets, decoded.width(), strides, decoded.height(), 0)
         != 0) {
         tjDestroy(m_decompressor);
         m_decompressor = nullptr;
-        return {};
+        return false;
     }
-    return compressPlanes(size, subsampling, quality);
+    if (!shrink)
+        return true;
+    for (int i = 0; i < 3; ++i) {
+        const int outWidth = tjPlaneWidth(i, target.width(), TJSAMP_420);
+        const int outHeight = tjPlaneHeight(i, target.height(), TJSAMP_420);
+        const int inWidth = i ? tjPlaneWidth(i, decoded.width(), *subsampling) : decoded.width();
+        const int inHeight = i ? tjPlaneHeight(i, decoded.height(), *subsampling) : decoded.height();
+        m_planes[i].resize(std::size_t(outWidth) * std::size_t(outHeight));
+        shrinkPlane(into[i].data(), strides[i], 1, inWidth, inHeight, nullptr, m_planes[i].data(), outWidth, outWidth,
+                    outHeight);
+    }
+    *subsampling = TJSAMP_420;
+    return true;
 }
 
 QByteArray FrameJpeg::encodePixels(const uchar* bits, const QSize& size, qint64 pitch, int pixelFormat, int quality)
@@ -251,22 +195,19 @@ QByteArray FrameJpeg::encodePixels(const uchar* bits, const QSize& size, qint64 
     return takeOutput(status == 0, written);
 }
 
-QByteArray FrameJpeg::compressPlanes(const QSize& frameSize, int frameSubsampling, int quality)
+QByteArray FrameJpeg::compressPlanes(const QSize& frameSize, int frameSubsampling, int quality, bool turned,
+                                     const QSize& shown)
 {
     QSize size = frameSize;
     int subsampling = frameSubsampling;
     if (m_picture) {
         PictureOptions rest = *m_picture;
-        if (m_turnedInCopy) {
-            // Turned already: what is left is the caption, on the turned planes.
-            if (rest.rotation % 180) {
-                size.transpose();
-                subsampling = subsampling == TJSAMP_422 ? TJSAMP_440 : subsampling;
-            }
+        if (turned) {
+            // What is left is the caption, on the turned planes.
             rest.rotation = 0;
             rest.flipHorizontal = rest.flipVertical = false;
         }
-        if (!pictureOnPlanes(m_planes, m_turned, size, subsampling, rest, m_when))
+        if (!pictureOnPlanes(m_planes, m_scratch, size, subsampling, rest, m_when))
             return {};
     }
     if (!reserveOutput(size, subsampling))
@@ -277,8 +218,10 @@ QByteArray FrameJpeg::compressPlanes(const QSize& frameSize, int frameSubsamplin
         planes[i] = m_planes[i].empty() ? nullptr : m_planes[i].data();
         strides[i] = tjPlaneWidth(i, size.width(), subsampling);
     }
+    // Cut back to the exact size: the same planes, one row or column less.
+    const QSize encoded = shown.isValid() ? shown : size;
     unsigned long written = m_capacity;
-    const int status = tjCompressFromYUVPlanes(m_compressor, planes, size.width(), strides, size.height(),
+    const int status = tjCompressFromYUVPlanes(m_compressor, planes, encoded.width(), strides, encoded.height(),
                                                subsampling, &m_output, &written, quality, TJFLAG_NOREALLOC);
     return takeOutput(status == 0, written);
 }

@@ -42,16 +42,27 @@ public:
     // is returned as it came; without it, it is decoded and encoded anew.
     // With `picture` (the picture options) that change anything, the frame
     // is turned, mirrored, captioned and sized as they say: YUV and camera
-    // JPEGs on their planes, anything else, or a stream width, as a picture.
+    // JPEGs on their planes, anything else as a picture.
     QByteArray encode(const CameraImage& frame, int quality, bool passthrough, Outcome* outcome = nullptr,
                       const PictureOptions* picture = nullptr);
 
 private:
+    static bool validSize(const QSize& size);
+    // The YUV road (FrameJpegYuv.cpp).
     QByteArray encodeYuv(const CameraImage& frame, int quality);
     QByteArray encodeJpeg(const CameraImage& frame, int quality, bool passthrough);
     QByteArray encodePixels(const uchar* bits, const QSize& size, qint64 pitch, int pixelFormat, int quality);
-    // Compresses three planes of full-range YUV already in m_planes.
-    QByteArray compressPlanes(const QSize& size, int subsampling, int quality);
+    // Decodes a camera JPEG of `size` into m_planes at `target` (4:2:0
+    // planes for a stream width) or its own size; false for a frame that
+    // does not decode.
+    bool decodePlanes(const unsigned char* jpeg, unsigned long length, const QSize& size, int* subsampling,
+                      const QSize& target);
+    // Compresses three planes of full-range YUV already in m_planes, after
+    // what is left of the picture options: all of them, or with `turned`
+    // only the caption. A valid `shown` (the turned planes' size less an
+    // odd row or column) is the size encoded.
+    QByteArray compressPlanes(const QSize& size, int subsampling, int quality, bool turned = false,
+                              const QSize& shown = QSize());
     bool reserveOutput(const QSize& size, int subsampling);
     QByteArray takeOutput(bool ok, unsigned long size);
 
@@ -59,8 +70,7 @@ private:
     const PictureOptions* m_picture = nullptr;
     std::time_t m_when = 0;
     PictureStream m_pictureStream;
-    std::vector<uchar> m_turned[3];
-    bool m_turnedInCopy = false; // the YUV planes were turned as they were copied
+    std::vector<uchar> m_scratch[3]; // planes between two steps (turned, decoded to be shrunk)
 
     void* m_compressor = nullptr;
     void* m_decompressor = nullptr;

@@ -96,23 +96,49 @@ void drawCaption(QImage& picture, const QString& text, PictureOptions::Corner co
     paintCaption(painter, picture.size(), text, band);
 }
 
+namespace {
+
+// The caption drawn on a clear overlay the band's size. The stream draws
+// the same text on every frame of a second, so each thread keeps its last
+// overlay and draws anew only when the text, the size or the corner changes.
+struct CaptionOverlay {
+    QSize size;
+    QString text;
+    PictureOptions::Corner corner = PictureOptions::Corner::BottomLeft;
+    QRect band;
+    QImage image;
+};
+
+const CaptionOverlay& overlayFor(const QSize& size, const QString& text, PictureOptions::Corner corner)
+{
+    thread_local CaptionOverlay last;
+    if (last.size == size && last.text == text && last.corner == corner)
+        return last;
+    last = {size, text, corner, captionBand(size, text, corner), QImage()};
+    if (last.band.isEmpty())
+        return last;
+    last.image = QImage(last.band.size(), QImage::Format_ARGB32_Premultiplied);
+    last.image.fill(Qt::transparent);
+    QPainter painter(&last.image);
+    painter.translate(-last.band.topLeft());
+    paintCaption(painter, size, text, last.band);
+    return last;
+}
+
+} // namespace
+
 void drawCaptionOnPlanes(const YuvPlanes& planes, const QSize& size, const QString& text,
                          PictureOptions::Corner corner)
 {
-    const QRect band = captionBand(size, text, corner);
-    if (band.isEmpty() || !planes.luma || planes.xStep < 1 || planes.yStep < 1)
+    if (!planes.luma || planes.xStep < 1 || planes.yStep < 1)
         return;
-    // Drawn once on a clear overlay the band's size, then laid over the
-    // planes: grey on grey, so the chroma only fades towards neutral.
-    QImage overlay(band.size(), QImage::Format_ARGB32_Premultiplied);
-    overlay.fill(Qt::transparent);
-    {
-        QPainter painter(&overlay);
-        painter.translate(-band.topLeft());
-        paintCaption(painter, size, text, band);
-    }
+    const CaptionOverlay& overlay = overlayFor(size, text, corner);
+    const QRect band = overlay.band;
+    if (band.isEmpty())
+        return;
+    // Laid over the planes grey on grey, so the chroma only fades towards neutral.
     for (int y = 0; y < band.height(); ++y) {
-        const auto* over = reinterpret_cast<const QRgb*>(overlay.constScanLine(y));
+        const auto* over = reinterpret_cast<const QRgb*>(overlay.image.constScanLine(y));
         const int row = band.top() + y;
         uchar* samples = planes.luma + row * planes.lumaLine + band.left();
         for (int x = 0; x < band.width(); ++x) {

@@ -4,6 +4,10 @@
 
 #include <turbojpeg.h>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -25,8 +29,8 @@ void reverseBytes(const uchar* last, int count, uchar* to)
         to[done] = *(last - done);
 }
 
-// The copy loop, with or without a look-up per sample: without one a row
-// that is not turned moves as a block, forwards or backwards.
+// The quarter turn's copy loop, square tiles at a time, with or without a
+// look-up per sample.
 template <bool Lookup>
 void copyTiles(const uchar* start, qint64 dx, qint64 dy, int outWidth, int outHeight, int tile, const uchar* table,
                uchar* out, qint64 outLine)
@@ -38,14 +42,6 @@ void copyTiles(const uchar* start, qint64 dx, qint64 dy, int outWidth, int outHe
             for (int y = ty; y < yEnd; ++y) {
                 const uchar* from = start + y * dy + tx * dx;
                 uchar* to = out + y * outLine + tx;
-                if (!Lookup && dx == 1) {
-                    std::memcpy(to, from, std::size_t(xEnd - tx));
-                    continue;
-                }
-                if (!Lookup && dx == -1) {
-                    reverseBytes(from, xEnd - tx, to);
-                    continue;
-                }
                 for (int x = tx; x < xEnd; ++x, from += dx)
                     *to++ = Lookup ? table[*from] : *from;
             }
@@ -53,6 +49,37 @@ void copyTiles(const uchar* start, qint64 dx, qint64 dy, int outWidth, int outHe
     }
 }
 
+// A copy that is not turned, only mirrored either way: the source is
+// walked forwards whichever way its rows and samples land, so its reads
+// stream through the cache and the output takes the reversed order.
+template <bool Lookup>
+void copyRows(const uchar* start, qint64 dx, qint64 dy, int outWidth, int outHeight, const uchar* table, uchar* out,
+              qint64 outLine)
+{
+    for (int i = 0; i < outHeight; ++i) {
+        const int y = dy < 0 ? outHeight - 1 - i : i;
+        const uchar* from = start + y * dy;
+        uchar* to = out + y * outLine;
+        if (dx > 0) {
+            if (!Lookup && dx == 1) {
+                std::memcpy(to, from, std::size_t(outWidth));
+                continue;
+            }
+            for (int x = 0; x < outWidth; ++x, from += dx)
+                to[x] = Lookup ? table[*from] : *from;
+            continue;
+        }
+        if (!Lookup && dx == -1) {
+            reverseBytes(from, outWidth, to);
+            continue;
+        }
+        from += (outWidth - 1) * dx;
+        for (int x = outWidth - 1; x >= 0; --x, from -= dx)
+            to[x] = Lookup ? table[*from] : *from;
+    }
+}
+
+#if !defined(__SSE2__)
 // Eight rows of eight bytes turned into eight columns (each word's bytes in
 // memory order): three rounds of swaps, of single bytes, pairs and quads.
 void transpose8(std::uint64_t (&rows)[8])
@@ -72,6 +99,35 @@ void transpose8(std::uint64_t (&rows)[8])
         rows[i + 4] ^= t;
         rows[i] ^= t << 32;
     }
+}
+#endif
+
+// Eight rows of eight bytes stored turned: output row j, at `to` plus j
+// lines, holds byte j of each row in order.
+void storeTransposed(std::uint64_t (&rows)[8], uchar* to, qint64 outLine)
+{
+#if defined(__SSE2__)
+    // Three rounds of interleaving in vector registers: bytes, pairs, quads.
+    const auto row = [&rows](int i) { return _mm_cvtsi64_si128(static_cast<long long>(rows[i])); };
+    const __m128i ab = _mm_unpacklo_epi8(row(0), row(1));
+    const __m128i cd = _mm_unpacklo_epi8(row(2), row(3));
+    const __m128i ef = _mm_unpacklo_epi8(row(4), row(5));
+    const __m128i gh = _mm_unpacklo_epi8(row(6), row(7));
+    const __m128i low = _mm_unpacklo_epi16(ab, cd);
+    const __m128i high = _mm_unpackhi_epi16(ab, cd);
+    const __m128i low2 = _mm_unpacklo_epi16(ef, gh);
+    const __m128i high2 = _mm_unpackhi_epi16(ef, gh);
+    const __m128i out[4] = {_mm_unpacklo_epi32(low, low2), _mm_unpackhi_epi32(low, low2),
+                            _mm_unpacklo_epi32(high, high2), _mm_unpackhi_epi32(high, high2)};
+    for (int j = 0; j < 4; ++j) {
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(to + 2 * j * outLine), out[j]);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(to + (2 * j + 1) * outLine), _mm_unpackhi_epi64(out[j], out[j]));
+    }
+#else
+    transpose8(rows);
+    for (int j = 0; j < 8; ++j)
+        std::memcpy(to + j * outLine, &rows[j], 8);
+#endif
 }
 
 // A quarter turn of packed bytes (dy is +1 or -1: along an output column
@@ -101,9 +157,7 @@ QSize quarterTurnBlocks(const uchar* start, qint64 dx, qint64 dy, int outWidth, 
                             rows[i] = __builtin_bswap64(rows[i]);
                         }
                     }
-                    transpose8(rows);
-                    for (int j = 0; j < 8; ++j)
-                        std::memcpy(out + (oy + j) * outLine + ox, &rows[j], 8);
+                    storeTransposed(rows, out + oy * outLine + ox, outLine);
                 }
             }
         }
@@ -147,14 +201,21 @@ void copyPlaneTurned(const uchar* in, qint64 line, int step, int width, int heig
         start += (outWidth - 1) * dx;
         dx = -dx;
     }
+    if (!quarter) {
+        if (table)
+            copyRows<true>(start, dx, dy, outWidth, outHeight, table, out, outLine);
+        else
+            copyRows<false>(start, dx, dy, outWidth, outHeight, nullptr, out, outLine);
+        return;
+    }
     // Square tiles for a quarter turn, so the source rows a tile reads down
-    // stay in the cache; whole rows otherwise.
-    const int tile = quarter ? 32 : std::max(outWidth, 1);
+    // stay in the cache.
+    const int tile = 32;
     if (table) {
         copyTiles<true>(start, dx, dy, outWidth, outHeight, tile, table, out, outLine);
         return;
     }
-    if (!quarter || (dy != 1 && dy != -1)) {
+    if (dy != 1 && dy != -1) {
         copyTiles<false>(start, dx, dy, outWidth, outHeight, tile, nullptr, out, outLine);
         return;
     }
@@ -166,6 +227,35 @@ void copyPlaneTurned(const uchar* in, qint64 line, int step, int width, int heig
     if (done.height() < outHeight)
         copyTiles<false>(start + done.height() * dy, dx, dy, outWidth, outHeight - done.height(), tile, nullptr,
                          out + done.height() * outLine, outLine);
+}
+
+void turnChromaTo420(const uchar* in, qint64 line, int step, int width, int height, const uchar* table, uchar* out,
+                     std::vector<uchar>& scratch, const PictureOptions& options)
+{
+    const int halfHeight = height / 2;
+    scratch.resize(std::size_t(width) * std::size_t(halfHeight));
+    for (int y = 0; y < halfHeight; ++y) {
+        const uchar* upper = in + 2 * y * line;
+        const uchar* lower = upper + line;
+        uchar* to = scratch.data() + std::size_t(y) * std::size_t(width);
+        int x = 0;
+        if (step == 1 && !table) {
+            // Decoded planes: eight rounded-up byte means a word at a time.
+            for (; x + 8 <= width; x += 8) {
+                std::uint64_t a, b;
+                std::memcpy(&a, upper + x, 8);
+                std::memcpy(&b, lower + x, 8);
+                const std::uint64_t mean = (a | b) - (((a ^ b) & 0xFEFEFEFEFEFEFEFEull) >> 1);
+                std::memcpy(to + x, &mean, 8);
+            }
+        }
+        for (; x < width; ++x) {
+            const int mean = (upper[qint64(x) * step] + lower[qint64(x) * step] + 1) >> 1;
+            to[x] = table ? table[mean] : uchar(mean);
+        }
+    }
+    // Packed and without a look-up now: the turn goes eight by eight.
+    copyPlaneTurned(scratch.data(), width, 1, width, halfHeight, nullptr, out, halfHeight, options);
 }
 
 namespace {
@@ -199,12 +289,19 @@ bool pictureOnPlanes(std::vector<uchar> (&planes)[3], std::vector<uchar> (&spare
         return false;
     const bool quarter = options.rotation % 180 != 0;
     const QSize turned = quarter ? size.transposed() : size;
-    const int turnedSampling = turnedSubsampling(subsampling, quarter);
+    const bool to420 = quarter && subsampling == TJSAMP_422 && size.height() % 2 == 0;
+    const int turnedSampling = to420 ? TJSAMP_420 : turnedSubsampling(subsampling, quarter);
     const int count = subsampling == TJSAMP_GRAY ? 1 : 3;
     if (options.turnsOrFlips()) {
         for (int i = 0; i < count; ++i) {
             const int width = tjPlaneWidth(i, size.width(), subsampling);
             const int height = tjPlaneHeight(i, size.height(), subsampling);
+            if (i > 0 && to420) {
+                // The plane is read into `spare` first, so it can take the result.
+                turnChromaTo420(planes[i].data(), width, 1, width, height, nullptr, planes[i].data(), spare[i],
+                                options);
+                continue;
+            }
             const int outLine = tjPlaneWidth(i, turned.width(), turnedSampling);
             spare[i].resize(std::size_t(width) * std::size_t(height));
             copyPlaneTurned(planes[i].data(), width, 1, width, height, nullptr, spare[i].data(), outLine,

@@ -16,13 +16,10 @@ PictureStream::~PictureStream()
 }
 
 PictureStream::Road PictureStream::fromJpeg(const unsigned char* jpeg, std::size_t size, const PictureOptions& options,
-                                            std::time_t when, int quality, QByteArray* out, bool lossless)
+                                            std::time_t when, int quality, QByteArray* out)
 {
     if (!needed(options))
         return Road::AsItCame;
-    // Only a turn or a mirror: moved as coded blocks, no quality lost.
-    if (lossless && !options.captionOn && options.streamWidth == 0 && m_lossless.transform(jpeg, size, options, out))
-        return Road::Lossless;
     if (size > std::size_t(LLONG_MAX))
         return Road::Failed;
     // Decoded no larger than the stream needs: TurboJPEG's scaled decode
@@ -40,7 +37,7 @@ PictureStream::Road PictureStream::fromJpeg(const unsigned char* jpeg, std::size
 PictureStream::Road PictureStream::fromFrame(quint32 fourcc, const QSize& size, qint64 bytesPerLine,
                                              const QByteArray& bytes, const QImage& picture,
                                              const PictureOptions& options, std::time_t when, int quality,
-                                             QByteArray* out, bool lossless)
+                                             QByteArray* out)
 {
     if (!needed(options))
         return Road::AsItCame;
@@ -50,7 +47,7 @@ PictureStream::Road PictureStream::fromFrame(quint32 fourcc, const QSize& size, 
         switch (fourcc) {
         case V4L2_PIX_FMT_MJPEG:
         case V4L2_PIX_FMT_JPEG:
-            return fromJpeg(data, std::size_t(bytes.size()), options, when, quality, out, lossless);
+            return fromJpeg(data, std::size_t(bytes.size()), options, when, quality, out);
         case V4L2_PIX_FMT_YUYV:
             made = yuyvToImage(data, bytes.size(), size, bytesPerLine);
             break;

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "image/PictureOptions.h"
-#include "image/PictureJpegTransform.h"
 
 #include <QByteArray>
 #include <QImage>
@@ -9,14 +8,14 @@
 #include <cstddef>
 #include <ctime>
 
-// The picture options for a stream encoder: each camera frame becomes the
-// stream's JPEG by the cheapest road the options allow. Owns its TurboJPEG
-// handles; not thread-safe, one per encoding thread.
+// The picture options by way of a picture, for the stream frames that
+// FrameJpeg cannot work on as YUV planes (drawn pictures, RGB bytes, sizes
+// the planes cannot take, 4:1:1 JPEGs). Owns its TurboJPEG handle; not
+// thread-safe, one per encoding thread.
 class PictureStream {
 public:
     enum class Road {
         AsItCame,  // nothing to do: the caller sends the camera's JPEG
-        Lossless,  // turned and mirrored without decoding (tjTransform)
         Reencoded, // decoded (scaled down by TurboJPEG where it can), drawn on, encoded
         Failed,    // the frame does not decode or encode
     };
@@ -26,16 +25,14 @@ public:
     PictureStream(const PictureStream&) = delete;
     PictureStream& operator=(const PictureStream&) = delete;
 
-    // A camera's JPEG frame; *out is set for Lossless and Reencoded. Without
-    // `lossless` (the camera's JPEGs are not to be passed on) a turn is
-    // decoded and encoded too.
+    // A camera's JPEG frame; *out is set for Reencoded.
     Road fromJpeg(const unsigned char* jpeg, std::size_t size, const PictureOptions& options, std::time_t when,
-                  int quality, QByteArray* out, bool lossless = true);
+                  int quality, QByteArray* out);
     // A camera frame in its V4L2 format (MJPEG, YUYV, NV12, YU12, BGR24,
     // RGB24; rows bytesPerLine apart), or `picture` when that is not null.
     Road fromFrame(quint32 fourcc, const QSize& size, qint64 bytesPerLine, const QByteArray& bytes,
                    const QImage& picture, const PictureOptions& options, std::time_t when, int quality,
-                   QByteArray* out, bool lossless = true);
+                   QByteArray* out);
     // A camera frame already made a picture (from YUV or BGR): the options
     // (applyStreamPicture), then one 4:2:0 encode at `quality`.
     bool fromPicture(const QImage& picture, const PictureOptions& options, std::time_t when, int quality,
@@ -47,6 +44,5 @@ public:
 private:
     bool encode(const QImage& picture, int quality, QByteArray* out);
 
-    PictureJpegTransform m_lossless;
     void* m_compressor = nullptr;
 };

@@ -30,7 +30,7 @@ quint64 FrameSlot::sequence() const
     return m_sequence;
 }
 
-std::shared_ptr<const Frame> FrameSlot::waitNewer(quint64 after, std::chrono::milliseconds timeout)
+std::shared_ptr<const Frame> FrameSlot::waitNewer(quint64 after, std::chrono::milliseconds timeout) const
 {
     MutexLocker lock(m_mutex);
     const quint64 clears = m_clears;

@@ -42,13 +42,14 @@ public:
     quint64 sequence() const EXCLUDES(m_mutex);
     // Waits up to `timeout` for a frame newer than `after` and returns the
     // newest; null on time-out or when the slot is cleared meanwhile.
-    std::shared_ptr<const Frame> waitNewer(quint64 after, std::chrono::milliseconds timeout) EXCLUDES(m_mutex);
+    std::shared_ptr<const Frame> waitNewer(quint64 after, std::chrono::milliseconds timeout) const EXCLUDES(m_mutex);
     // Forgets the frame (the camera has gone) and wakes waiting readers.
     void clear() EXCLUDES(m_mutex);
 
 private:
     mutable Mutex m_mutex;
-    std::condition_variable m_changed;
+    // Waiting changes nothing a reader sees, so readers wait on a const slot.
+    mutable std::condition_variable m_changed;
     std::shared_ptr<const Frame> m_latest GUARDED_BY(m_mutex);
     quint64 m_sequence GUARDED_BY(m_mutex) = 0;
     quint64 m_clears GUARDED_BY(m_mutex) = 0;
