@@ -49,6 +49,20 @@ void copyPlane(const uchar* in, qint64 line, int step, int width, int height, co
     }
 }
 
+// Chroma of `height` rows into half as many, each pair of rows averaged:
+// 4:2:2 sent as 4:2:0, as the snapshot and most camera JPEGs are, which
+// leaves the compressor a third less to do per frame.
+void copyChromaHalfHeight(const uchar* in, qint64 line, int step, int width, int height, const uchar* table,
+                          uchar* out)
+{
+    for (int row = 0; row + 1 < height; row += 2, out += width) {
+        const uchar* upper = in + row * line;
+        const uchar* lower = upper + line;
+        for (int x = 0; x < width; ++x, upper += step, lower += step)
+            out[x] = table[(*upper + *lower + 1) >> 1];
+    }
+}
+
 // One plane of a camera's YUV frame where the camera put it.
 struct CameraPlane {
     const uchar* data;
@@ -115,11 +129,13 @@ QByteArray FrameJpeg::encodeYuv(const CameraImage& frame, int quality)
     // Turned and mirrored on the way into the planes.
     const bool turns = options.turnsOrFlips();
     const bool quarter = options.rotation % 180 != 0;
-    const bool to420 = quarter && subsampling == TJSAMP_422 && height % 2 == 0;
+    const bool to420 = subsampling == TJSAMP_422 && height % 2 == 0;
     for (int i = 0; i < 3; ++i) {
         const CameraPlane& p = planes[i];
         m_planes[i].resize(std::size_t(p.width) * std::size_t(p.height));
-        if (!turns) {
+        if (!turns && i > 0 && to420) {
+            copyChromaHalfHeight(p.data, p.line, p.step, p.width, p.height, tables[i], m_planes[i].data());
+        } else if (!turns) {
             copyPlane(p.data, p.line, p.step, p.width, p.height, tables[i], m_planes[i].data());
         } else if (i > 0 && to420) {
             turnChromaTo420(p.data, p.line, p.step, p.width, p.height, tables[i], m_planes[i].data(), m_scratch[i],
@@ -137,7 +153,7 @@ QByteArray FrameJpeg::encodeYuv(const CameraImage& frame, int quality)
         }
     }
     if (!turns)
-        return compressPlanes(frame.size, subsampling, quality);
+        return compressPlanes(frame.size, to420 ? TJSAMP_420 : subsampling, quality);
     const int turnedSampling = to420 ? TJSAMP_420 : quarter && subsampling == TJSAMP_422 ? TJSAMP_440 : subsampling;
     return compressPlanes(quarter ? frame.size.transposed() : frame.size, turnedSampling, quality, true);
 }

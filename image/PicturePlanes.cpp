@@ -255,7 +255,8 @@ void turnChromaTo420(const uchar* in, qint64 line, int step, int width, int heig
         }
     }
     // Packed and without a look-up now: the turn goes eight by eight.
-    copyPlaneTurned(scratch.data(), width, 1, width, halfHeight, nullptr, out, halfHeight, options);
+    const bool quarter = options.rotation % 180 != 0;
+    copyPlaneTurned(scratch.data(), width, 1, width, halfHeight, nullptr, out, quarter ? halfHeight : width, options);
 }
 
 namespace {

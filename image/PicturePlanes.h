@@ -22,9 +22,9 @@ void copyPlaneTurned(const uchar* in, qint64 line, int step, int width, int heig
                      qint64 outLine, const PictureOptions& options);
 
 // A 4:2:2 chroma plane of `width` x `height` samples (height even; `line`,
-// `step` and `table` as for copyPlaneTurned) turned a quarter as 4:2:0
+// `step` and `table` as for copyPlaneTurned) turned or mirrored as 4:2:0
 // chroma: pairs of rows averaged into `scratch`, then turned into `out`,
-// rows height / 2 bytes apart.
+// rows height / 2 bytes apart after a quarter turn, else width.
 void turnChromaTo420(const uchar* in, qint64 line, int step, int width, int height, const uchar* table, uchar* out,
                      std::vector<uchar>& scratch, const PictureOptions& options);
 

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <turbojpeg.h>
+
 #include <linux/videodev2.h>
 
 using namespace colourbars;
@@ -51,5 +53,31 @@ TEST(FrameJpegTest, EachCameraFormatEncodesTheColourBars)
         } else {
             EXPECT_TRUE(jpeg.isEmpty());
         }
+    }
+}
+
+TEST(FrameJpegTest, YuyvLeavesAs420WithEachRowPairInPlace)
+{
+    // Red over blue: chroma averaged across the wrong rows would mix them.
+    constexpr int width = 64, height = 32;
+    QByteArray yuyv;
+    for (int row = 0; row < height; ++row) {
+        const char u = row < height / 2 ? char(90) : char(240);
+        const char v = row < height / 2 ? char(240) : char(110);
+        for (int x = 0; x < width / 2; ++x)
+            yuyv += QByteArray(1, char(82)) + u + char(82) + v;
+    }
+    FrameJpeg encoder;
+    const QByteArray jpeg = encoder.encode({V4L2_PIX_FMT_YUYV, {width, height}, width * 2, yuyv, {}}, 95, true);
+    tjhandle decoder = tjInitDecompress();
+    int w = 0, h = 0, subsampling = -1, colourspace = 0;
+    tjDecompressHeader3(decoder, reinterpret_cast<const uchar*>(jpeg.constData()), jpeg.size(), &w, &h, &subsampling,
+                        &colourspace);
+    tjDestroy(decoder);
+    EXPECT_EQ(subsampling, TJSAMP_420);
+    const QImage picture = QImage::fromData(jpeg, "JPEG");
+    for (const int row : {0, height / 2 - 2, height / 2 + 1, height - 1}) {
+        const QColor colour = picture.pixelColor(width / 2, row);
+        EXPECT_EQ(row < height / 2, colour.red() > colour.blue() + 100) << row;
     }
 }
