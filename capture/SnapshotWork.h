@@ -46,7 +46,7 @@ struct SnapshotOutcome {
 };
 
 // Still -> bitmap file -> picture read back -> image -> JPEG file, each
-// step on its own as in the UI thread's cycle: a failed capture encodes the
-// held picture again. `bitmap` and `platform` belong to the caller and are
-// used by one job at a time.
+// step on its own: a failed capture encodes the held picture again. Any
+// thread; `bitmap` and `platform` belong to the caller and serve one job at
+// a time.
 SnapshotOutcome runSnapshotJob(const SnapshotJob& job, std::vector<uint8_t>& bitmap, DibPlatform& platform);
