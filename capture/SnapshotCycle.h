@@ -6,30 +6,40 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 
 class CaptureControl;
 class LiveFeed;
 class PictureBox;
 class QLabel;
 class QTimer;
+struct SnapshotOutcome;
 
-// One snapshot cycle of the main window: the capture control writes its
-// current frame as a bitmap file, the video area loads it, the picture is
-// written as the JPEG snapshot under the web root and loaded back, and the
-// status bar shows the data rate one viewer needs. All the references belong
-// to frmMain and must outlive this object.
+// One snapshot cycle of the main window: the capture control's current
+// frame goes through a bitmap file into a picture, which is written as the
+// JPEG snapshot under the web root; the video area then shows that JPEG and
+// the status bar the data rate one viewer needs. The files and the encoding
+// run on a worker thread, given only values; what touches the window runs
+// on the UI thread before and after. All the references belong to frmMain
+// and must outlive this object.
 class SnapshotCycle {
 public:
     SnapshotCycle(MainState& state, CaptureControl& cam, PictureBox& pic, QLabel& sb1, QLabel& sb3,
                   QTimer& timeTb);
+    // Finishes a cycle still running.
+    ~SnapshotCycle();
 
-    // The whole cycle. Each step stands on its own: one that fails is
-    // skipped silently and the next runs, so a failed capture re-encodes the
-    // picture the video area already holds.
+    // The whole cycle, done when it returns. Each step stands on its own:
+    // one that fails is skipped silently and the next runs, so a failed
+    // capture re-encodes the picture the video area already holds.
     void TakeSnapshot();
-    // Gets a frame from the capture control into the video area. On failure
-    // shows "Check video..." and stops the thumbnail timer, then returns.
-    void CaptureFrame();
+    // Starts a cycle and returns; its window part follows from the event
+    // loop. False (nothing started) while one is still running.
+    bool startSnapshot();
+    // Finishes the running cycle now, window part included; nothing when
+    // none runs. Before the settings are saved or the window goes.
+    void waitForCycle();
+    bool cycleRunning() const;
 
     // TempPath/imageName.bmp and TempPath/root/images/imageName.jpg.
     QString bitmapPath() const;
@@ -42,10 +52,10 @@ public:
     void setSnapshotWritten(WrittenHook hook) { m_written = std::move(hook); }
 
 private:
-    void encodeSnapshot();
-    void showSnapshot();
-    void showDataRate();
-    void captureFailed();
+    struct Worker;
+    void showOutcome(const SnapshotOutcome& outcome);
+    void showSnapshot(const QByteArray& jpeg);
+    void captureFailed(const QString& tip);
 
     MainState& m_state;
     CaptureControl& m_cam;
@@ -53,9 +63,8 @@ private:
     QLabel& m_sb1;
     QLabel& m_sb3;
     QTimer& m_timeTb;
-    bool m_captureFailed = false; // by the last CaptureFrame
     LiveFeed* m_feed = nullptr;
     WrittenHook m_written;
-    QByteArray m_encoded;
-    bool m_fileWritten = false; // m_encoded is what the snapshot file holds
+    QByteArray m_shown;  // the JPEG the video area was last given to decode
+    std::unique_ptr<Worker> m_worker;
 };

@@ -49,7 +49,8 @@ frmMain::frmMain(Environment environment)
         m_server->fileCache().prime(QFile::encodeName(path), jpeg);
     });
 
-    connect(time, &QTimer::timeout, this, [this] { TakeSnapshot(); });
+    // The cycle's heavy half runs off this thread; a tick while it runs is skipped.
+    connect(time, &QTimer::timeout, this, [this] { m_snapshot->startSnapshot(); });
     connect(timeTb, &QTimer::timeout, this, [this] { m_thumbnail->tick(); });
     connect(sliTimer, &QTimer::timeout, this, [this] { m_qualityRate->tick(); });
     connect(picTb, &PictureBox::clicked, this, [this] { m_thumbnail->clickThumbnail(); });
@@ -60,7 +61,11 @@ frmMain::frmMain(Environment environment)
     m_server->connectEvents();
 }
 
-frmMain::~frmMain() = default;
+frmMain::~frmMain()
+{
+    // Its window part while everything it touches is still there.
+    m_snapshot->waitForCycle();
+}
 
 QLabel* frmMain::addTextButton(PictureBox*& face, const QPoint& position, const QString& caption,
                                const QString& tip)

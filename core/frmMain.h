@@ -65,7 +65,11 @@ public:
     void unload();
 
     void StartServer();
+    // One whole cycle, done when it returns; the `time` ticks start theirs
+    // and leave it to finish from the event loop.
     void TakeSnapshot();
+    // Finishes the cycle a tick started, if one runs.
+    void waitForSnapshot();
 
     // The address viewers type, as the tooltip of sb2 and the About window
     // show it; a click on sb2 copies it to the clipboard.

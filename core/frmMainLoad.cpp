@@ -73,6 +73,8 @@ void frmMain::unload()
     time->stop();
     timeTb->stop();
     sliTimer->stop();
+    // The running cycle ends before the settings it used are written.
+    m_snapshot->waitForCycle();
     WriteSettings(m.TempPath, m.quality, m.rate, m.keepTb, m.cfgPort);
     m_env.endProgram();
 }
@@ -90,6 +92,11 @@ void frmMain::StartServer()
 void frmMain::TakeSnapshot()
 {
     m_snapshot->TakeSnapshot();
+}
+
+void frmMain::waitForSnapshot()
+{
+    m_snapshot->waitForCycle();
 }
 
 QString frmMain::viewerAddress() const

@@ -13,11 +13,12 @@
 namespace mIntelJPEGLibrary {
 namespace {
 
-JpegError s_lastError;
+// Each thread that writes snapshots has its own compressor and error.
+thread_local JpegError s_lastError;
 
 JpegEncoder& encoder()
 {
-    static JpegEncoder instance;
+    thread_local JpegEncoder instance;
     return instance;
 }
 

@@ -31,14 +31,14 @@ struct JpegError {
 // Writes `image` (read only) as a JPEG file at `path`; quality outside 1..100
 // is clamped. An existing file is replaced as a whole, keeping its permission
 // bits and last-access and last-write times; a failed call leaves it as it
-// was. Returns false on any failure and never throws. UI thread only.
+// was. Returns false on any failure and never throws. Any thread.
 bool SaveJpegFile(cDIBSection& image, const QString& path, std::int32_t quality);
 // The same, and when the picture was encoded (even if the file could not be
 // written) `encoded` receives the JPEG bytes, so callers that pass them on
 // need neither a second encode nor a read of the file.
 bool SaveJpegFile(cDIBSection& image, const QString& path, std::int32_t quality, QByteArray* encoded);
 
-// What went wrong in the last call of SaveJpegFile.
+// What went wrong in this thread's last call of SaveJpegFile.
 JpegError lastError();
 
 } // namespace mIntelJPEGLibrary

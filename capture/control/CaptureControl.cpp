@@ -264,18 +264,56 @@ bool CaptureControl::fail(const QString& why)
     return false;
 }
 
+TakenStill CaptureControl::takeStill()
+{
+    TakenStill still;
+    if (!m_source) {
+        still.error = tr("No video source");
+        return still;
+    }
+    if (!m_source->isOpen() && !m_source->open()) {
+        still.error = tr("%1 cannot be opened").arg(m_source->displayName());
+        return still;
+    }
+    still.sourceName = m_source->displayName();
+    still.frame = m_source->takeStill(&still.error);
+    if (still.frame.isNull()) {
+        if (still.error.isEmpty())
+            still.error = tr("No frame from %1").arg(still.sourceName);
+        return still;
+    }
+    still.error.clear();
+    still.options = pictureSlot().options();
+    still.time = m_clock();
+    return still;
+}
+
+QImage TakenStill::develop(QString* why) const
+{
+    QString reason = error;
+    QImage picture;
+    if (!frame.isNull()) {
+        picture = frame.develop(&reason);
+        if (picture.isNull() && reason.isEmpty())
+            reason = CaptureControl::tr("No frame from %1").arg(sourceName);
+    }
+    if (picture.isNull()) {
+        if (why)
+            *why = reason;
+        return {};
+    }
+    return applyPicture(std::move(picture), *options, time);
+}
+
 bool CaptureControl::CaptureStill()
 {
     m_still = QImage();
-    if (!m_source)
-        return fail(tr("No video source"));
-    if (!m_source->isOpen() && !m_source->open())
-        return fail(tr("%1 cannot be opened").arg(m_source->displayName()));
+    const TakenStill still = takeStill();
     QString why;
-    QImage frame = m_source->grabStill(&why);
-    if (frame.isNull())
-        return fail(why.isEmpty() ? tr("No frame from %1").arg(m_source->displayName()) : why);
-    m_still = applyPicture(std::move(frame), *pictureSlot().options(), m_clock());
+    QImage picture = still.develop(&why);
+    if (picture.isNull())
+        return fail(why);
+    m_still = std::move(picture);
     m_error.clear();
     return true;
 }

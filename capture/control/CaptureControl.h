@@ -15,6 +15,21 @@
 
 class QDialog;
 class QTimer;
+struct PictureOptions;
+
+// A still as the UI thread takes it: the source's frame not yet made into a
+// picture, and how it is to be turned, mirrored and captioned. It holds
+// only values, so develop() may run on any thread, also after the source
+// has been closed or replaced.
+struct TakenStill {
+    PendingStill frame;
+    std::shared_ptr<const PictureOptions> options;
+    std::time_t time = 0;  // for the caption
+    QString sourceName;
+    QString error;         // why there is no frame, when frame is null
+    // The finished picture; null, with *why set, when there is none.
+    QImage develop(QString* why) const;
+};
 
 // The capture control `cam`: a 320 x 240 area inside the video area that
 // shows the moving camera picture, takes stills and writes them as bitmap
@@ -48,6 +63,9 @@ public:
     // mirrored and captioned as pictureSlot() says. False, with
     // errorString() set, when no frame can be had.
     bool CaptureStill();
+    // Its cheap part, for a still finished on another thread: never holds
+    // the caller longer than the source's own takeStill().
+    TakenStill takeStill();
     // Writes the held frame, at its own size, as a 24-bit bitmap file.
     // False, with errorString() set, when there is no frame or the write fails.
     bool WriteStillBitmap(const QString& path);

@@ -6,7 +6,18 @@
 #include <QSize>
 #include <QString>
 
+#include <functional>
+
 class FrameSlot;
+
+// A still taken but not yet made into a picture. It holds only values (a
+// shared camera frame, a picture already made), never its source, so
+// develop() may run on any thread, also after the source has gone.
+struct PendingStill {
+    // The picture; null, with *error set, when the frame does not convert.
+    std::function<QImage(QString* error)> develop;
+    bool isNull() const { return !develop; }
+};
 
 // One adjustable setting a source offers (a V4L2 control: brightness,
 // contrast, ...). Integer controls show as sliders, boolean ones as check
@@ -69,6 +80,16 @@ public:
     // it may wait only for a source's very first frame. On failure returns
     // a null image and sets *error to a short reason.
     virtual QImage grabStill(QString* error) = 0;
+    // The same, split: the cheap part here, the conversion left to
+    // develop(). Null, with *error set, when no frame can be had. Sources
+    // whose stills cost nothing to make take them whole here.
+    virtual PendingStill takeStill(QString* error)
+    {
+        QImage still = grabStill(error);
+        if (still.isNull())
+            return {};
+        return {[still](QString*) { return still; }};
+    }
 
     // The newest frame as the source made it, for readers on other threads
     // (an encoder); null for a source that keeps none.

@@ -5,6 +5,7 @@
 #include "image/CameraPixels.h"
 
 #include <ctime>
+#include <utility>
 
 namespace {
 
@@ -67,4 +68,54 @@ qint64 wallClockUs(qint64 monotonicUs)
     const qint64 age = clockUs(CLOCK_MONOTONIC) - monotonicUs;
     // A timestamp from the future or from long ago is not on this clock.
     return age >= 0 && age < 10 * 1000000 ? wall - age : wall;
+}
+
+FramePictureMemo::Made FramePictureMemo::make(const Frame& frame, qint64 arrivedAt, quint64 generation)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        if (generation == m_generation && frame.sequence == m_made.sequence)
+            return m_made;
+    }
+    // Converted outside the lock: a reader on the UI thread never waits for it.
+    QImage image = framePicture(frame);
+    std::lock_guard lock(m_mutex);
+    if (generation != m_generation)
+        return {std::move(image), frame.sequence, arrivedAt};
+    if (frame.sequence <= m_made.sequence)
+        return frame.sequence == m_made.sequence || image.isNull() ? m_made
+                                                                   : Made{std::move(image), frame.sequence, arrivedAt};
+    if (image.isNull()) {
+        ++m_undecodable;
+        m_made.sequence = frame.sequence;
+        return m_made;
+    }
+    m_made = {std::move(image), frame.sequence, arrivedAt};
+    return m_made;
+}
+
+FramePictureMemo::Made FramePictureMemo::held() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_made;
+}
+
+quint64 FramePictureMemo::generation() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_generation;
+}
+
+void FramePictureMemo::clear()
+{
+    Made old;
+    std::lock_guard lock(m_mutex);
+    old = std::exchange(m_made, Made());
+    ++m_generation;
+}
+
+int FramePictureMemo::undecodable() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_undecodable;
 }

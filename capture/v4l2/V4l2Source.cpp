@@ -257,7 +257,7 @@ void V4l2Source::tryReopen()
 void V4l2Source::forgetFrames()
 {
     m_frames.clear();
-    m_still = Picture();
+    m_stills->clear();
     m_preview = Picture();
     m_latestAt = 0;
 }
@@ -265,21 +265,21 @@ void V4l2Source::forgetFrames()
 QImage V4l2Source::picture(const QSize& atLeast) const
 {
     const auto frame = m_frames.latest();
-    Picture& made = atLeast.isEmpty() ? m_still : m_preview;
-    if (!frame || (frame->sequence == made.sequence && atLeast == made.asked))
-        return made.image;
+    if (atLeast.isEmpty())
+        return frame ? m_stills->make(*frame, m_latestAt, m_stills->generation()).image : m_stills->held().image;
+    if (!frame || (frame->sequence == m_preview.sequence && atLeast == m_preview.asked))
+        return m_preview.image;
     QImage image = framePicture(*frame, atLeast);
-    made.sequence = frame->sequence;
-    made.asked = atLeast;
+    m_preview.sequence = frame->sequence;
+    m_preview.asked = atLeast;
     if (image.isNull()) {
         // A frame that looked whole but does not decode: counted, never
         // shown; the picture before it stays.
         ++m_undecodable;
-        return made.image;
+        return m_preview.image;
     }
-    made.image = std::move(image);
-    made.arrivedAt = m_latestAt;
-    return made.image;
+    m_preview.image = std::move(image);
+    return m_preview.image;
 }
 
 QImage V4l2Source::latestFrame() const
@@ -305,6 +305,12 @@ bool V4l2Source::waitForFirstFrame(quint64 seen)
 
 QImage V4l2Source::grabStill(QString* error)
 {
+    const PendingStill still = takeStill(error);
+    return still.isNull() ? QImage() : still.develop(error);
+}
+
+PendingStill V4l2Source::takeStill(QString* error)
+{
     const bool firstStill = !m_stillAsked;
     m_stillAsked = true;
     takeCaptureFailure();
@@ -316,15 +322,22 @@ QImage V4l2Source::grabStill(QString* error)
     const quint64 seen = m_frames.sequence();
     if (!m_frames.latest() && firstStill && !waitForFirstFrame(seen))
         takeCaptureFailure();
-    if (m_frames.latest()) {
-        // After a frame that would not decode, the one before it serves
-        // while it is fresh.
-        const QImage still = picture(QSize());
-        if (!still.isNull() && m_device->nowMs() - m_still.arrivedAt <= kFreshFrameMs)
-            return still;
+    const auto frame = m_frames.latest();
+    const qint64 now = m_device->nowMs();
+    const qint64 arrivedAt = m_latestAt;
+    if (!frame || now - arrivedAt > kFreshFrameMs) {
+        setError(error, isOpen() ? QString::fromLatin1(kNoFrame) : m_error);
+        return {};
     }
-    setError(error, isOpen() ? QString::fromLatin1(kNoFrame) : m_error);
-    return {};
+    // After a frame that would not decode, the one before it serves while
+    // it is fresh.
+    return {[stills = m_stills, frame, arrivedAt, now, generation = m_stills->generation()](QString* error) {
+        const FramePictureMemo::Made made = stills->make(*frame, arrivedAt, generation);
+        if (!made.image.isNull() && now - made.arrivedAt <= kFreshFrameMs)
+            return made.image;
+        setError(error, QString::fromLatin1(kNoFrame));
+        return QImage();
+    }};
 }
 
 QList<QSize> V4l2Source::frameSizes() const
@@ -382,7 +395,7 @@ bool V4l2Source::usesMmap() const
 
 int V4l2Source::droppedFrames() const
 {
-    return (m_stream ? m_stream->droppedFrames() : 0) + m_undecodable;
+    return (m_stream ? m_stream->droppedFrames() : 0) + m_undecodable + m_stills->undecodable();
 }
 
 int V4l2Source::refusedBuffers() const

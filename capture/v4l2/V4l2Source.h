@@ -2,6 +2,7 @@
 
 #include "capture/source/FrameAnnouncer.h"
 #include "capture/source/FrameSlot.h"
+#include "capture/v4l2/FramePicture.h"
 #include "capture/v4l2/V4l2Format.h"
 #include "capture/v4l2/VideoDevice.h"
 #include "capture/v4l2/VideoDeviceHandles.h"
@@ -65,6 +66,9 @@ public:
     // cameras take that long, and a still that fails then leaves the
     // thumbnail stopped for the whole run.
     QImage grabStill(QString* error) override;
+    // The same without the conversion: the frame is made into a picture by
+    // develop(), on any thread.
+    PendingStill takeStill(QString* error) override;
 
     QList<QSize> frameSizes() const override;
     QSize frameSize() const override;
@@ -135,14 +139,14 @@ private:
     int m_mmapFailures = 0;
 
     FrameSlot m_frames;
-    // Pictures made from frames: full size, and for the live view.
+    // Pictures made from frames: full size (shared with stills developed
+    // elsewhere), and for the live view.
+    std::shared_ptr<FramePictureMemo> m_stills = std::make_shared<FramePictureMemo>();
     struct Picture {
         QImage image;
         quint64 sequence = 0;
         QSize asked;
-        qint64 arrivedAt = 0;  // when the frame it was made from came
     };
-    mutable Picture m_still;
     mutable Picture m_preview;
     mutable int m_undecodable = 0;
     // Set on the capture thread, read on the UI thread.

@@ -7,6 +7,7 @@
 #include "image/cDIBSection.h"
 #include "image/mIntelJPEGLibrary.h"
 #include "shell/chrome/PictureBox.h"
+#include "support/EventLoop.h"
 #include "support/FileSizeLimit.h"
 
 #include "CaptureTestSupport.h"
@@ -149,6 +150,49 @@ TEST_F(SnapshotCycleTest, UnwritableBitmapTakesTheFailureBranchAndKeepsThePictur
     expectCaptureFailureShown();
     EXPECT_EQ(m_pic.picture().size(), before.size());
     EXPECT_TRUE(QFile::exists(jpegPath()));
+}
+
+// A started cycle leaves the window alone until its worker half is done,
+// skips the ticks that come meanwhile, and finishes from the event loop,
+// also when the source is replaced in between.
+TEST_F(SnapshotCycleTest, StartedCycleFinishesFromTheEventLoop)
+{
+    const struct {
+        const char* name;
+        int failing;
+        bool replaceSource;
+        QColor camera;
+        QColor snapshot;  // afterwards
+        const char* caption;
+    } rows[] = {
+        {"frame", 0, false, QColor(250, 10, 10), QColor(250, 10, 10), "Ready"},
+        {"failed capture", 1, false, QColor(10, 10, 250), QColor(250, 10, 10), "Check video..."},
+        {"source replaced meanwhile", 0, true, QColor(10, 250, 10), QColor(10, 250, 10), "Ready"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        m_cycle.TakeSnapshot();
+        m_sb1.setText("Ready");
+        m_sb3.setText("KB/s");
+        m_timeTb.start();
+        camera().colour = row.camera;
+        camera().failingStills = row.failing;
+        ASSERT_TRUE(m_cycle.startSnapshot());
+        EXPECT_FALSE(m_cycle.startSnapshot()) << "a tick while it runs";
+        if (row.replaceSource)
+            ASSERT_TRUE(m_fake.cam->selectSource("/dev/fake1"));
+        EXPECT_EQ(m_sb3.text(), "KB/s");
+        EXPECT_TRUE(m_timeTb.isActive());
+
+        ASSERT_TRUE(pumpUntil([&] { return !m_cycle.cycleRunning(); }));
+        EXPECT_EQ(m_sb1.text(), row.caption);
+        EXPECT_EQ(m_timeTb.isActive(), row.failing == 0);
+        EXPECT_EQ(m_sb3.text(), *dataRateText(QFileInfo(jpegPath()).size(), 2));
+        const QColor written = QImage(jpegPath(), "JPEG").pixelColor(100, 100);
+        EXPECT_NEAR(written.red(), row.snapshot.red(), 8);
+        EXPECT_NEAR(written.blue(), row.snapshot.blue(), 8);
+        EXPECT_EQ(m_pic.picture(), QImage(jpegPath(), "JPEG"));
+    }
 }
 
 // A limit of 0 refuses the first byte; 300 bytes let each file start and

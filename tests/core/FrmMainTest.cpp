@@ -117,6 +117,7 @@ TEST_F(MainWindow, TakenPortIsReportedAndTheRestGoesOn)
 
     const QByteArray before = snapshotBytes();
     tick(w.time);
+    w.waitForSnapshot();
     EXPECT_NE(snapshotBytes(), before); // the test pattern moved
     w.state().quality = 60;
     w.close();

@@ -72,6 +72,18 @@ TEST_F(V4l2CameraTest, StillAcceptsANullErrorPointer)
     EXPECT_TRUE(source->grabStill(nullptr).isNull());
 }
 
+// The frame is made into a picture later, on another thread: by then the
+// source may be gone, and the still holds all it needs.
+TEST_F(V4l2CameraTest, StillIsDevelopedAfterItsSourceHasGone)
+{
+    ASSERT_TRUE(openSource());
+    ASSERT_TRUE(deliver({5}));
+    const PendingStill still = source->takeStill(nullptr);
+    ASSERT_FALSE(still.isNull());
+    source.reset();
+    EXPECT_TRUE(showsFrame(still.develop(nullptr), 5, cameraSize()));
+}
+
 // Devices that cannot be opened, and the reason a still gives for each.
 struct OpenFailureCase {
     const char* name;
