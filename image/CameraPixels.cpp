@@ -31,19 +31,23 @@ inline void putPixel(uchar* out, int y, int u, int v)
 }
 
 // Planar 4:2:0 with chroma samples `step` bytes apart in rows chromaLine
-// apart; u and v point at the first sample of each.
+// apart; u and v point at the first sample of each. Every `every`th pixel
+// of every `every`th row.
 QImage planarToImage(const QSize& size, const uchar* luma, qint64 lumaLine, const uchar* u, const uchar* v,
-                     qint64 chromaLine, int step)
+                     qint64 chromaLine, int step, int every)
 {
-    QImage image(size, QImage::Format_BGR888);
+    QImage image(QSize(size.width() / every, size.height() / every), QImage::Format_BGR888);
     if (image.isNull())
         return image;
-    for (int row = 0; row < size.height(); ++row) {
-        const uchar* y = luma + row * lumaLine;
-        const qint64 chromaRow = (row / 2) * chromaLine;
+    for (int row = 0; row < image.height(); ++row) {
+        const int from = row * every;
+        const uchar* y = luma + from * lumaLine;
+        const qint64 chromaRow = (from / 2) * chromaLine;
         uchar* out = image.scanLine(row);
-        for (int x = 0; x < size.width(); ++x)
-            putPixel(out + x * 3, y[x], u[chromaRow + (x / 2) * step], v[chromaRow + (x / 2) * step]);
+        for (int x = 0; x < image.width(); ++x) {
+            const int at = x * every;
+            putPixel(out + x * 3, y[at], u[chromaRow + (at / 2) * step], v[chromaRow + (at / 2) * step]);
+        }
     }
     return image;
 }
@@ -64,43 +68,60 @@ std::unique_ptr<void, HandleFree>& decompressorHandle()
 
 } // namespace
 
-QImage yuyvToImage(const uchar* data, qint64 bytes, const QSize& size, qint64 bytesPerLine)
+int previewStep(const QSize& full, const QSize& atLeast)
+{
+    int every = 1;
+    while (atLeast.isValid() && !atLeast.isEmpty() && every < 16 && full.width() / (every * 2) >= atLeast.width()
+           && full.height() / (every * 2) >= atLeast.height())
+        every *= 2;
+    return every;
+}
+
+QImage yuyvToImage(const uchar* data, qint64 bytes, const QSize& size, qint64 bytesPerLine, int every)
 {
     if (!data || !validSize(size) || size.width() % 2 || bytesPerLine < qint64(size.width()) * 2
-        || bytes < bytesPerLine * (size.height() - 1) + qint64(size.width()) * 2)
+        || bytes < bytesPerLine * (size.height() - 1) + qint64(size.width()) * 2 || every < 1)
         return {};
-    QImage image(size, QImage::Format_BGR888);
+    QImage image(QSize(size.width() / every, size.height() / every), QImage::Format_BGR888);
     if (image.isNull())
         return image;
-    for (int row = 0; row < size.height(); ++row) {
-        const uchar* in = data + row * bytesPerLine;
+    for (int row = 0; row < image.height(); ++row) {
+        const uchar* in = data + qint64(row) * every * bytesPerLine;
         uchar* out = image.scanLine(row);
-        for (int x = 0; x < size.width(); x += 2, in += 4) {
-            putPixel(out + x * 3, in[0], in[1], in[3]);
-            putPixel(out + x * 3 + 3, in[2], in[1], in[3]);
+        if (every == 1) {
+            for (int x = 0; x < size.width(); x += 2, in += 4) {
+                putPixel(out + x * 3, in[0], in[1], in[3]);
+                putPixel(out + x * 3 + 3, in[2], in[1], in[3]);
+            }
+            continue;
+        }
+        // Every pair of pixels sits in four bytes: the first pixel's luma.
+        for (int x = 0; x < image.width(); ++x) {
+            const uchar* pair = in + qint64(x) * every * 2;
+            putPixel(out + x * 3, pair[0], pair[1], pair[3]);
         }
     }
     return image;
 }
 
-QImage nv12ToImage(const uchar* data, qint64 bytes, const QSize& size, qint64 bytesPerLine)
+QImage nv12ToImage(const uchar* data, qint64 bytes, const QSize& size, qint64 bytesPerLine, int every)
 {
     if (!data || !validSize(size) || size.width() % 2 || size.height() % 2 || bytesPerLine < size.width()
-        || bytes < bytesPerLine * size.height() * 3 / 2)
+        || bytes < bytesPerLine * size.height() * 3 / 2 || every < 1)
         return {};
     const uchar* chroma = data + bytesPerLine * size.height();
-    return planarToImage(size, data, bytesPerLine, chroma, chroma + 1, bytesPerLine, 2);
+    return planarToImage(size, data, bytesPerLine, chroma, chroma + 1, bytesPerLine, 2, every);
 }
 
-QImage yu12ToImage(const uchar* data, qint64 bytes, const QSize& size, qint64 bytesPerLine)
+QImage yu12ToImage(const uchar* data, qint64 bytes, const QSize& size, qint64 bytesPerLine, int every)
 {
     if (!data || !validSize(size) || size.width() % 2 || size.height() % 2 || bytesPerLine < size.width()
-        || bytes < bytesPerLine * size.height() * 3 / 2)
+        || bytes < bytesPerLine * size.height() * 3 / 2 || every < 1)
         return {};
     const qint64 chromaLine = bytesPerLine / 2;
     const uchar* u = data + bytesPerLine * size.height();
     const uchar* v = u + chromaLine * (size.height() / 2);
-    return planarToImage(size, data, bytesPerLine, u, v, chromaLine, 1);
+    return planarToImage(size, data, bytesPerLine, u, v, chromaLine, 1, every);
 }
 
 QSize jpegScaledSize(const QSize& full, const QSize& atLeast)

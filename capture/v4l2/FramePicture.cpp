@@ -30,11 +30,11 @@ QImage framePicture(const Frame& frame, const QSize& atLeast)
     case V4L2_PIX_FMT_JPEG:
         return decodeJpeg(data, bytes, atLeast);
     case V4L2_PIX_FMT_YUYV:
-        return yuyvToImage(data, bytes, frame.size, frame.bytesPerLine);
+        return yuyvToImage(data, bytes, frame.size, frame.bytesPerLine, previewStep(frame.size, atLeast));
     case V4L2_PIX_FMT_NV12:
-        return nv12ToImage(data, bytes, frame.size, frame.bytesPerLine);
+        return nv12ToImage(data, bytes, frame.size, frame.bytesPerLine, previewStep(frame.size, atLeast));
     case V4L2_PIX_FMT_YUV420:
-        return yu12ToImage(data, bytes, frame.size, frame.bytesPerLine);
+        return yu12ToImage(data, bytes, frame.size, frame.bytesPerLine, previewStep(frame.size, atLeast));
     case V4L2_PIX_FMT_BGR24: {
         V4l2Format format;
         format.width = frame.size.width();

@@ -9,7 +9,8 @@
 
 // A camera frame in its own format made into a picture (Format_BGR888).
 // With `atLeast` set, an MJPEG frame is decoded at the smallest scale that
-// still covers it; other formats come at full size. Null when the frame
+// still covers it, and a YUV frame made from every second, fourth... pixel
+// as far as it still covers it; BGR frames come at full size. Null when the frame
 // does not convert (cut short, a broken JPEG, a format not handled).
 QImage framePicture(const Frame& frame, const QSize& atLeast = QSize());
 

@@ -20,6 +20,10 @@ struct V4l2Format {
 
     QSize size() const { return {width, height}; }
     bool isJpeg() const { return pixelFormat == V4L2_PIX_FMT_MJPEG || pixelFormat == V4L2_PIX_FMT_JPEG; }
+    bool isYuv() const
+    {
+        return pixelFormat == V4L2_PIX_FMT_YUYV || pixelFormat == V4L2_PIX_FMT_NV12 || pixelFormat == V4L2_PIX_FMT_YUV420;
+    }
     // The least bytes a frame must hold to be complete (for MJPEG only a
     // start; whether it is whole is told by its markers).
     qint64 minimumFrameBytes() const;

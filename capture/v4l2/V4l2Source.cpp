@@ -289,9 +289,9 @@ QImage V4l2Source::latestFrame() const
 
 QImage V4l2Source::previewFrame(const QSize& atLeast) const
 {
-    // Only a JPEG decodes more cheaply at a smaller size; other formats
-    // share the full picture with the still.
-    return m_format.isJpeg() ? picture(atLeast) : picture(QSize());
+    // A JPEG decodes, and a YUV frame converts, more cheaply at a smaller
+    // size; the live view is painted at the camera's rate on the UI thread.
+    return m_format.isJpeg() || m_format.isYuv() ? picture(atLeast) : picture(QSize());
 }
 
 bool V4l2Source::waitForFirstFrame(quint64 seen)
