@@ -3,6 +3,7 @@
 #include "image/PicturePlanes.h"
 #include "image/PictureScale.h"
 #include "image/PictureTransform.h"
+#include "image/YuvRows.h"
 
 #include <turbojpeg.h>
 
@@ -10,16 +11,13 @@
 
 #include <algorithm>
 #include <array>
-#include <cmath>
 
 // The YUV road: a camera's YUYV, NV12 or YU12 frame into the compressor's
 // planes, turned, mirrored or shrunk on the way.
 
 namespace {
 
-// Cameras send video-range YUV (luma 16..235, chroma 16..240); a JPEG holds
-// full range. Stretching on the way into the planes costs a table look-up
-// per byte and keeps black black and white white.
+// The shrink reads samples one at a time: the same stretch as a table.
 struct RangeTables {
     std::array<uchar, 256> luma;
     std::array<uchar, 256> chroma;
@@ -30,37 +28,12 @@ const RangeTables& fullRange()
     static const RangeTables tables = [] {
         RangeTables t;
         for (int i = 0; i < 256; ++i) {
-            t.luma[i] = uchar(std::clamp(std::lround((i - 16) * 255.0 / 219.0), 0L, 255L));
-            t.chroma[i] = uchar(std::clamp(std::lround((i - 128) * 255.0 / 224.0 + 128), 0L, 255L));
+            t.luma[i] = fullRangeLuma(i);
+            t.chroma[i] = fullRangeChroma(i);
         }
         return t;
     }();
     return tables;
-}
-
-// Copies a plane of `width` x `height` samples, `step` bytes apart in rows
-// `line` bytes apart, through `table` into a packed plane.
-void copyPlane(const uchar* in, qint64 line, int step, int width, int height, const uchar* table, uchar* out)
-{
-    for (int row = 0; row < height; ++row, out += width) {
-        const uchar* from = in + row * line;
-        for (int x = 0; x < width; ++x, from += step)
-            out[x] = table[*from];
-    }
-}
-
-// Chroma of `height` rows into half as many, each pair of rows averaged:
-// 4:2:2 sent as 4:2:0, as the snapshot and most camera JPEGs are, which
-// leaves the compressor a third less to do per frame.
-void copyChromaHalfHeight(const uchar* in, qint64 line, int step, int width, int height, const uchar* table,
-                          uchar* out)
-{
-    for (int row = 0; row + 1 < height; row += 2, out += width) {
-        const uchar* upper = in + row * line;
-        const uchar* lower = upper + line;
-        for (int x = 0; x < width; ++x, upper += step, lower += step)
-            out[x] = table[(*upper + *lower + 1) >> 1];
-    }
 }
 
 // One plane of a camera's YUV frame where the camera put it.
@@ -71,6 +44,38 @@ struct CameraPlane {
     int width;
     int height;
 };
+
+// Rows [first, first + rows) of the camera's frame as packed full-range
+// planes, straight: luma, then chroma at half width, and half height where
+// `to420` (first and rows even) or the camera's planes already are.
+void straightPlanes(quint32 fourcc, const uchar* data, qint64 line, int width, int height, bool to420, int first,
+                    int rows, uchar* const (&out)[3])
+{
+    const int half = width / 2;
+    if (fourcc == V4L2_PIX_FMT_YUYV) {
+        for (int row = 0; row < rows; ++row)
+            yuyvLumaRow(data + (first + row) * line, width, out[0] + qint64(row) * width);
+        const int step = to420 ? 2 : 1;
+        for (int row = first, at = 0; row + step <= first + rows; row += step, at += half) {
+            const uchar* upper = data + row * line;
+            yuyvChromaRows(upper, upper + (step - 1) * line, width, out[1] + at, out[2] + at);
+        }
+        return;
+    }
+    for (int row = 0; row < rows; ++row)
+        fullRangeRow(data + (first + row) * line, width, 1, false, out[0] + qint64(row) * width);
+    const uchar* chroma = data + line * height;
+    for (int row = first / 2, at = 0; row < (first + rows) / 2; ++row, at += half) {
+        if (fourcc == V4L2_PIX_FMT_NV12) {
+            fullRangeRow(chroma + row * line, half, 2, true, out[1] + at);
+            fullRangeRow(chroma + row * line + 1, half, 2, true, out[2] + at);
+        } else {
+            const qint64 chromaLine = line / 2;
+            fullRangeRow(chroma + row * chromaLine, half, 1, true, out[1] + at);
+            fullRangeRow(chroma + chromaLine * (height / 2) + row * chromaLine, half, 1, true, out[2] + at);
+        }
+    }
+}
 
 } // namespace
 
@@ -126,34 +131,35 @@ QByteArray FrameJpeg::encodeYuv(const CameraImage& frame, int quality)
         }
         return compressPlanes(even, TJSAMP_420, quality, false, turnedSize(target, options));
     }
-    // Turned and mirrored on the way into the planes.
+    // Stretched in a straight pass into the compressor's planes; turned or
+    // mirrored a band of rows at a time, through a scratch band small
+    // enough to stay in the cache between the two passes.
     const bool turns = options.turnsOrFlips();
     const bool quarter = options.rotation % 180 != 0;
-    const bool to420 = subsampling == TJSAMP_422 && height % 2 == 0;
-    for (int i = 0; i < 3; ++i) {
-        const CameraPlane& p = planes[i];
-        m_planes[i].resize(std::size_t(p.width) * std::size_t(p.height));
-        if (!turns && i > 0 && to420) {
-            copyChromaHalfHeight(p.data, p.line, p.step, p.width, p.height, tables[i], m_planes[i].data());
-        } else if (!turns) {
-            copyPlane(p.data, p.line, p.step, p.width, p.height, tables[i], m_planes[i].data());
-        } else if (i > 0 && to420) {
-            turnChromaTo420(p.data, p.line, p.step, p.width, p.height, tables[i], m_planes[i].data(), m_scratch[i],
-                            options);
-        } else if (quarter) {
-            // Through the table in a straight pass first: packed bytes turn
-            // in blocks, quicker than sample by sample.
-            m_scratch[i].resize(std::size_t(p.width) * std::size_t(p.height));
-            copyPlane(p.data, p.line, p.step, p.width, p.height, tables[i], m_scratch[i].data());
-            copyPlaneTurned(m_scratch[i].data(), p.width, 1, p.width, p.height, nullptr, m_planes[i].data(), p.height,
-                            options);
-        } else {
-            copyPlaneTurned(p.data, p.line, p.step, p.width, p.height, tables[i], m_planes[i].data(), p.width,
-                            options);
+    const bool to420 = subsampling == TJSAMP_420 || height % 2 == 0;
+    const int sampling = to420 ? TJSAMP_420 : subsampling;
+    for (int i = 0; i < 3; ++i)
+        m_planes[i].resize(std::size_t(tjPlaneWidth(i, width, sampling)) * tjPlaneHeight(i, height, sampling));
+    if (!turns) {
+        straightPlanes(frame.fourcc, data, line, width, height, to420, 0, height,
+                       {m_planes[0].data(), m_planes[1].data(), m_planes[2].data()});
+        return compressPlanes(frame.size, sampling, quality);
+    }
+    constexpr int kBand = 64;
+    for (int i = 0; i < 3; ++i)
+        m_scratch[i].resize(std::size_t(tjPlaneWidth(i, width, sampling)) * kBand);
+    const QSize turned = quarter ? frame.size.transposed() : frame.size;
+    const int turnedSampling = quarter && sampling == TJSAMP_422 ? TJSAMP_440 : sampling;
+    for (int first = 0; first < height; first += kBand) {
+        const int rows = std::min(kBand, height - first);
+        straightPlanes(frame.fourcc, data, line, width, height, to420, first, rows,
+                       {m_scratch[0].data(), m_scratch[1].data(), m_scratch[2].data()});
+        for (int i = 0; i < 3; ++i) {
+            const int shrink = i > 0 && sampling == TJSAMP_420 ? 2 : 1;
+            copyBandTurned(m_scratch[i].data(), tjPlaneWidth(i, width, sampling), first / shrink, rows / shrink,
+                           tjPlaneHeight(i, height, sampling), m_planes[i].data(),
+                           tjPlaneWidth(i, turned.width(), turnedSampling), options);
         }
     }
-    if (!turns)
-        return compressPlanes(frame.size, to420 ? TJSAMP_420 : subsampling, quality);
-    const int turnedSampling = to420 ? TJSAMP_420 : quarter && subsampling == TJSAMP_422 ? TJSAMP_440 : subsampling;
-    return compressPlanes(quarter ? frame.size.transposed() : frame.size, turnedSampling, quality, true);
+    return compressPlanes(turned, turnedSampling, quality, true);
 }

@@ -1,14 +1,14 @@
 #include "image/PicturePlanes.h"
 
 #include "image/PictureCaption.h"
+#include "image/PictureTransform.h"
 
 #include <turbojpeg.h>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
+#include "image/Transpose16.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstdint>
 #include <cstring>
 #include <utility>
@@ -29,11 +29,10 @@ void reverseBytes(const uchar* last, int count, uchar* to)
         to[done] = *(last - done);
 }
 
-// The quarter turn's copy loop, square tiles at a time, with or without a
-// look-up per sample.
-template <bool Lookup>
-void copyTiles(const uchar* start, qint64 dx, qint64 dy, int outWidth, int outHeight, int tile, const uchar* table,
-               uchar* out, qint64 outLine)
+// The quarter turn's plain copy loop, square tiles at a time, for what
+// whole blocks leave.
+void copyTiles(const uchar* start, qint64 dx, qint64 dy, int outWidth, int outHeight, int tile, uchar* out,
+               qint64 outLine)
 {
     for (int ty = 0; ty < outHeight; ty += tile) {
         const int yEnd = std::min(outHeight, ty + tile);
@@ -43,7 +42,7 @@ void copyTiles(const uchar* start, qint64 dx, qint64 dy, int outWidth, int outHe
                 const uchar* from = start + y * dy + tx * dx;
                 uchar* to = out + y * outLine + tx;
                 for (int x = tx; x < xEnd; ++x, from += dx)
-                    *to++ = Lookup ? table[*from] : *from;
+                    *to++ = *from;
             }
         }
     }
@@ -52,37 +51,47 @@ void copyTiles(const uchar* start, qint64 dx, qint64 dy, int outWidth, int outHe
 // A copy that is not turned, only mirrored either way: the source is
 // walked forwards whichever way its rows and samples land, so its reads
 // stream through the cache and the output takes the reversed order.
-template <bool Lookup>
-void copyRows(const uchar* start, qint64 dx, qint64 dy, int outWidth, int outHeight, const uchar* table, uchar* out,
-              qint64 outLine)
+void copyRows(const uchar* start, qint64 dx, qint64 dy, int outWidth, int outHeight, uchar* out, qint64 outLine)
 {
     for (int i = 0; i < outHeight; ++i) {
         const int y = dy < 0 ? outHeight - 1 - i : i;
         const uchar* from = start + y * dy;
         uchar* to = out + y * outLine;
-        if (dx > 0) {
-            if (!Lookup && dx == 1) {
-                std::memcpy(to, from, std::size_t(outWidth));
-                continue;
-            }
-            for (int x = 0; x < outWidth; ++x, from += dx)
-                to[x] = Lookup ? table[*from] : *from;
-            continue;
-        }
-        if (!Lookup && dx == -1) {
+        if (dx > 0)
+            std::memcpy(to, from, std::size_t(outWidth));
+        else
             reverseBytes(from, outWidth, to);
-            continue;
-        }
-        from += (outWidth - 1) * dx;
-        for (int x = outWidth - 1; x >= 0; --x, from -= dx)
-            to[x] = Lookup ? table[*from] : *from;
     }
 }
 
-#if !defined(__SSE2__)
-// Eight rows of eight bytes turned into eight columns (each word's bytes in
+#if defined(__SSE2__)
+// Blocks of sixteen by sixteen bytes, a row in a vector register.
+constexpr int kBlock = 16;
+using Run = __m128i;
+
+// Sixteen packed bytes from `from` on in the direction of dy (+1 or -1),
+// in output order.
+Run loadRun(const uchar* from, qint64 dy)
+{
+    const Run run = _mm_loadu_si128(reinterpret_cast<const __m128i*>(dy > 0 ? from : from - 15));
+    return dy > 0 ? run : reversedBytes(run);
+}
+
+// The block's runs stored turned: output row j, at `to` plus j lines,
+// holds sample j of each run in order.
+void storeTransposed(Run (&rows)[kBlock], uchar* to, qint64 outLine)
+{
+    transpose16(rows);
+    for (int j = 0; j < kBlock; ++j)
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(to + j * outLine), rows[j]);
+}
+#else
+constexpr int kBlock = 8;
+using Run = std::uint64_t;
+
+// Eight runs of eight bytes turned into eight columns (each word's bytes in
 // memory order): three rounds of swaps, of single bytes, pairs and quads.
-void transpose8(std::uint64_t (&rows)[8])
+void storeTransposed(Run (&rows)[kBlock], uchar* to, qint64 outLine)
 {
     for (int i = 0; i < 8; i += 2) {
         const std::uint64_t t = ((rows[i] >> 8) ^ rows[i + 1]) & 0x00FF00FF00FF00FFull;
@@ -99,64 +108,67 @@ void transpose8(std::uint64_t (&rows)[8])
         rows[i + 4] ^= t;
         rows[i] ^= t << 32;
     }
-}
-#endif
-
-// Eight rows of eight bytes stored turned: output row j, at `to` plus j
-// lines, holds byte j of each row in order.
-void storeTransposed(std::uint64_t (&rows)[8], uchar* to, qint64 outLine)
-{
-#if defined(__SSE2__)
-    // Three rounds of interleaving in vector registers: bytes, pairs, quads.
-    const auto row = [&rows](int i) { return _mm_cvtsi64_si128(static_cast<long long>(rows[i])); };
-    const __m128i ab = _mm_unpacklo_epi8(row(0), row(1));
-    const __m128i cd = _mm_unpacklo_epi8(row(2), row(3));
-    const __m128i ef = _mm_unpacklo_epi8(row(4), row(5));
-    const __m128i gh = _mm_unpacklo_epi8(row(6), row(7));
-    const __m128i low = _mm_unpacklo_epi16(ab, cd);
-    const __m128i high = _mm_unpackhi_epi16(ab, cd);
-    const __m128i low2 = _mm_unpacklo_epi16(ef, gh);
-    const __m128i high2 = _mm_unpackhi_epi16(ef, gh);
-    const __m128i out[4] = {_mm_unpacklo_epi32(low, low2), _mm_unpackhi_epi32(low, low2),
-                            _mm_unpacklo_epi32(high, high2), _mm_unpackhi_epi32(high, high2)};
-    for (int j = 0; j < 4; ++j) {
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(to + 2 * j * outLine), out[j]);
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(to + (2 * j + 1) * outLine), _mm_unpackhi_epi64(out[j], out[j]));
-    }
-#else
-    transpose8(rows);
     for (int j = 0; j < 8; ++j)
         std::memcpy(to + j * outLine, &rows[j], 8);
-#endif
 }
 
-// A quarter turn of packed bytes (dy is +1 or -1: along an output column
-// the source moves by rows) eight by eight: eight source rows are read as
-// words and turned in registers, several times quicker than byte by byte.
-// Returns how much of the output it did: whole blocks only.
-QSize quarterTurnBlocks(const uchar* start, qint64 dx, qint64 dy, int outWidth, int outHeight, uchar* out,
-                        qint64 outLine)
+// Eight packed bytes from `from` on in the direction of dy (+1 or -1), in
+// output order.
+Run loadRun(const uchar* from, qint64 dy)
 {
-    const int blocksWide = outWidth / 8 * 8;
-    const int blocksHigh = outHeight / 8 * 8;
+    Run run;
+    std::memcpy(&run, dy > 0 ? from : from - 7, 8);
+    return dy > 0 ? run : __builtin_bswap64(run);
+}
+#endif
+
+// A quarter turn of packed bytes (dy is +1 or -1: along an output column
+// the source moves by rows) a block at a time: the block's source runs are read
+// whole and turned in registers, several times quicker than byte by byte.
+// Returns how much of the output it did: whole blocks only. `ahead`, where
+// not 0, is how far from `out` the next band of a turn in bands will be
+// written: its lines are fetched while this band's are.
+QSize quarterTurnBlocks(const uchar* start, qint64 dx, qint64 dy, int outWidth, int outHeight, uchar* out,
+                        qint64 outLine, qint64 ahead)
+{
+    const int blocksWide = outWidth / kBlock * kBlock;
+    const int blocksHigh = outHeight / kBlock * kBlock;
     constexpr int kTile = 64;
     for (int ty = 0; ty < blocksHigh; ty += kTile) {
         const int yEnd = std::min(blocksHigh, ty + kTile);
         for (int tx = 0; tx < blocksWide; tx += kTile) {
             const int xEnd = std::min(blocksWide, tx + kTile);
-            for (int oy = ty; oy < yEnd; oy += 8) {
-                for (int ox = tx; ox < xEnd; ox += 8) {
-                    std::uint64_t rows[8];
-                    for (int i = 0; i < 8; ++i) {
-                        // Output pixels (ox + i, oy .. oy + 7) lie in one source row.
-                        const uchar* from = start + oy * dy + (ox + i) * dx;
-                        if (dy > 0) {
-                            std::memcpy(&rows[i], from, 8);
-                        } else {
-                            std::memcpy(&rows[i], from - 7, 8);
-                            rows[i] = __builtin_bswap64(rows[i]);
+            for (int oy = ty; oy < yEnd; oy += kBlock) {
+                for (int ox = tx; ox < xEnd; ox += kBlock) {
+#if defined(__SSE2__)
+                    // The next tile's source runs, fetched a tile ahead:
+                    // they lie a row apart, a stride the processor does not
+                    // foresee across pages.
+                    if (oy == ty) {
+                        const uchar* next = xEnd < blocksWide ? start + ty * dy + (ox + kTile) * dx
+                            : ty + kTile < blocksHigh         ? start + (ty + kTile) * dy + (ox - tx) * dx
+                                                              : nullptr;
+                        for (int i = 0; next && i < kBlock; ++i) {
+                            _mm_prefetch(reinterpret_cast<const char*>(next + i * dx), _MM_HINT_T0);
+                            _mm_prefetch(reinterpret_cast<const char*>(next + i * dx + (kTile - 1) * dy), _MM_HINT_T0);
                         }
                     }
+#endif
+                    Run rows[kBlock];
+                    // Output pixels (ox + i, oy ...) lie in one source row.
+                    for (int i = 0; i < kBlock; ++i)
+                        rows[i] = loadRun(start + oy * dy + (ox + i) * dx, dy);
+#if defined(__SSE2__)
+                    // Output lines are written a column at a time, a stride
+                    // the processor does not foresee either.
+                    if (ahead && ox == tx) {
+                        for (int j = 0; j < kBlock; ++j) {
+                            const uchar* line = out + (oy + j) * outLine + ox + ahead;
+                            _mm_prefetch(reinterpret_cast<const char*>(line), _MM_HINT_T0);
+                            _mm_prefetch(reinterpret_cast<const char*>(line + std::abs(ahead) - 1), _MM_HINT_T0);
+                        }
+                    }
+#endif
                     storeTransposed(rows, out + oy * outLine + ox, outLine);
                 }
             }
@@ -165,98 +177,109 @@ QSize quarterTurnBlocks(const uchar* start, qint64 dx, qint64 dy, int outWidth, 
     return {blocksWide, blocksHigh};
 }
 
-} // namespace
+// Where a turned and mirrored copy starts in the source and how it moves:
+// dx bytes along an output row, dy down an output column.
+struct Walk {
+    const uchar* start;
+    qint64 dx;
+    qint64 dy;
+    int outWidth;
+    int outHeight;
+    bool quarter;
+};
 
-void copyPlaneTurned(const uchar* in, qint64 line, int step, int width, int height, const uchar* table, uchar* out,
-                     qint64 outLine, const PictureOptions& options)
+// Over a packed plane `width` x `height`.
+Walk walkFor(const uchar* in, int width, int height, const PictureOptions& options)
 {
-    // Folded as turnPicture folds it: a clockwise turn, then a left-right mirror.
-    int rotation = ((options.rotation % 360) + 360) % 360;
-    bool mirror = options.flipHorizontal;
-    if (options.flipVertical) {
-        rotation = (rotation + 180) % 360;
-        mirror = !mirror;
-    }
-    const auto at = [&](int x, int y) { return in + y * line + qint64(x) * step; };
-    const uchar* start = in;
-    qint64 dx = step;
-    qint64 dy = line;
+    const auto [rotation, mirror] = foldTurn(options);
+    const qint64 line = width;
+    const auto at = [&](int x, int y) { return in + y * line + x; };
+    Walk walk{in, 1, line, width, height, rotation % 180 != 0};
     switch (rotation) {
     case 90: // output (x, y) is source (y, height - 1 - x)
-        start = at(0, height - 1), dx = -line, dy = step;
+        walk.start = at(0, height - 1), walk.dx = -line, walk.dy = 1;
         break;
     case 180:
-        start = at(width - 1, height - 1), dx = -step, dy = -line;
+        walk.start = at(width - 1, height - 1), walk.dx = -1, walk.dy = -line;
         break;
     case 270: // output (x, y) is source (width - 1 - y, x)
-        start = at(width - 1, 0), dx = line, dy = -step;
+        walk.start = at(width - 1, 0), walk.dx = line, walk.dy = -1;
         break;
     default:
         break;
     }
-    const bool quarter = rotation % 180 != 0;
-    const int outWidth = quarter ? height : width;
-    const int outHeight = quarter ? width : height;
+    if (walk.quarter)
+        std::swap(walk.outWidth, walk.outHeight);
     if (mirror) {
-        start += (outWidth - 1) * dx;
-        dx = -dx;
+        walk.start += (walk.outWidth - 1) * walk.dx;
+        walk.dx = -walk.dx;
     }
-    if (!quarter) {
-        if (table)
-            copyRows<true>(start, dx, dy, outWidth, outHeight, table, out, outLine);
-        else
-            copyRows<false>(start, dx, dy, outWidth, outHeight, nullptr, out, outLine);
-        return;
-    }
-    // Square tiles for a quarter turn, so the source rows a tile reads down
-    // stay in the cache.
-    const int tile = 32;
-    if (table) {
-        copyTiles<true>(start, dx, dy, outWidth, outHeight, tile, table, out, outLine);
-        return;
-    }
-    if (dy != 1 && dy != -1) {
-        copyTiles<false>(start, dx, dy, outWidth, outHeight, tile, nullptr, out, outLine);
-        return;
-    }
-    // Whole blocks in registers, then the right and bottom strips they leave.
-    const QSize done = quarterTurnBlocks(start, dx, dy, outWidth, outHeight, out, outLine);
-    if (done.width() < outWidth)
-        copyTiles<false>(start + done.width() * dx, dx, dy, outWidth - done.width(), done.height(), tile, nullptr,
-                         out + done.width(), outLine);
-    if (done.height() < outHeight)
-        copyTiles<false>(start + done.height() * dy, dx, dy, outWidth, outHeight - done.height(), tile, nullptr,
-                         out + done.height() * outLine, outLine);
+    return walk;
 }
 
-void turnChromaTo420(const uchar* in, qint64 line, int step, int width, int height, const uchar* table, uchar* out,
-                     std::vector<uchar>& scratch, const PictureOptions& options)
+void turnInto(const uchar* in, int width, int height, uchar* out, qint64 outLine, const PictureOptions& options,
+              qint64 ahead)
+{
+    const Walk w = walkFor(in, width, height, options);
+    if (!w.quarter) {
+        copyRows(w.start, w.dx, w.dy, w.outWidth, w.outHeight, out, outLine);
+        return;
+    }
+    // Whole blocks in registers, then the right and bottom strips they leave
+    // in square tiles, so the source rows a tile reads down stay in the cache.
+    constexpr int kStripTile = 32;
+    const QSize done = quarterTurnBlocks(w.start, w.dx, w.dy, w.outWidth, w.outHeight, out, outLine, ahead);
+    if (done.width() < w.outWidth)
+        copyTiles(w.start + done.width() * w.dx, w.dx, w.dy, w.outWidth - done.width(), done.height(), kStripTile,
+                  out + done.width(), outLine);
+    if (done.height() < w.outHeight)
+        copyTiles(w.start + done.height() * w.dy, w.dx, w.dy, w.outWidth, w.outHeight - done.height(), kStripTile,
+                  out + done.height() * outLine, outLine);
+}
+
+} // namespace
+
+void copyPlaneTurned(const uchar* in, int width, int height, uchar* out, qint64 outLine, const PictureOptions& options)
+{
+    turnInto(in, width, height, out, outLine, options, 0);
+}
+
+void copyBandTurned(const uchar* band, int width, int first, int rows, int height, uchar* out, qint64 outLine,
+                    const PictureOptions& options)
+{
+    const auto [rotation, mirror] = foldTurn(options);
+    const bool quarter = rotation % 180 != 0;
+    // Where the band's rows land: in columns after a quarter turn, in rows
+    // otherwise; from the far side where the turn runs them backwards.
+    const bool backwards = quarter ? (rotation == 90) != mirror : rotation == 180;
+    const int at = backwards ? height - first - rows : first;
+    const qint64 ahead = quarter && first + rows < height ? (backwards ? -rows : rows) : 0;
+    turnInto(band, width, rows, quarter ? out + at : out + at * outLine, outLine, options, ahead);
+}
+
+void turnChromaTo420(const uchar* in, int width, int height, uchar* out, std::vector<uchar>& scratch,
+                     const PictureOptions& options)
 {
     const int halfHeight = height / 2;
     scratch.resize(std::size_t(width) * std::size_t(halfHeight));
     for (int y = 0; y < halfHeight; ++y) {
-        const uchar* upper = in + 2 * y * line;
-        const uchar* lower = upper + line;
+        const uchar* upper = in + std::size_t(2 * y) * std::size_t(width);
+        const uchar* lower = upper + width;
         uchar* to = scratch.data() + std::size_t(y) * std::size_t(width);
         int x = 0;
-        if (step == 1 && !table) {
-            // Decoded planes: eight rounded-up byte means a word at a time.
-            for (; x + 8 <= width; x += 8) {
-                std::uint64_t a, b;
-                std::memcpy(&a, upper + x, 8);
-                std::memcpy(&b, lower + x, 8);
-                const std::uint64_t mean = (a | b) - (((a ^ b) & 0xFEFEFEFEFEFEFEFEull) >> 1);
-                std::memcpy(to + x, &mean, 8);
-            }
+        // Eight rounded-up byte means a word at a time.
+        for (; x + 8 <= width; x += 8) {
+            std::uint64_t a, b;
+            std::memcpy(&a, upper + x, 8);
+            std::memcpy(&b, lower + x, 8);
+            const std::uint64_t mean = (a | b) - (((a ^ b) & 0xFEFEFEFEFEFEFEFEull) >> 1);
+            std::memcpy(to + x, &mean, 8);
         }
-        for (; x < width; ++x) {
-            const int mean = (upper[qint64(x) * step] + lower[qint64(x) * step] + 1) >> 1;
-            to[x] = table ? table[mean] : uchar(mean);
-        }
+        for (; x < width; ++x)
+            to[x] = uchar((upper[x] + lower[x] + 1) >> 1);
     }
-    // Packed and without a look-up now: the turn goes eight by eight.
     const bool quarter = options.rotation % 180 != 0;
-    copyPlaneTurned(scratch.data(), width, 1, width, halfHeight, nullptr, out, quarter ? halfHeight : width, options);
+    copyPlaneTurned(scratch.data(), width, halfHeight, out, quarter ? halfHeight : width, options);
 }
 
 namespace {
@@ -299,14 +322,12 @@ bool pictureOnPlanes(std::vector<uchar> (&planes)[3], std::vector<uchar> (&spare
             const int height = tjPlaneHeight(i, size.height(), subsampling);
             if (i > 0 && to420) {
                 // The plane is read into `spare` first, so it can take the result.
-                turnChromaTo420(planes[i].data(), width, 1, width, height, nullptr, planes[i].data(), spare[i],
-                                options);
+                turnChromaTo420(planes[i].data(), width, height, planes[i].data(), spare[i], options);
                 continue;
             }
             const int outLine = tjPlaneWidth(i, turned.width(), turnedSampling);
             spare[i].resize(std::size_t(width) * std::size_t(height));
-            copyPlaneTurned(planes[i].data(), width, 1, width, height, nullptr, spare[i].data(), outLine,
-                            options);
+            copyPlaneTurned(planes[i].data(), width, height, spare[i].data(), outLine, options);
             std::swap(planes[i], spare[i]);
         }
     }

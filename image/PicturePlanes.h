@@ -8,25 +8,29 @@
 #include <ctime>
 #include <vector>
 
-// Turning and mirroring while a camera's YUV samples are copied into the
-// planes an encoder takes, so a mirrored stream frame costs no pass of its
-// own (a turn is quickest on packed bytes, which it turns in blocks).
+// Turning and mirroring the full-range YUV planes an encoder takes.
 // A quarter turn swaps the plane's width and height: 4:2:2 chroma (half
 // width) would come out as half height (4:4:0), which TurboJPEG encodes far
 // slower than 4:2:0; its rows are averaged in pairs to 4:2:0 instead.
 
-// Copies a plane of `width` x `height` samples, `step` bytes apart in rows
-// `line` bytes apart, through `table` (256 entries; null: none) into the plane `out`,
-// rows `outLine` bytes apart, turned and mirrored as `options` say.
-void copyPlaneTurned(const uchar* in, qint64 line, int step, int width, int height, const uchar* table, uchar* out,
-                     qint64 outLine, const PictureOptions& options);
+// Copies a packed plane of `width` x `height` samples (rows `width` apart)
+// into `out`, rows `outLine` bytes apart, turned and mirrored as `options`
+// say; a quarter turn goes a block at a time in registers.
+void copyPlaneTurned(const uchar* in, int width, int height, uchar* out, qint64 outLine, const PictureOptions& options);
 
-// A 4:2:2 chroma plane of `width` x `height` samples (height even; `line`,
-// `step` and `table` as for copyPlaneTurned) turned or mirrored as 4:2:0
-// chroma: pairs of rows averaged into `scratch`, then turned into `out`,
-// rows height / 2 bytes apart after a quarter turn, else width.
-void turnChromaTo420(const uchar* in, qint64 line, int step, int width, int height, const uchar* table, uchar* out,
-                     std::vector<uchar>& scratch, const PictureOptions& options);
+// Rows [first, first + rows) of a plane `height` rows high, packed in
+// `band` (`width` bytes a row), turned and mirrored into their place in the
+// whole plane's output `out`, as copyPlaneTurned would put them: a frame
+// turned a band at a time stays in the cache.
+void copyBandTurned(const uchar* band, int width, int first, int rows, int height, uchar* out, qint64 outLine,
+                    const PictureOptions& options);
+
+// A packed 4:2:2 chroma plane of `width` x `height` samples (height even)
+// turned or mirrored as 4:2:0 chroma: pairs of rows averaged into
+// `scratch`, then turned into `out` (which may be `in`), rows height / 2
+// bytes apart after a quarter turn, else width.
+void turnChromaTo420(const uchar* in, int width, int height, uchar* out, std::vector<uchar>& scratch,
+                     const PictureOptions& options);
 
 // Whether pictureOnPlanes can work on planes of `size` in TurboJPEG's
 // `subsampling` (TJSAMP_*): not 4:1:1, and no plane padded beyond the picture.

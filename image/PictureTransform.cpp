@@ -4,28 +4,15 @@
 
 #include <cmath>
 
-namespace {
-
-// Any turn and mirror pair is one of eight; folded here into a clockwise
-// turn followed by an optional left-right mirror (a top-bottom mirror is a
-// half turn and a left-right mirror).
-struct Folded {
-    int rotation;
-    bool mirror;
-};
-
-Folded fold(const PictureOptions& options)
+FoldedTurn foldTurn(const PictureOptions& options)
 {
-    int rotation = ((options.rotation % 360) + 360) % 360;
-    bool mirror = options.flipHorizontal;
+    FoldedTurn folded{((options.rotation % 360) + 360) % 360, options.flipHorizontal};
     if (options.flipVertical) {
-        rotation = (rotation + 180) % 360;
-        mirror = !mirror;
+        folded.rotation = (folded.rotation + 180) % 360;
+        folded.mirror = !folded.mirror;
     }
-    return {rotation, mirror};
+    return folded;
 }
-
-} // namespace
 
 QSize turnedSize(const QSize& size, const PictureOptions& options)
 {
@@ -36,7 +23,7 @@ QImage turnPicture(const QImage& picture, const PictureOptions& options)
 {
     if (picture.isNull() || !options.turnsOrFlips())
         return picture;
-    const Folded folded = fold(options);
+    const FoldedTurn folded = foldTurn(options);
     if (folded.rotation == 0)
         return picture.mirrored(folded.mirror, false);
     if (folded.rotation == 180)

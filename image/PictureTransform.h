@@ -5,6 +5,15 @@
 #include <QImage>
 #include <QSize>
 
+// Any turn and mirror pair is one of eight: a clockwise turn (0, 90, 180,
+// 270) followed by an optional left-right mirror (a top-bottom mirror is a
+// half turn and a left-right mirror).
+struct FoldedTurn {
+    int rotation;
+    bool mirror;
+};
+FoldedTurn foldTurn(const PictureOptions& options);
+
 // Turns and mirrors a picture in one step, in any QImage format (the
 // camera's Format_BGR888 included). With nothing to do it returns the same
 // image, shared, without a copy.

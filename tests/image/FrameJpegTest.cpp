@@ -1,4 +1,5 @@
 #include "image/FrameJpeg.h"
+#include "image/YuvRows.h"
 
 #include "support/ColourBars.h"
 
@@ -7,6 +8,10 @@
 #include <turbojpeg.h>
 
 #include <linux/videodev2.h>
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
 
 using namespace colourbars;
 
@@ -79,5 +84,37 @@ TEST(FrameJpegTest, YuyvLeavesAs420WithEachRowPairInPlace)
     for (const int row : {0, height / 2 - 2, height / 2 + 1, height - 1}) {
         const QColor colour = picture.pixelColor(width / 2, row);
         EXPECT_EQ(row < height / 2, colour.red() > colour.blue() + 100) << row;
+    }
+}
+
+// Every byte value in every position of the sixteen-wide rows (and the
+// tail after them) stretches to the rounded full-range value.
+TEST(FrameJpegTest, RowsStretchEveryByteToFullRange)
+{
+    const auto luma = [](int y) { return uchar(std::clamp(std::lround((y - 16) * 255.0 / 219.0), 0L, 255L)); };
+    const auto chroma = [](int c) { return uchar(std::clamp(std::lround((c - 128) * 255.0 / 224.0 + 128), 0L, 255L)); };
+    constexpr int width = 270; // 16 pairs of chroma and luma blocks, then a tail
+    for (int shift = 0; shift < 17; ++shift) {
+        std::vector<uchar> yuyv(width * 2), lower(width * 2), packed(width);
+        for (int i = 0; i < width * 2; ++i) {
+            yuyv[i] = uchar(i * 3 + shift);
+            lower[i] = uchar(i * 5 + shift * 7);
+        }
+        for (int i = 0; i < width; ++i)
+            packed[i] = uchar(i + shift);
+        std::vector<uchar> y(width), cb(width / 2), cr(width / 2), pairs(width / 2), plain(width);
+        yuyvLumaRow(yuyv.data(), width, y.data());
+        yuyvChromaRows(yuyv.data(), lower.data(), width, cb.data(), cr.data());
+        fullRangeRow(yuyv.data() + 1, width / 2, 2, true, pairs.data());
+        fullRangeRow(packed.data(), width, 1, false, plain.data());
+        for (int x = 0; x < width; ++x) {
+            ASSERT_EQ(y[x], luma(yuyv[2 * x])) << shift << " luma " << x;
+            ASSERT_EQ(plain[x], luma(packed[x])) << shift << " packed " << x;
+        }
+        for (int x = 0; x < width / 2; ++x) {
+            ASSERT_EQ(cb[x], chroma((yuyv[4 * x + 1] + lower[4 * x + 1] + 1) >> 1)) << shift << " cb " << x;
+            ASSERT_EQ(cr[x], chroma((yuyv[4 * x + 3] + lower[4 * x + 3] + 1) >> 1)) << shift << " cr " << x;
+            ASSERT_EQ(pairs[x], chroma(yuyv[2 * x + 1])) << shift << " step 2 " << x;
+        }
     }
 }
