@@ -4,6 +4,8 @@
 
 #include <turbojpeg.h>
 
+#include <linux/videodev2.h>
+
 #include <memory>
 #include <vector>
 
@@ -33,26 +35,12 @@ inline void putPixel(uchar* out, int y, int u, int v)
     out[2] = clampByte((c + 409 * e) >> 8);
 }
 
-QImage planesToImage(const QSize& size, const std::vector<uchar> (&planes)[3], int sampling);
-std::vector<uchar> (&framePlanes(const QSize& size, int chromaRows))[3];
-
 // Planar 4:2:0 with chroma samples `step` bytes apart in rows chromaLine
 // apart; u and v point at the first sample of each. Every `every`th pixel
 // of every `every`th row.
 QImage planarToImage(const QSize& size, const uchar* luma, qint64 lumaLine, const uchar* u, const uchar* v,
                      qint64 chromaLine, int step, int every)
 {
-    if (every == 1) {
-        auto& planes = framePlanes(size, size.height() / 2);
-        const int half = size.width() / 2;
-        for (int row = 0; row < size.height(); ++row)
-            fullRangeRow(luma + row * lumaLine, size.width(), 1, false, planes[0].data() + qint64(row) * size.width());
-        for (int row = 0; row < size.height() / 2; ++row) {
-            fullRangeRow(u + row * chromaLine, half, step, true, planes[1].data() + qint64(row) * half);
-            fullRangeRow(v + row * chromaLine, half, step, true, planes[2].data() + qint64(row) * half);
-        }
-        return planesToImage(size, planes, TJSAMP_420);
-    }
     QImage image(QSize(size.width() / every, size.height() / every), QImage::Format_BGR888);
     if (image.isNull())
         return image;
@@ -83,11 +71,19 @@ std::unique_ptr<void, HandleFree>& decompressorHandle()
     return handle;
 }
 
-// A whole frame's full-range planes (`sampling` TJSAMP_422 or TJSAMP_420)
-// to a picture through TurboJPEG's own colour conversion, which runs in
-// vector registers: several times quicker than a pixel at a time.
-QImage planesToImage(const QSize& size, const std::vector<uchar> (&planes)[3], int sampling)
+// A whole YUV frame to a picture: its full-range planes, then TurboJPEG's
+// own colour conversion, which runs in vector registers, several times
+// quicker than a pixel at a time. The planes are kept for the thread's next frame.
+QImage wholeFrameToImage(quint32 fourcc, const uchar* data, qint64 line, const QSize& size)
 {
+    const bool yuyv = fourcc == V4L2_PIX_FMT_YUYV;
+    const int sampling = yuyv ? TJSAMP_422 : TJSAMP_420;
+    thread_local std::vector<uchar> planes[3];
+    for (int i = 0; i < 3; ++i)
+        planes[i].resize(std::size_t(tjPlaneWidth(i, size.width(), sampling))
+                         * std::size_t(tjPlaneHeight(i, size.height(), sampling)));
+    fullRangePlanes(fourcc, data, line, size.width(), size.height(), !yuyv, 0, size.height(),
+                    {planes[0].data(), planes[1].data(), planes[2].data()});
     QImage image(size, QImage::Format_BGR888);
     auto& owner = decompressorHandle();
     if (image.isNull() || !owner)
@@ -101,16 +97,6 @@ QImage planesToImage(const QSize& size, const std::vector<uchar> (&planes)[3], i
         return {};
     }
     return image;
-}
-
-// Planes reused from frame to frame on each thread.
-std::vector<uchar> (&framePlanes(const QSize& size, int chromaRows))[3]
-{
-    thread_local std::vector<uchar> planes[3];
-    planes[0].resize(std::size_t(size.width()) * std::size_t(size.height()));
-    for (int i = 1; i < 3; ++i)
-        planes[i].resize(std::size_t(size.width() / 2) * std::size_t(chromaRows));
-    return planes;
 }
 
 } // namespace
@@ -129,17 +115,8 @@ QImage yuyvToImage(const uchar* data, qint64 bytes, const QSize& size, qint64 by
     if (!data || !validSize(size) || size.width() % 2 || bytesPerLine < qint64(size.width()) * 2
         || bytes < bytesPerLine * (size.height() - 1) + qint64(size.width()) * 2 || every < 1)
         return {};
-    if (every == 1) {
-        auto& planes = framePlanes(size, size.height());
-        const int half = size.width() / 2;
-        for (int row = 0; row < size.height(); ++row) {
-            const uchar* in = data + qint64(row) * bytesPerLine;
-            yuyvLumaRow(in, size.width(), planes[0].data() + qint64(row) * size.width());
-            yuyvChromaRows(in, in, size.width(), planes[1].data() + qint64(row) * half,
-                           planes[2].data() + qint64(row) * half);
-        }
-        return planesToImage(size, planes, TJSAMP_422);
-    }
+    if (every == 1)
+        return wholeFrameToImage(V4L2_PIX_FMT_YUYV, data, bytesPerLine, size);
     QImage image(QSize(size.width() / every, size.height() / every), QImage::Format_BGR888);
     if (image.isNull())
         return image;
@@ -160,6 +137,8 @@ QImage nv12ToImage(const uchar* data, qint64 bytes, const QSize& size, qint64 by
     if (!data || !validSize(size) || size.width() % 2 || size.height() % 2 || bytesPerLine < size.width()
         || bytes < bytesPerLine * size.height() * 3 / 2 || every < 1)
         return {};
+    if (every == 1)
+        return wholeFrameToImage(V4L2_PIX_FMT_NV12, data, bytesPerLine, size);
     const uchar* chroma = data + bytesPerLine * size.height();
     return planarToImage(size, data, bytesPerLine, chroma, chroma + 1, bytesPerLine, 2, every);
 }
@@ -169,6 +148,8 @@ QImage yu12ToImage(const uchar* data, qint64 bytes, const QSize& size, qint64 by
     if (!data || !validSize(size) || size.width() % 2 || size.height() % 2 || bytesPerLine < size.width()
         || bytes < bytesPerLine * size.height() * 3 / 2 || every < 1)
         return {};
+    if (every == 1)
+        return wholeFrameToImage(V4L2_PIX_FMT_YUV420, data, bytesPerLine, size);
     const qint64 chromaLine = bytesPerLine / 2;
     const uchar* u = data + bytesPerLine * size.height();
     const uchar* v = u + chromaLine * (size.height() / 2);

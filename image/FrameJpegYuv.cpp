@@ -45,38 +45,6 @@ struct CameraPlane {
     int height;
 };
 
-// Rows [first, first + rows) of the camera's frame as packed full-range
-// planes, straight: luma, then chroma at half width, and half height where
-// `to420` (first and rows even) or the camera's planes already are.
-void straightPlanes(quint32 fourcc, const uchar* data, qint64 line, int width, int height, bool to420, int first,
-                    int rows, uchar* const (&out)[3])
-{
-    const int half = width / 2;
-    if (fourcc == V4L2_PIX_FMT_YUYV) {
-        for (int row = 0; row < rows; ++row)
-            yuyvLumaRow(data + (first + row) * line, width, out[0] + qint64(row) * width);
-        const int step = to420 ? 2 : 1;
-        for (int row = first, at = 0; row + step <= first + rows; row += step, at += half) {
-            const uchar* upper = data + row * line;
-            yuyvChromaRows(upper, upper + (step - 1) * line, width, out[1] + at, out[2] + at);
-        }
-        return;
-    }
-    for (int row = 0; row < rows; ++row)
-        fullRangeRow(data + (first + row) * line, width, 1, false, out[0] + qint64(row) * width);
-    const uchar* chroma = data + line * height;
-    for (int row = first / 2, at = 0; row < (first + rows) / 2; ++row, at += half) {
-        if (fourcc == V4L2_PIX_FMT_NV12) {
-            fullRangeRow(chroma + row * line, half, 2, true, out[1] + at);
-            fullRangeRow(chroma + row * line + 1, half, 2, true, out[2] + at);
-        } else {
-            const qint64 chromaLine = line / 2;
-            fullRangeRow(chroma + row * chromaLine, half, 1, true, out[1] + at);
-            fullRangeRow(chroma + chromaLine * (height / 2) + row * chromaLine, half, 1, true, out[2] + at);
-        }
-    }
-}
-
 } // namespace
 
 QByteArray FrameJpeg::encodeYuv(const CameraImage& frame, int quality)
@@ -141,7 +109,7 @@ QByteArray FrameJpeg::encodeYuv(const CameraImage& frame, int quality)
     for (int i = 0; i < 3; ++i)
         m_planes[i].resize(std::size_t(tjPlaneWidth(i, width, sampling)) * tjPlaneHeight(i, height, sampling));
     if (!turns) {
-        straightPlanes(frame.fourcc, data, line, width, height, to420, 0, height,
+        fullRangePlanes(frame.fourcc, data, line, width, height, to420, 0, height,
                        {m_planes[0].data(), m_planes[1].data(), m_planes[2].data()});
         return compressPlanes(frame.size, sampling, quality);
     }
@@ -152,7 +120,7 @@ QByteArray FrameJpeg::encodeYuv(const CameraImage& frame, int quality)
     const int turnedSampling = quarter && sampling == TJSAMP_422 ? TJSAMP_440 : sampling;
     for (int first = 0; first < height; first += kBand) {
         const int rows = std::min(kBand, height - first);
-        straightPlanes(frame.fourcc, data, line, width, height, to420, first, rows,
+        fullRangePlanes(frame.fourcc, data, line, width, height, to420, first, rows,
                        {m_scratch[0].data(), m_scratch[1].data(), m_scratch[2].data()});
         for (int i = 0; i < 3; ++i) {
             const int shrink = i > 0 && sampling == TJSAMP_420 ? 2 : 1;

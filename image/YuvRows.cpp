@@ -1,5 +1,7 @@
 #include "image/YuvRows.h"
 
+#include <linux/videodev2.h>
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -118,4 +120,33 @@ void fullRangeRow(const uchar* in, int count, int step, bool chroma, uchar* out)
 #endif
     for (; x < count; ++x)
         out[x] = chroma ? fullRangeChroma(in[qint64(x) * step]) : fullRangeLuma(in[qint64(x) * step]);
+}
+
+void fullRangePlanes(quint32 fourcc, const uchar* data, qint64 line, int width, int height, bool to420, int first,
+                    int rows, uchar* const (&out)[3])
+{
+    const int half = width / 2;
+    if (fourcc == V4L2_PIX_FMT_YUYV) {
+        for (int row = 0; row < rows; ++row)
+            yuyvLumaRow(data + (first + row) * line, width, out[0] + qint64(row) * width);
+        const int step = to420 ? 2 : 1;
+        for (int row = first, at = 0; row + step <= first + rows; row += step, at += half) {
+            const uchar* upper = data + row * line;
+            yuyvChromaRows(upper, upper + (step - 1) * line, width, out[1] + at, out[2] + at);
+        }
+        return;
+    }
+    for (int row = 0; row < rows; ++row)
+        fullRangeRow(data + (first + row) * line, width, 1, false, out[0] + qint64(row) * width);
+    const uchar* chroma = data + line * height;
+    for (int row = first / 2, at = 0; row < (first + rows) / 2; ++row, at += half) {
+        if (fourcc == V4L2_PIX_FMT_NV12) {
+            fullRangeRow(chroma + row * line, half, 2, true, out[1] + at);
+            fullRangeRow(chroma + row * line + 1, half, 2, true, out[2] + at);
+        } else {
+            const qint64 chromaLine = line / 2;
+            fullRangeRow(chroma + row * chromaLine, half, 1, true, out[1] + at);
+            fullRangeRow(chroma + chromaLine * (height / 2) + row * chromaLine, half, 1, true, out[2] + at);
+        }
+    }
 }

@@ -31,3 +31,11 @@ void yuyvChromaRows(const uchar* upper, const uchar* lower, int width, uchar* cb
 // `count` samples `step` bytes apart (1 or 2 go sixteen at a time) into
 // full-range luma, or chroma where `chroma` is set.
 void fullRangeRow(const uchar* in, int count, int step, bool chroma, uchar* out);
+
+// Rows [first, first + rows) of a camera's YUYV, NV12 or YU12 frame
+// (`fourcc`, rows `line` bytes apart, `height` rows in all) as packed
+// full-range planes: luma `width` bytes a row, then chroma at half width,
+// and at half height where `to420` (first and rows even) or the camera's
+// planes already are.
+void fullRangePlanes(quint32 fourcc, const uchar* data, qint64 line, int width, int height, bool to420, int first,
+                     int rows, uchar* const (&out)[3]);
